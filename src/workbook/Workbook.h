@@ -23,7 +23,7 @@ class Sheet {
 public:
     const std::string& name() const { return m_name; }
     // Rows and columns up to the last one that holds a cell record (blank cells included).
-    int rowCount() const { return static_cast<int>(m_rows.size()); }
+    int rowCount() const { return m_rowStarts.empty() ? 0 : static_cast<int>(m_rowStarts.size() - 1); }
     int columnCount() const { return m_columnCount; }
     // Row and column counted from 0; outside the sheet yields an empty cell.
     const Cell& cell(int row, int column) const;
@@ -32,7 +32,10 @@ private:
     friend class WorkbookReader;
     std::string m_name;
     int m_columnCount = 0;
-    std::vector<std::vector<Cell>> m_rows;
+    // All cells in one block, row after row, each row as long as its last cell record; row r
+    // occupies [m_rowStarts[r], m_rowStarts[r + 1]). One block keeps re-reading cheap.
+    std::vector<Cell> m_cells;
+    std::vector<std::size_t> m_rowStarts;
 };
 
 class Workbook {
@@ -48,12 +51,15 @@ public:
     // Sheet by name, compared without regard to ASCII case; throws WorkbookError naming file and sheet.
     const Sheet& sheet(std::string_view name) const;
     const std::vector<Sheet>& sheets() const { return m_sheets; }
+    // Chart sheets, macro sheets and modules: named here, not read as sheets.
+    const std::vector<std::string>& otherSheetNames() const { return m_otherSheetNames; }
 
 private:
     friend class WorkbookReader;
     std::string m_path;
     bool m_date1904 = false;
     std::vector<Sheet> m_sheets;
+    std::vector<std::string> m_otherSheetNames;
 };
 
 } // namespace veltrum::workbook
