@@ -14,8 +14,8 @@ class Dialogs {
 public:
     virtual ~Dialogs() = default;
     // Shows a message box and waits for the operator; an empty title means the program's own.
-    virtual MessageAnswer messageBox(const std::string& text, const std::string& title, MessageButtons buttons,
-                                     MessageIcon icon) = 0;
+    virtual MessageAnswer messageBox(const std::string& text, const std::string& title,
+                                     MessageButtons buttons, MessageIcon icon) = 0;
     // Shows an input box; nullopt when the operator cancels, a (possibly empty) text on OK.
     virtual std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
                                                 const std::string& defaultText) = 0;

@@ -5,17 +5,13 @@ namespace veltrum::platform {
 Timer::Timer(Scheduler& scheduler, std::string name, std::int32_t intervalMs)
     : m_scheduler(scheduler)
     , m_name(std::move(name))
-    , m_interval(intervalMs)
-{
-}
+    , m_interval(intervalMs) {}
 
-Timer::~Timer()
-{
+Timer::~Timer() {
     disarm();
 }
 
-void Timer::setInterval(std::int32_t intervalMs)
-{
+void Timer::setInterval(std::int32_t intervalMs) {
     m_interval = intervalMs;
     if (m_enabled) {
         disarm();
@@ -23,8 +19,7 @@ void Timer::setInterval(std::int32_t intervalMs)
     }
 }
 
-void Timer::setEnabled(bool enabled)
-{
+void Timer::setEnabled(bool enabled) {
     if (enabled == m_enabled)
         return;
     m_enabled = enabled;
@@ -34,8 +29,7 @@ void Timer::setEnabled(bool enabled)
         disarm();
 }
 
-void Timer::arm(std::int64_t dueMs)
-{
+void Timer::arm(std::int64_t dueMs) {
     // An interval of 0 (or less) never fires: the timer stays enabled but silent.
     if (m_interval <= 0)
         return;
@@ -44,15 +38,13 @@ void Timer::arm(std::int64_t dueMs)
     m_task = m_scheduler.scheduleAt(m_due, [this] { fire(); });
 }
 
-void Timer::disarm()
-{
+void Timer::disarm() {
     if (m_armed)
         m_scheduler.cancel(m_task);
     m_armed = false;
 }
 
-void Timer::fire()
-{
+void Timer::fire() {
     m_armed = false;
     if (!m_enabled)
         return;

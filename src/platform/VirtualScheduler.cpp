@@ -4,8 +4,7 @@
 
 namespace veltrum::platform {
 
-Scheduler::TaskId VirtualScheduler::scheduleAt(std::int64_t dueMs, std::function<void()> task)
-{
+Scheduler::TaskId VirtualScheduler::scheduleAt(std::int64_t dueMs, std::function<void()> task) {
     const TaskId id = m_nextId++;
     const std::int64_t due = std::max(dueMs, m_now);
     m_tasks.emplace(Key{due, id}, std::move(task));
@@ -13,8 +12,7 @@ Scheduler::TaskId VirtualScheduler::scheduleAt(std::int64_t dueMs, std::function
     return id;
 }
 
-void VirtualScheduler::cancel(TaskId id)
-{
+void VirtualScheduler::cancel(TaskId id) {
     const auto found = m_dueById.find(id);
     if (found == m_dueById.end())
         return;
@@ -22,8 +20,7 @@ void VirtualScheduler::cancel(TaskId id)
     m_dueById.erase(found);
 }
 
-bool VirtualScheduler::runNext()
-{
+bool VirtualScheduler::runNext() {
     if (m_tasks.empty())
         return false;
     auto first = m_tasks.begin();
@@ -36,20 +33,17 @@ bool VirtualScheduler::runNext()
     return true;
 }
 
-std::int64_t VirtualScheduler::nextDue() const
-{
+std::int64_t VirtualScheduler::nextDue() const {
     return m_tasks.empty() ? -1 : m_tasks.begin()->first.first;
 }
 
-void VirtualScheduler::advanceTo(std::int64_t ms)
-{
+void VirtualScheduler::advanceTo(std::int64_t ms) {
     while (!m_tasks.empty() && m_tasks.begin()->first.first <= ms)
         runNext();
     m_now = std::max(m_now, ms);
 }
 
-void VirtualScheduler::advanceBy(std::int64_t ms)
-{
+void VirtualScheduler::advanceBy(std::int64_t ms) {
     advanceTo(m_now + ms);
 }
 

@@ -1,0 +1,66 @@
+#include "crt.h"
+
+namespace veltrum::session {
+
+crt::crt(const Services& services)
+    : Form("crt")
+    , Subject_In("Subject_In")
+    , Command3("Command3")
+    , Combo1("Combo1")
+    , Label8("Label8")
+    , Check1("Check1")
+    , SessionNum("SessionNum")
+    , Label5("Label5")
+    , Text1("Text1")
+    , Label9("Label9")
+    , Text5("Text5")
+    , Label4("Label4")
+    , Label6("Label6")
+    , Label2("Label2")
+    , Command1("Command1")
+    , Label10("Label10")
+    , Label7("Label7")
+    , Label1("Label1")
+    , Label3("Label3")
+    , Text2("Text2")
+    , Text3("Text3")
+    , Text4("Text4")
+    , Text6("Text6")
+    , Text7("Text7")
+    , Text8("Text8")
+    , Image1("Image1", 1, 6)
+    , Data1(services.fileSystem, "Data1")
+    , Data2(services.fileSystem, "Data2")
+    , Data3(services.fileSystem, "Data3")
+    , ITI(services.scheduler, "ITI", 1000)
+    , Stimulus(services.scheduler, "Stimulus", 1000)
+    , FI(services.scheduler, "FI", 0)
+    , Session_Timer(services.scheduler, "Session_Timer", 60000)
+    , Hopper_Timer(services.scheduler, "Hopper_Timer", 4000)
+    , Infrared(services.scheduler, "Infrared", 100)
+    , m_services(services) {
+    while (m_services.dataFolder.size() > 1 && m_services.dataFolder.back() == '/')
+        m_services.dataFolder.pop_back();
+    designLayout();
+    for (Control* control : controls())
+        control->attach(&m_controlEvents);
+    connectSetupHandlers();
+}
+
+crt::~crt() = default;
+
+std::vector<Control*> crt::controls() {
+    std::vector<Control*> all{&Form,     &Subject_In, &Command3, &Combo1, &Label8, &Check1, &SessionNum,
+                              &Label5,   &Text1,      &Label9,   &Text5,  &Label4, &Label6, &Label2,
+                              &Command1, &Label10,    &Label7,   &Label1, &Label3, &Text2,  &Text3,
+                              &Text4,    &Text6,      &Text7,    &Text8};
+    for (int i = Image1.lowerBound(); i <= Image1.upperBound(); ++i)
+        all.push_back(&Image1(i));
+    return all;
+}
+
+std::string crt::dataPath(std::string_view relative) const {
+    return m_services.dataFolder + "/" + std::string(relative);
+}
+
+} // namespace veltrum::session

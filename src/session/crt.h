@@ -1,0 +1,211 @@
+// The main window crt as a model: its controls, timers, data components, session state and handlers.
+#pragma once
+
+#include "Controls.h"
+#include "DataControl.h"
+#include "SessionState.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "platform/FileSystem.h"
+#include "platform/IoCard.h"
+#include "platform/ProgramLifetime.h"
+#include "platform/RandomSource.h"
+#include "platform/Scheduler.h"
+#include "platform/TabletSocket.h"
+#include "platform/Timer.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltrum::session {
+
+// What the main window uses from the outside world, and the data folder every file is found in.
+struct Services {
+    platform::Scheduler& scheduler;
+    platform::Clock& clock;
+    platform::Dialogs& dialogs;
+    platform::FileSystem& fileSystem;
+    platform::TabletSocket& socket;
+    platform::IoCard& ioCard;
+    platform::RandomSource& random;
+    platform::ProgramLifetime& lifetime;
+    std::string dataFolder; // holds PortNumber.txt, CurrentSchedule.txt, Images/, Parameters/, Results/
+};
+
+// Controls of the window (design text in quotes; hidden ones are not shown when the window opens):
+//
+// | Control              | Kind          | Design                           | Shows or does               |
+// |----------------------|---------------|----------------------------------|-----------------------------|
+// | Subject_In           | ComboBox      | empty                            | subjects; a pick reloads    |
+// | Command3             | CommandButton | "Enter Subject name"             | adds a typed subject        |
+// | Combo1               | ComboBox      | "Pick Phase"; the four phases    | phases; a pick reloads      |
+// | Label8               | Label         | "Phase"                          | caption of Combo1           |
+// | Check1               | CheckBox      | "click to run without hardware"  | hardware-free mode          |
+// | SessionNum           | TextBox       | "1"                              | next session of the subject |
+// | Label5               | Label         | "Session #"                      | caption of SessionNum       |
+// | Text1                | TextBox       | "12345"                          | TCP port for the tablet     |
+// | Label9               | Label         | "Port"                           | caption of Text1            |
+// | Text5                | TextBox       | "C:\Images\" until start-up      | picture folder              |
+// | Label4               | Label         | "Image Directory"                | caption of Text5            |
+// | Label6               | Label         | "iPad Connection"                | caption of Label2           |
+// | Label2               | Label         | empty, red                       | link; green once changed    |
+// | Command1             | CommandButton | "Start"                          | readies the session         |
+// | Label10              | Label         | "Press "E" to exit", hidden      | exit hint                   |
+// | Label7               | Label         | hidden, 24 pt bold               | session banner              |
+// | Label1, Label3       | Label         | hidden                           | hopper state, events        |
+// | Text2-4, Text6-8     | TextBox       | hidden, empty                    | stimulus at positions 1..6  |
+// | Image1(1..6)         | PictureBox    | hidden                           | the six stimulus slots      |
+// | Data1, Data2, Data3  | DataControl   |                                  | workbooks as tables         |
+// | ITI, Stimulus, FI    | Timer         | 1000, 1000, 0 ms, disabled       | trial cycle                 |
+// | Session_Timer        | Timer         | 60000 ms, disabled               | session minutes             |
+// | Hopper_Timer         | Timer         | 4000 ms, disabled                | food period                 |
+// | Infrared             | Timer         | 100 ms, disabled                 | head-entry polling          |
+class crt {
+public:
+    explicit crt(const Services& services);
+    ~crt();
+    crt(const crt&) = delete;
+    crt& operator=(const crt&) = delete;
+
+    Window Form;
+    ComboBox Subject_In;
+    CommandButton Command3;
+    ComboBox Combo1;
+    Label Label8;
+    CheckBox Check1;
+    TextBox SessionNum;
+    Label Label5;
+    TextBox Text1;
+    Label Label9;
+    TextBox Text5;
+    Label Label4;
+    Label Label6;
+    Label Label2;
+    CommandButton Command1;
+    Label Label10;
+    Label Label7;
+    Label Label1;
+    Label Label3;
+    TextBox Text2;
+    TextBox Text3;
+    TextBox Text4;
+    TextBox Text6;
+    TextBox Text7;
+    TextBox Text8;
+    ControlArray<PictureBox> Image1;
+
+    DataControl Data1;
+    DataControl Data2;
+    DataControl Data3;
+
+    platform::Timer ITI;
+    platform::Timer Stimulus;
+    platform::Timer FI;
+    platform::Timer Session_Timer;
+    platform::Timer Hopper_Timer;
+    platform::Timer Infrared;
+
+    // Every control of the window, the window itself first, for a view to render.
+    std::vector<Control*> controls();
+    // Where the controls report changes and "paint now" requests.
+    void setControlEvents(ControlEvents events) { m_controlEvents = std::move(events); }
+
+    // Start-up: reads the port, listens, lays out the slots, fills the subject list and loads the last
+    // subject. Throws SetupError (what failed, where, what to do); the window must not be shown then.
+    void Form_Load();
+    void LoadSubjectList();
+    void LoadPhaseParameters();
+    void LayOutStimuli();
+    void StartListening();
+
+    // Handlers of the set-up panel. Run from the operator after start-up, a failure is shown in a message
+    // box and the panel goes back to how it was before the handler ran.
+    void Subject_In_Click();
+    void Combo1_Click();
+    void Check1_Click();
+    void Command3_Click();
+    void Label2_Change();
+
+    // The data folder, and a path inside it ("Parameters/B1.xls").
+    const std::string& dataFolder() const { return m_services.dataFolder; }
+    std::string dataPath(std::string_view relative) const;
+    bool isLoaded() const { return m_loaded; }
+
+    // The whole session state, read only.
+    const SessionState& sessionState() const { return state; }
+
+    // Read accessors for the summary window.
+    Int16 CurrentTrial() const { return state.CurrentTrial; }
+    Int16 HeadDetect() const { return state.HeadDetect; }
+    Int16 HopCheck() const { return state.HopCheck; }
+    Int16 HopperDuration() const { return state.HopperDuration; }
+    Int16 Instrumental() const { return state.Instrumental; }
+    const std::string& KeyShaping() const { return state.KeyShaping; }
+    const std::string& NewDataFile() const { return state.NewDataFile; }
+    Int16 NoResponseITI() const { return state.NoResponseITI; }
+    Int16 NonTargetPecks() const { return state.NonTargetPecks; }
+    Int16 Pavlovian() const { return state.Pavlovian; }
+    const std::string& PhaseDescription() const { return state.PhaseDescription; }
+    Int16 PhaseNumber() const { return state.PhaseNumber; }
+    Int16 PreNonTargetPecks() const { return state.PreNonTargetPecks; }
+    Int16 PreTargetPecks() const { return state.PreTargetPecks; }
+    Int16 PreTargetSMinus() const { return state.PreTargetSMinus; }
+    Int16 PreTargetSPlus() const { return state.PreTargetSPlus; }
+    Int16 ResponseITI() const { return state.ResponseITI; }
+    Int16 SessionDuration() const { return state.SessionDuration; }
+    Int16 SessionNumber() const { return state.SessionNumber; }
+    Int16 SessionTime() const { return state.SessionTime; }
+    Int16 StimulusTotalCount() const { return state.StimulusTotalCount; }
+    double StimulusTotalTime() const { return state.StimulusTotalTime; }
+    const std::string& Subject() const { return state.Subject; }
+    Int16 TargetPecks() const { return state.TargetPecks; }
+    Int16 TargetSMinus() const { return state.TargetSMinus; }
+    Int16 TargetSPlus() const { return state.TargetSPlus; }
+    Int16 Timeouts() const { return state.Timeouts; }
+    Int16 TotalTrials() const { return state.TotalTrials; }
+    Int16 TrialsWPeck() const { return state.TrialsWPeck; }
+
+private:
+    // What a set-up handler may change, kept to put the panel back when the handler fails.
+    struct SetupSnapshot {
+        SessionState state;
+        std::vector<std::string> subjects;
+        int subjectIndex = -1;
+        std::string subjectText;
+        int phaseIndex = -1;
+        std::string phaseText;
+        int hardwareFree = 0;
+        std::string sessionNumText;
+        std::int32_t hopperInterval = 0;
+        std::int32_t fixedInterval = 0;
+        DataControl::Binding data1;
+    };
+
+    void designLayout();
+    void connectSetupHandlers();
+    // Runs a set-up handler: nested or during start-up it simply runs; from the operator a failure
+    // restores the panel and is reported in a message box.
+    // beforeChange corrects the snapshot for the control whose change started the handler.
+    void runSetupHandler(void (crt::*handler)(), const std::function<void(SetupSnapshot&)>& beforeChange);
+    SetupSnapshot takeSetupSnapshot() const;
+    void restoreSetupSnapshot(const SetupSnapshot& snapshot);
+
+    void readPortFile();
+    void lookUpSummary();
+    void readParameterTable();
+    void applyPhaseParameters();
+    Int16 parameterInt16(int row, const char* name) const;
+    std::string parameterCellName(int column, int row, const char* name) const;
+    void requireSafeSubjectName(const std::string& name, const std::string& where) const;
+
+    Services m_services;
+    SessionState state;
+    ControlEvents m_controlEvents;
+    bool m_loaded = false;
+    int m_handlerDepth = 0;
+};
+
+} // namespace veltrum::session

@@ -1,0 +1,100 @@
+#include "crt.h"
+
+namespace veltrum::session {
+
+namespace {
+
+constexpr Rgb black{0, 0, 0};
+constexpr Rgb white{255, 255, 255};
+constexpr Rgb red{255, 0, 0};
+
+// The set-up panel: captions in a column on the left, their controls in a column beside them, one row
+// every 48 pixels, the Start button below. The band above y = 50 stays free for the session's status
+// labels, which appear only once the six stimulus slots fill the screen below it.
+constexpr int captionLeft = 60;
+constexpr int captionWidth = 180;
+constexpr int fieldLeft = 250;
+constexpr int fieldWidth = 240;
+constexpr int rowHeight = 26;
+
+constexpr int rowTop(int row) {
+    return 70 + row * 48;
+}
+
+void designCaption(Label& label, const char* caption, int row) {
+    label.setCaption(caption);
+    label.setGeometry({captionLeft, rowTop(row) + 3, captionWidth, rowHeight - 3});
+    label.setForeground(white);
+}
+
+void designHiddenStatus(Label& label, Geometry geometry) {
+    label.setGeometry(geometry);
+    label.setForeground(white);
+    label.setVisible(false);
+}
+
+} // namespace
+
+void crt::designLayout() {
+    Form.setCaption("Veltrum");
+    Form.setGeometry({0, 0, 786, 573});
+    Form.setBackground(black);
+
+    Subject_In.setGeometry({fieldLeft, rowTop(0), fieldWidth, rowHeight});
+    Command3.setCaption("Enter Subject name");
+    Command3.setGeometry({captionLeft, rowTop(0) - 2, captionWidth - 10, rowHeight + 4});
+
+    designCaption(Label8, "Phase", 1);
+    for (const char* phase : {"MagTrain", "Auto", "SuccDisc", "SimDisc"})
+        Combo1.addItem(phase);
+    Combo1.setText("Pick Phase");
+    Combo1.setGeometry({fieldLeft, rowTop(1), fieldWidth, rowHeight});
+
+    designCaption(Label5, "Session #", 2);
+    SessionNum.setText("1");
+    SessionNum.setGeometry({fieldLeft, rowTop(2), 80, rowHeight});
+
+    designCaption(Label9, "Port", 3);
+    Text1.setText("12345");
+    Text1.setGeometry({fieldLeft, rowTop(3), 80, rowHeight});
+
+    designCaption(Label4, "Image Directory", 4);
+    Text5.setText("C:\\Images\\");
+    Text5.setGeometry({fieldLeft, rowTop(4), 476, rowHeight});
+
+    designCaption(Label6, "iPad Connection", 5);
+    Label2.setGeometry({fieldLeft, rowTop(5), 80, rowHeight});
+    Label2.setBackground(red);
+    Label2.setForeground(black);
+    Label2.setCentred(true);
+
+    Check1.setCaption("click to run without hardware");
+    Check1.setGeometry({fieldLeft, rowTop(6), fieldWidth, rowHeight});
+    Check1.setForeground(white);
+
+    Command1.setCaption("Start");
+    Command1.setGeometry({fieldLeft, rowTop(7) + 10, 120, 40});
+
+    Label7.setFont({"MS Sans Serif", 24.0, true});
+    Label7.setCentred(true);
+    designHiddenStatus(Label7, {43, 150, 700, 240});
+
+    Label1.setCaption("");
+    designHiddenStatus(Label1, {10, 12, 300, 26});
+    designHiddenStatus(Label3, {320, 12, 300, 26});
+    Label10.setCaption("Press \"E\" to exit");
+    designHiddenStatus(Label10, {630, 12, 150, 26});
+
+    TextBox* positions[] = {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8};
+    for (int i = 0; i < 6; ++i) {
+        positions[i]->setGeometry({520 + i * 40, rowTop(2), 34, rowHeight});
+        positions[i]->setVisible(false);
+    }
+
+    for (int i = Image1.lowerBound(); i <= Image1.upperBound(); ++i) {
+        Image1(i).setGeometry({0, 0, 200, 200});
+        Image1(i).setVisible(false);
+    }
+}
+
+} // namespace veltrum::session

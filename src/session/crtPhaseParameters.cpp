@@ -1,0 +1,161 @@
+#include "crt.h"
+
+#include "CellValues.h"
+#include "SetupError.h"
+
+namespace veltrum::session {
+
+namespace {
+
+constexpr int parameterRows = 10;
+constexpr int phaseColumns = 4;
+const char* const phaseNames[] = {"MagTrain", "Auto", "SuccDisc", "SimDisc"};
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+} // namespace
+
+void crt::LoadPhaseParameters() {
+    state.Subject = Subject_In.text();
+    requireSafeSubjectName(state.Subject, "Subject list");
+    if (state.PhaseChange == 0)
+        lookUpSummary();
+    state.PhaseChange = 0;
+    SessionNum.setText(state.SessionNumber.toString());
+    readParameterTable();
+    applyPhaseParameters();
+}
+
+void crt::lookUpSummary() {
+    state.SessionNumber = 0;
+    const std::string path = dataPath("Results/Results_Summary.xls");
+    if (!m_services.fileSystem.exists(path))
+        throw SetupError("The summary workbook " + path +
+                         " does not exist. Put the summary workbook (sheet All) in the Results folder.");
+    Data1.setConnect("Excel 8.0;");
+    Data1.setDatabaseName(path);
+    Data1.setRecordSource("All$");
+    Data1.refresh();
+
+    const std::string subject = lowerAscii(state.Subject);
+    auto where = [&](const char* column) {
+        return "Summary workbook " + path + ", sheet All, row " + std::to_string(Data1.currentRecord() + 2) +
+               ", column " + column;
+    };
+    auto integerOf = [&](const char* column) {
+        const workbook::Cell& cell = Data1.field(column);
+        if (const std::optional<std::string> problem = int16Problem(cell))
+            throw SetupError(where(column) + ": " + *problem + ". Correct or remove that row of subject " +
+                             state.Subject + ".");
+        return toInt16(cell);
+    };
+
+    if (Data1.recordCount() > 0) {
+        // The columns must exist even when no row matches, so a damaged summary is noticed at once.
+        Data1.table().column("Subject");
+        Data1.table().column("Session");
+        Data1.table().column("Phase");
+        for (Data1.moveFirst(); !Data1.eof(); Data1.moveNext()) {
+            const workbook::Cell& name = Data1.field("Subject");
+            if (name.isEmpty() || lowerAscii(workbook::toDisplayText(name)) != subject)
+                continue;
+            const Int16 session = integerOf("Session");
+            state.PhaseNumber = integerOf("Phase");
+            if (state.PhaseNumber < 0 || state.PhaseNumber > 4)
+                throw SetupError(where("Phase") + ": phase " + state.PhaseNumber.toString() +
+                                 " does not exist; phases are 1 MagTrain, 2 Auto, 3 SuccDisc and 4 SimDisc. "
+                                 "Correct that row of subject " +
+                                 state.Subject + ".");
+            if (session > state.SessionNumber)
+                state.SessionNumber = session;
+        }
+    }
+    if (state.SessionNumber == Int16::maximum)
+        throw SetupError("Summary workbook " + path + ": subject " + state.Subject +
+                         " already has session 32767, the last session number there can be.");
+    state.SessionNumber += 1;
+    Combo1.setListIndex(state.PhaseNumber.toInt() - 1);
+}
+
+void crt::readParameterTable() {
+    const std::string path = dataPath("Parameters/" + state.Subject + ".xls");
+    if (!m_services.fileSystem.exists(path))
+        throw SetupError("The parameter workbook " + path + " of subject " + state.Subject +
+                         " does not exist. Create it (sheet Parameters, a column per phase) or pick "
+                         "another subject.");
+    Data1.setConnect("Excel 8.0;");
+    Data1.setDatabaseName(path);
+    Data1.setRecordSource("Parameters$");
+    Data1.refresh();
+    if (Data1.recordCount() < parameterRows || Data1.table().columnCount() < phaseColumns + 1)
+        throw SetupError("The parameter workbook " + path + ", sheet Parameters, has " +
+                         std::to_string(Data1.recordCount()) + " parameter rows and " +
+                         std::to_string(Data1.table().columnCount()) +
+                         " columns; it needs 10 rows below the heading row and 5 columns (names, then "
+                         "MagTrain, Auto, SuccDisc, SimDisc).");
+    Data1.moveFirst();
+    for (int r = 1; r <= parameterRows; ++r) {
+        for (int c = 1; c <= phaseColumns; ++c)
+            state.ParamTable[static_cast<std::size_t>(c)][static_cast<std::size_t>(r)] = Data1.field(c);
+        Data1.moveNext();
+    }
+}
+
+std::string crt::parameterCellName(int column, int row, const char* name) const {
+    const std::string phase = column >= 1 && column <= phaseColumns ? phaseNames[column - 1] : "none";
+    return "Parameter workbook " + Data1.databaseName() + ", sheet Parameters, cell " +
+           columnLetters(column) + std::to_string(row + 1) + " (" + name + ", phase " + phase + ")";
+}
+
+Int16 crt::parameterInt16(int row, const char* name) const {
+    const int column = state.PhaseNumber.toInt();
+    const std::optional<workbook::Cell>& entry =
+        state.ParamTable[static_cast<std::size_t>(column)][static_cast<std::size_t>(row)];
+    if (!entry)
+        return 0;
+    if (const std::optional<std::string> problem = int16Problem(*entry))
+        throw SetupError(parameterCellName(column, row, name) + ": " + *problem +
+                         ". Enter a whole number from 0 to 32767.");
+    const Int16 value = toInt16(*entry);
+    // Negative counts and durations would leave timers that never fire or sessions that never end.
+    if (value < 0)
+        throw SetupError(parameterCellName(column, row, name) + ": " + value.toString() +
+                         " is negative. Enter a whole number from 0 to 32767.");
+    return value;
+}
+
+void crt::applyPhaseParameters() {
+    const int p = state.PhaseNumber.toInt();
+    auto flag = [&](int row) {
+        const std::optional<workbook::Cell>& entry =
+            state.ParamTable[static_cast<std::size_t>(p)][static_cast<std::size_t>(row)];
+        return Int16(entry && equalsOne(*entry) ? 1 : 0);
+    };
+    state.TotalTrials = parameterInt16(1, "TotalTrials");
+    state.SessionDuration = parameterInt16(2, "SessionDuration");
+    state.HeadDetect = flag(3);
+    state.StimulusTotalCount = parameterInt16(4, "StimulusTotalCount");
+    state.Instrumental = flag(5);
+    state.Pavlovian = flag(6);
+    state.HopperDuration = parameterInt16(7, "HopperDuration");
+    try {
+        Hopper_Timer.setInterval((state.HopperDuration * Int16(1000)).toInt());
+    } catch (const OverflowError&) {
+        throw SetupError(parameterCellName(p, 7, "HopperDuration") + ": a hopper time of " +
+                         state.HopperDuration.toString() +
+                         " s is longer than the hopper timer can hold. Enter a hopper time from 0 to 32 "
+                         "seconds.");
+    }
+    state.ResponseITI = parameterInt16(8, "ResponseITI");
+    state.ITITotalCount = Check1.value() == 1 ? Int16(2) : state.ResponseITI;
+    state.NoResponseITI = parameterInt16(9, "NoResponseITI");
+    state.FIDuration = parameterInt16(10, "FIDuration");
+    FI.setInterval(state.FIDuration.toInt());
+}
+
+} // namespace veltrum::session

@@ -1,0 +1,115 @@
+#include "crt.h"
+
+#include "SetupError.h"
+#include "SubjectName.h"
+#include "TextFields.h"
+#include "workbook/Workbook.h"
+
+#include <charconv>
+
+namespace veltrum::session {
+
+namespace {
+
+// The port text as a TCP port, 1..65535; spaces around the digits are allowed.
+std::optional<std::int32_t> portNumber(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return std::nullopt;
+    const auto last = text.find_last_not_of(" \t");
+    std::int32_t port = 0;
+    const char* end = text.data() + last + 1;
+    const auto [stop, error] = std::from_chars(text.data() + first, end, port);
+    if (error != std::errc() || stop != end || port < 1 || port > 65535)
+        return std::nullopt;
+    return port;
+}
+
+} // namespace
+
+void crt::Form_Load() {
+    if (m_loaded)
+        throw std::logic_error("The main window is already loaded.");
+    try {
+        if (!m_services.fileSystem.exists(m_services.dataFolder))
+            throw SetupError("The data folder " + m_services.dataFolder +
+                             " does not exist. Start the program with --data and the folder that holds "
+                             "PortNumber.txt, CurrentSchedule.txt, Images, Parameters and Results.");
+        readPortFile();
+        StartListening();
+        Text5.setText(dataPath("Images/"));
+        LayOutStimuli();
+        LoadSubjectList();
+        state.PhaseNumber = 1;
+        LoadPhaseParameters();
+    } catch (const SetupError&) {
+        m_services.socket.close();
+        throw;
+    } catch (const workbook::WorkbookError& error) {
+        m_services.socket.close();
+        throw SetupError(std::string(error.what()) + " (Data folder " + m_services.dataFolder +
+                         "; start the program again once the workbook is corrected.)");
+    } catch (const std::exception& error) {
+        m_services.socket.close();
+        throw SetupError("Start-up failed: " + std::string(error.what()));
+    }
+    m_loaded = true;
+}
+
+void crt::readPortFile() {
+    const std::string path = dataPath("PortNumber.txt");
+    if (!m_services.fileSystem.exists(path))
+        throw SetupError("The port file " + path +
+                         " does not exist. Create it with the TCP port the tablet connects to, for example "
+                         "12345.");
+    for (const TextField& field : readTextFields(m_services.fileSystem.readText(path), path))
+        Text1.setText(field.text);
+    if (!portNumber(Text1.text()))
+        throw SetupError("The port file " + path + " gives the port \"" + Text1.text() +
+                         "\", which is not a number from 1 to 65535. Write the tablet's TCP port in it.");
+}
+
+void crt::StartListening() {
+    platform::TabletSocket& socket = m_services.socket;
+    if (socket.state() != platform::TabletSocket::Closed)
+        socket.close();
+    const std::optional<std::int32_t> port = portNumber(Text1.text());
+    if (!port)
+        throw SetupError("The port \"" + Text1.text() +
+                         "\" is not a number from 1 to 65535. Enter the tablet's TCP port in the Port box.");
+    socket.setLocalPort(*port);
+    try {
+        socket.listen();
+    } catch (const std::runtime_error& error) {
+        std::string reason = error.what();
+        if (!reason.empty() && reason.back() != '.')
+            reason += '.';
+        throw SetupError("Cannot listen for the tablet on port " + std::to_string(*port) + ": " + reason +
+                         " Close the program using that port or choose another one in PortNumber.txt.");
+    }
+}
+
+void crt::LoadSubjectList() {
+    const std::string path = dataPath("CurrentSchedule.txt");
+    if (!m_services.fileSystem.exists(path))
+        throw SetupError("The subject list " + path +
+                         " does not exist. Create it with the subjects' names, one per line.");
+    const std::vector<TextField> names = readTextFields(m_services.fileSystem.readText(path), path);
+    if (names.empty())
+        throw SetupError("The subject list " + path + " names no subject. Write at least one name in it.");
+    // Every name is checked before any parameter workbook is opened.
+    for (const TextField& name : names)
+        requireSafeSubjectName(name.text, path + ", line " + std::to_string(name.line));
+    for (const TextField& name : names) {
+        Subject_In.addItem(name.text);
+        Subject_In.setListIndex(Subject_In.listCount() - 1);
+    }
+}
+
+void crt::requireSafeSubjectName(const std::string& name, const std::string& where) const {
+    if (const std::optional<std::string> problem = subjectNameProblem(name))
+        throw SetupError(where + ": the subject \"" + name + "\" is refused: " + *problem +
+                         " Choose a name made of letters, digits, spaces, - or _.");
+}
+
+} // namespace veltrum::session

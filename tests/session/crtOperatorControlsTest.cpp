@@ -1,0 +1,162 @@
+#include "SessionHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace veltrum::session {
+namespace {
+
+using testing::SessionHarness;
+
+// B1 (summary: session 4, phase 2) and C7 (session 2, phase 3) in the list, B1 last and loaded.
+class crtOperatorControlsTest : public ::testing::Test {
+protected:
+    crtOperatorControlsTest() {
+        harness.writeFile("CurrentSchedule.txt", "C7\r\nB1\r\n");
+        harness.addParameters("C7", "params_standard");
+        w.Form_Load();
+        harness.fileSystem.clearCalls();
+    }
+
+    // What the operator sees of the loaded subject, and the state behind it.
+    void expectPanelShowsB1() {
+        EXPECT_EQ(w.Subject(), "B1");
+        EXPECT_EQ(w.Subject_In.entries(), (std::vector<std::string>{"C7", "B1"}));
+        EXPECT_EQ(w.Subject_In.text(), "B1");
+        EXPECT_EQ(w.Subject_In.listIndex(), 1);
+        EXPECT_EQ(w.SessionNumber(), 4);
+        EXPECT_EQ(w.SessionNum.text(), "4");
+        EXPECT_EQ(w.PhaseNumber(), 2);
+        EXPECT_EQ(w.Combo1.text(), "Auto");
+        EXPECT_EQ(w.TotalTrials(), 20);
+        EXPECT_EQ(w.Hopper_Timer.interval(), 4000);
+        EXPECT_EQ(w.FI.interval(), 500);
+        EXPECT_EQ(w.Data1.databaseName(), harness.folder() + "/Parameters/B1.xls");
+        EXPECT_TRUE(w.Data1.isOpen());
+    }
+
+    SessionHarness harness;
+    crt& w = harness.window();
+};
+
+TEST_F(crtOperatorControlsTest, PickingAPhaseKeepsTheSessionNumberAndSkipsTheSummary) {
+    w.Combo1.select(2);
+    EXPECT_EQ(w.PhaseNumber(), 3);
+    EXPECT_EQ(w.SessionNumber(), 4);
+    EXPECT_EQ(w.TotalTrials(), 30);
+    EXPECT_EQ(w.sessionState().PhaseChange, 0);
+    EXPECT_EQ(harness.workbookReads(), (std::vector<std::string>{"Parameters/B1.xls"}));
+}
+
+TEST_F(crtOperatorControlsTest, HardwareBoxBringsThePhaseBackFromTheSummary) {
+    w.Combo1.select(2);
+    w.Check1.click();
+    EXPECT_EQ(w.PhaseNumber(), 2);
+    EXPECT_EQ(w.Combo1.text(), "Auto");
+    EXPECT_EQ(w.TotalTrials(), 20);
+    EXPECT_EQ(w.sessionState().ITITotalCount, 2);
+}
+
+TEST_F(crtOperatorControlsTest, SwitchingToASubjectWithoutRowsKeepsThePhase) {
+    harness.addParameters("N1", "params_standard");
+    w.Combo1.select(2);
+    harness.dialogs.queueInput("N1");
+    w.Command3.click();
+    EXPECT_EQ(w.Subject(), "N1");
+    EXPECT_EQ(w.Subject_In.entries().back(), "N1");
+    EXPECT_EQ(w.Subject_In.listIndex(), 2);
+    EXPECT_EQ(w.SessionNumber(), 1);
+    EXPECT_EQ(w.PhaseNumber(), 3);
+    EXPECT_TRUE(harness.dialogs.messages().empty());
+    ASSERT_EQ(harness.dialogs.inputs().size(), 1u);
+    EXPECT_EQ(harness.dialogs.inputs()[0].title, "New Participant");
+    EXPECT_EQ(harness.dialogs.inputs()[0].prompt, "Enter the participants's number:");
+    EXPECT_EQ(harness.dialogs.inputs()[0].defaultText, "");
+}
+
+TEST_F(crtOperatorControlsTest, SelectingAnotherSubjectLoadsIt) {
+    w.Subject_In.select(0);
+    EXPECT_EQ(w.Subject(), "C7");
+    EXPECT_EQ(w.SessionNumber(), 2);
+    EXPECT_EQ(w.PhaseNumber(), 3);
+    EXPECT_EQ(w.TotalTrials(), 30);
+}
+
+TEST_F(crtOperatorControlsTest, CancellingTheNewSubjectBoxChangesNothing) {
+    harness.dialogs.queueInput(std::nullopt);
+    w.Command3.click();
+    expectPanelShowsB1();
+    EXPECT_TRUE(harness.dialogs.messages().empty());
+    EXPECT_TRUE(harness.fileSystem.calls().empty());
+}
+
+class crtRefusedNewSubjectTest : public crtOperatorControlsTest,
+                                 public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(crtRefusedNewSubjectTest, IsRefusedBeforeAnyFileIsTouched) {
+    harness.dialogs.queueInput(GetParam());
+    w.Command3.click();
+    ASSERT_EQ(harness.dialogs.messages().size(), 1u);
+    EXPECT_NE(harness.dialogs.messages()[0].text.find("is refused"), std::string::npos);
+    EXPECT_TRUE(harness.fileSystem.calls().empty());
+    expectPanelShowsB1();
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, crtRefusedNewSubjectTest,
+                         ::testing::Values("", "..", "../Results/Results_Summary", "a\\b", "B\x01"));
+
+TEST_F(crtOperatorControlsTest, NewSubjectWithoutParameterWorkbookIsReportedAndRemoved) {
+    harness.dialogs.queueInput("Z9");
+    w.Command3.click();
+    ASSERT_EQ(harness.dialogs.messages().size(), 1u);
+    const auto& message = harness.dialogs.messages()[0];
+    EXPECT_NE(message.text.find("Parameters/Z9.xls"), std::string::npos) << message.text;
+    EXPECT_NE(message.text.find("Subject B1 stays loaded"), std::string::npos) << message.text;
+    EXPECT_EQ(message.buttons, platform::MessageButtons::Ok);
+    expectPanelShowsB1();
+
+    // The panel still works after the failure.
+    w.Combo1.select(0);
+    EXPECT_EQ(w.TotalTrials(), 10);
+}
+
+TEST_F(crtOperatorControlsTest, SummaryRowThatFailsOnlyTheNewSubjectLeavesThePanelIntact) {
+    harness.addParameters("BadSession", "params_standard");
+    w.Check1.click();
+    harness.dialogs.queueInput("BadSession");
+    w.Command3.click();
+    ASSERT_EQ(harness.dialogs.messages().size(), 1u);
+    EXPECT_NE(harness.dialogs.messages()[0].text.find("column Session"), std::string::npos);
+    expectPanelShowsB1();
+    EXPECT_EQ(w.Check1.value(), 1);
+    EXPECT_EQ(w.sessionState().ITITotalCount, 2);
+}
+
+TEST_F(crtOperatorControlsTest, FailedHardwareBoxReloadPutsTheBoxBack) {
+    harness.removeFile("Parameters/B1.xls");
+    w.Check1.click();
+    EXPECT_EQ(harness.dialogs.messages().size(), 1u);
+    EXPECT_EQ(w.Check1.value(), 0);
+    EXPECT_EQ(w.sessionState().ITITotalCount, 12);
+}
+
+TEST_F(crtOperatorControlsTest, LinkIndicatorTurnsGreenAtItsFirstChange) {
+    EXPECT_EQ(w.Label2.background(), (Rgb{255, 0, 0}));
+    w.Label2.setCaption("");
+    EXPECT_EQ(w.Label2.background(), (Rgb{255, 0, 0}));
+    w.Label2.setCaption("1");
+    EXPECT_EQ(w.Label2.background(), (Rgb{0, 255, 0}));
+}
+
+TEST_F(crtOperatorControlsTest, ViewHearsOfChangesMadeByHandlers) {
+    std::vector<std::string> changed;
+    w.setControlEvents({[&](const Control& c) { changed.push_back(c.objectName()); }, nullptr});
+    w.Combo1.select(0);
+    EXPECT_NE(std::find(changed.begin(), changed.end(), "Combo1"), changed.end());
+    w.Label2.setCaption("3");
+    EXPECT_EQ(changed.back(), "Label2");
+}
+
+} // namespace
+} // namespace veltrum::session

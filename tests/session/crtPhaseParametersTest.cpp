@@ -1,0 +1,184 @@
+#include "SessionHarness.h"
+
+#include "session/SetupError.h"
+
+#include <gtest/gtest.h>
+
+namespace veltrum::session {
+namespace {
+
+using testing::SessionHarness;
+
+// Loads one subject whose parameter workbook is `params`, against the summary `summary`.
+crt& loadSubject(SessionHarness& harness, const std::string& subject,
+                 const std::string& summary = "summary_main", const std::string& params = "params_standard") {
+    harness.writeFile("CurrentSchedule.txt", subject + "\r\n");
+    harness.useSummary(summary);
+    harness.addParameters(subject, params);
+    return harness.load();
+}
+
+struct NumberingCase {
+    const char* name;
+    std::string subject;
+    std::string summary;
+    int session;
+    int phase;
+    std::string phaseText;
+};
+
+// Test names in ctest show the case name rather than the bytes of the case.
+void PrintTo(const NumberingCase& value, std::ostream* out) {
+    *out << value.name;
+}
+
+class crtSessionNumberingTest : public ::testing::TestWithParam<NumberingCase> {};
+
+TEST_P(crtSessionNumberingTest, NextSessionIsOneMoreThanTheLargestAndPhaseFollowsTheLastRow) {
+    SessionHarness harness;
+    crt& w = loadSubject(harness, GetParam().subject, GetParam().summary);
+    EXPECT_EQ(w.SessionNumber(), GetParam().session);
+    EXPECT_EQ(w.SessionNum.text(), std::to_string(GetParam().session));
+    EXPECT_EQ(w.PhaseNumber(), GetParam().phase);
+    EXPECT_EQ(w.Combo1.text(), GetParam().phaseText);
+    EXPECT_EQ(w.Combo1.listIndex(), GetParam().phase - 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Summaries, crtSessionNumberingTest,
+    ::testing::Values(NumberingCase{"AscendingOrder", "B1", "summary_main", 4, 2, "Auto"},
+                      NumberingCase{"ShuffledOrderWithLowerCaseRow", "B1", "summary_shuffled", 4, 1,
+                                    "MagTrain"},
+                      NumberingCase{"LowerCaseSubject", "b1", "summary_main", 4, 2, "Auto"},
+                      NumberingCase{"SubjectStoredAsNumber", "12", "summary_main", 6, 2, "Auto"},
+                      NumberingCase{"NoRows", "N1", "summary_main", 1, 1, "MagTrain"},
+                      NumberingCase{"SummaryWithoutRows", "B1", "summary_header_only", 1, 1, "MagTrain"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(crtPhaseParametersTest, ParametersOfThePhaseGoToStateAndTimers) {
+    SessionHarness harness;
+    crt& w = loadSubject(harness, "C7"); // phase 3, SuccDisc
+    EXPECT_EQ(w.TotalTrials(), 30);
+    EXPECT_EQ(w.SessionDuration(), 33);
+    EXPECT_EQ(w.HeadDetect(), 0); // the cell holds 2: only 1 turns it on
+    EXPECT_EQ(w.StimulusTotalCount(), 7);
+    EXPECT_EQ(w.Instrumental(), 1);
+    EXPECT_EQ(w.Pavlovian(), 0);
+    EXPECT_EQ(w.HopperDuration(), 5);
+    EXPECT_EQ(w.ResponseITI(), 13);
+    EXPECT_EQ(w.sessionState().ITITotalCount, 13);
+    EXPECT_EQ(w.NoResponseITI(), 23);
+    EXPECT_EQ(w.sessionState().FIDuration, 1000);
+    EXPECT_EQ(w.Hopper_Timer.interval(), 5000);
+    EXPECT_EQ(w.FI.interval(), 1000);
+    EXPECT_FALSE(w.Hopper_Timer.isEnabled());
+    EXPECT_FALSE(w.FI.isEnabled());
+    EXPECT_EQ(w.sessionState().PhaseChange, 0);
+    EXPECT_EQ(w.Data1.databaseName(), harness.folder() + "/Parameters/C7.xls");
+}
+
+TEST(crtPhaseParametersTest, CellsConvertByRoundingHalvesToEvenAndReadingNumericText) {
+    SessionHarness harness;
+    harness.writeFile("CurrentSchedule.txt", "N1\r\n");
+    harness.addParameters("N1", "params_conversions");
+    crt& w = harness.load();               // no summary rows: phase 1
+    EXPECT_EQ(w.TotalTrials(), 2);         // 1.5
+    EXPECT_EQ(w.SessionDuration(), 2);     // 2.5
+    EXPECT_EQ(w.HeadDetect(), 0);          // 2
+    EXPECT_EQ(w.StimulusTotalCount(), 12); // text "12"
+    EXPECT_EQ(w.Instrumental(), 1);        // text "1"
+    EXPECT_EQ(w.Pavlovian(), 0);           // blank
+    EXPECT_EQ(w.HopperDuration(), 32);
+    EXPECT_EQ(w.Hopper_Timer.interval(), 32000);
+    EXPECT_EQ(w.ResponseITI(), 0);   // -0.5
+    EXPECT_EQ(w.NoResponseITI(), 4); // 3.5
+    EXPECT_EQ(w.FI.interval(), 32767);
+}
+
+TEST(crtPhaseParametersTest, PhaseZeroSelectsNoPhaseAndZeroesEveryParameter) {
+    SessionHarness harness;
+    crt& w = loadSubject(harness, "P0");
+    EXPECT_EQ(w.PhaseNumber(), 0);
+    EXPECT_EQ(w.Combo1.listIndex(), -1);
+    EXPECT_EQ(w.Combo1.text(), "Pick Phase");
+    EXPECT_EQ(w.SessionNumber(), 2);
+    for (const Int16 value :
+         {w.TotalTrials(), w.SessionDuration(), w.HeadDetect(), w.StimulusTotalCount(), w.Instrumental(),
+          w.Pavlovian(), w.HopperDuration(), w.ResponseITI(), w.NoResponseITI()})
+        EXPECT_EQ(value, 0);
+    EXPECT_EQ(w.Hopper_Timer.interval(), 0);
+    EXPECT_EQ(w.FI.interval(), 0);
+}
+
+struct FaultyCellCase {
+    const char* name;
+    std::string params;
+    int phaseIndex;
+    std::vector<std::string> messageParts;
+};
+
+// Test names in ctest show the case name rather than the bytes of the case.
+void PrintTo(const FaultyCellCase& value, std::ostream* out) {
+    *out << value.name;
+}
+
+class crtFaultyParameterTest : public ::testing::TestWithParam<FaultyCellCase> {};
+
+// Picking the phase after start-up: the fault is reported and the panel keeps the phase it had.
+TEST_P(crtFaultyParameterTest, PickingThePhaseReportsTheCellAndKeepsThePanel) {
+    SessionHarness harness;
+    harness.writeFile("CurrentSchedule.txt", "N1\r\n");
+    harness.addParameters("N1", GetParam().params);
+    crt& w = harness.load();
+    ASSERT_EQ(w.PhaseNumber(), 1);
+
+    w.Combo1.select(GetParam().phaseIndex);
+
+    ASSERT_EQ(harness.dialogs.messages().size(), 1u);
+    const std::string& message = harness.dialogs.messages()[0].text;
+    for (const std::string& part : GetParam().messageParts)
+        EXPECT_NE(message.find(part), std::string::npos) << message << "\n lacks: " << part;
+    EXPECT_EQ(w.PhaseNumber(), 1);
+    EXPECT_EQ(w.Combo1.listIndex(), 0);
+    EXPECT_EQ(w.Combo1.text(), "MagTrain");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cells, crtFaultyParameterTest,
+    ::testing::Values(
+        FaultyCellCase{"HopperTimeAbove32Seconds",
+                       "params_conversions",
+                       1,
+                       {"N1.xls", "cell C8", "HopperDuration", "33 s", "0 to 32"}},
+        FaultyCellCase{
+            "OutOfRange", "params_conversions", 2, {"cell D10", "NoResponseITI", "40000", "-32768 to 32767"}},
+        FaultyCellCase{"NotANumber", "params_conversions", 3, {"cell E9", "\"ten\" is not a number"}},
+        FaultyCellCase{"Blank", "params_faults", 1, {"cell C2", "TotalTrials", "blank"}},
+        FaultyCellCase{"Negative", "params_faults", 2, {"cell D3", "-5 is negative"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(crtPhaseParametersTest, FlagThatIsNotANumberIsOff) {
+    SessionHarness harness;
+    harness.writeFile("CurrentSchedule.txt", "N1\r\n");
+    harness.addParameters("N1", "params_faults");
+    crt& w = harness.load();
+    w.Combo1.select(3);
+    EXPECT_TRUE(harness.dialogs.messages().empty());
+    EXPECT_EQ(w.HeadDetect(), 0);
+    EXPECT_EQ(w.TotalTrials(), 40);
+}
+
+TEST(crtPhaseParametersTest, HardwareFreeModeMakesEveryIntervalTwoSeconds) {
+    SessionHarness harness;
+    crt& w = loadSubject(harness, "B1");
+    EXPECT_EQ(w.sessionState().ITITotalCount, 12);
+    w.Check1.click();
+    EXPECT_EQ(w.Check1.value(), 1);
+    EXPECT_EQ(w.sessionState().ITITotalCount, 2);
+    EXPECT_EQ(w.ResponseITI(), 12);
+    w.Check1.click();
+    EXPECT_EQ(w.sessionState().ITITotalCount, 12);
+}
+
+} // namespace
+} // namespace veltrum::session

@@ -1,0 +1,32 @@
+// The real file system through std::filesystem, logging every call so tests can check what was touched.
+#pragma once
+
+#include "platform/FileSystem.h"
+
+#include <string>
+#include <vector>
+
+namespace veltrum::testing {
+
+class DiskFileSystem : public platform::FileSystem {
+public:
+    struct Call {
+        std::string operation; // "exists", "copy", "remove", "read"
+        std::string path;      // the destination for "copy"
+    };
+
+    bool exists(const std::string& path) const override;
+    void copyFile(const std::string& source, const std::string& destination) override;
+    void removeFile(const std::string& path) override;
+    std::string readText(const std::string& path) const override;
+
+    const std::vector<Call>& calls() const { return m_calls; }
+    // Paths read, in order (workbooks are read whole through readText).
+    std::vector<std::string> reads() const;
+    void clearCalls() { m_calls.clear(); }
+
+private:
+    mutable std::vector<Call> m_calls;
+};
+
+} // namespace veltrum::testing

@@ -1,0 +1,49 @@
+// A tablet socket in memory: tests play the tablet's side and read what the controller sent.
+#pragma once
+
+#include "platform/TabletSocket.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltrum::testing {
+
+class FakeTabletSocket : public platform::TabletSocket {
+public:
+    void setEvents(Events events) override { m_events = std::move(events); }
+    State state() const override { return m_state; }
+    void close() override;
+    void setLocalPort(std::int32_t port) override { m_port = port; }
+    std::int32_t localPort() const override { return m_port; }
+    void listen() override;
+    void accept(std::int32_t requestId) override;
+    void send(const std::string& bytes) override;
+    std::string takeReceived() override;
+
+    // The next listen() fails with this reason (as a port in use would).
+    void failNextListen(std::string reason) { m_listenFailure = std::move(reason); }
+
+    // The tablet's side: each call delivers the matching event as the socket component would.
+    void tabletConnects(std::int32_t requestId);
+    void tabletSends(const std::string& bytes);
+    void tabletCloses();
+    void reportError(std::int16_t number, const std::string& description);
+
+    const std::vector<std::string>& sent() const { return m_sent; }
+    // Ports listened on, in order.
+    const std::vector<std::int32_t>& listens() const { return m_listens; }
+    int closeCount() const { return m_closes; }
+
+private:
+    Events m_events;
+    State m_state = Closed;
+    std::int32_t m_port = 0;
+    std::optional<std::string> m_listenFailure;
+    std::string m_received;
+    std::vector<std::string> m_sent;
+    std::vector<std::int32_t> m_listens;
+    int m_closes = 0;
+};
+
+} // namespace veltrum::testing

@@ -1,0 +1,28 @@
+#include "ScriptedDialogs.h"
+
+namespace veltrum::testing {
+
+platform::MessageAnswer ScriptedDialogs::messageBox(const std::string& text, const std::string& title,
+                                                    platform::MessageButtons buttons,
+                                                    platform::MessageIcon icon) {
+    m_messages.push_back({text, title, buttons, icon});
+    if (!m_answers.empty()) {
+        const platform::MessageAnswer answer = m_answers.front();
+        m_answers.pop_front();
+        return answer;
+    }
+    return buttons == platform::MessageButtons::Ok ? platform::MessageAnswer::Ok
+                                                   : platform::MessageAnswer::Yes;
+}
+
+std::optional<std::string> ScriptedDialogs::inputBox(const std::string& title, const std::string& prompt,
+                                                     const std::string& defaultText) {
+    m_inputsAsked.push_back({title, prompt, defaultText});
+    if (m_inputs.empty())
+        return std::nullopt;
+    std::optional<std::string> text = std::move(m_inputs.front());
+    m_inputs.pop_front();
+    return text;
+}
+
+} // namespace veltrum::testing

@@ -1,0 +1,47 @@
+// Dialogs that answer from queues and record every question asked.
+#pragma once
+
+#include "platform/Dialogs.h"
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace veltrum::testing {
+
+class ScriptedDialogs : public platform::Dialogs {
+public:
+    struct Message {
+        std::string text;
+        std::string title;
+        platform::MessageButtons buttons;
+        platform::MessageIcon icon;
+    };
+    struct Input {
+        std::string title;
+        std::string prompt;
+        std::string defaultText;
+    };
+
+    // Answers for the coming message boxes; when none is queued a box answers Ok (Yes for Yes/No boxes).
+    void queueAnswer(platform::MessageAnswer answer) { m_answers.push_back(answer); }
+    // Texts for the coming input boxes; nullopt is Cancel. With none queued an input box is cancelled.
+    void queueInput(std::optional<std::string> text) { m_inputs.push_back(std::move(text)); }
+
+    platform::MessageAnswer messageBox(const std::string& text, const std::string& title,
+                                       platform::MessageButtons buttons, platform::MessageIcon icon) override;
+    std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
+                                        const std::string& defaultText) override;
+
+    const std::vector<Message>& messages() const { return m_messages; }
+    const std::vector<Input>& inputs() const { return m_inputsAsked; }
+
+private:
+    std::deque<platform::MessageAnswer> m_answers;
+    std::deque<std::optional<std::string>> m_inputs;
+    std::vector<Message> m_messages;
+    std::vector<Input> m_inputsAsked;
+};
+
+} // namespace veltrum::testing
