@@ -1,0 +1,140 @@
+#include "app/Application.h"
+
+#include "app/CommandLine.h"
+#include "qt/CrtWindow.h"
+#include "qt/FailureReport.h"
+#include "qt/LocalFileSystem.h"
+#include "qt/NullIoCard.h"
+#include "qt/QtDialogs.h"
+#include "qt/QtProgramLifetime.h"
+#include "qt/QtScheduler.h"
+#include "qt/QtTabletSocket.h"
+#include "qt/SystemClock.h"
+#include "qt/SystemRandom.h"
+#include "session/crt.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QPointer>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <utility>
+
+namespace veltrum::app {
+
+namespace {
+
+void showCritical(QWidget* parent, const QString& message) {
+    QMessageBox::critical(parent, QCoreApplication::applicationName(), message);
+}
+
+// Shows handler failures one box at a time. Timers keep running while a box is open, so a handler that
+// fails on every tick would otherwise stack a new box each time; those repeats are counted instead.
+class FailureBoxes {
+public:
+    explicit FailureBoxes(QWidget* parent)
+        : m_parent(parent) {}
+
+    void report(const QString& message) {
+        std::fprintf(stderr, "veltrum: %s\n", qUtf8Printable(message));
+        if (m_open) {
+            ++m_suppressed;
+            return;
+        }
+        m_open = true;
+        showCritical(m_parent, message);
+        while (m_suppressed > 0) {
+            const int more = std::exchange(m_suppressed, 0);
+            showCritical(m_parent,
+                         QStringLiteral("%1 more failure(s) occurred while the last message was open; "
+                                        "each is also printed on the console.")
+                             .arg(more));
+        }
+        m_open = false;
+    }
+
+private:
+    QPointer<QWidget> m_parent;
+    bool m_open = false;
+    int m_suppressed = 0;
+};
+
+// Prints when the panel was first on screen, on the system-wide monotonic clock, for the start-up bench.
+void reportShownAndQuit() {
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    std::printf("shown-at-steady-ns %lld\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+    std::fflush(stdout);
+    QCoreApplication::exit(0);
+}
+
+// Every subject change reads the whole summary workbook again, allocating tens of megabytes and freeing
+// them. By default glibc maps and unmaps such blocks each time and the kernel zeroes every page anew,
+// which more than doubled start-up with a 10,000-session workbook; keeping them in the heap avoids that.
+void keepLargeBlocksInTheHeap() {
+#ifdef __GLIBC__
+    constexpr int limit = 64 * 1024 * 1024;
+    mallopt(M_MMAP_THRESHOLD, limit);
+    mallopt(M_TRIM_THRESHOLD, limit);
+#endif
+}
+
+} // namespace
+
+int Application::run(const QStringList& arguments) {
+    QCoreApplication::setApplicationName(QStringLiteral("Veltrum"));
+    keepLargeBlocksInTheHeap();
+    const CommandLine options = parseCommandLine(
+        arguments, QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Veltrum")));
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "%s\n%s", qUtf8Printable(options.error), qUtf8Printable(options.helpText));
+        return 2;
+    }
+    if (options.showHelp) {
+        std::printf("%s", qUtf8Printable(options.helpText));
+        return 0;
+    }
+
+    qt::QtScheduler scheduler;
+    qt::SystemClock clock;
+    qt::QtDialogs dialogs;
+    qt::LocalFileSystem fileSystem;
+    qt::QtTabletSocket socket;
+    qt::NullIoCard ioCard;
+    qt::SystemRandom random;
+    qt::QtProgramLifetime lifetime;
+    session::crt model(session::Services{scheduler, clock, dialogs, fileSystem, socket, ioCard, random,
+                                         lifetime, QDir(options.dataFolder).absolutePath().toStdString()});
+    qt::CrtWindow window(model);
+    dialogs.setParent(&window);
+    FailureBoxes failureBoxes(&window);
+    qt::setFailureSink([&failureBoxes](const QString& message) { failureBoxes.report(message); });
+
+    try {
+        model.Form_Load();
+    } catch (const std::exception& failure) {
+        // Start-up failed: one message, and the half-loaded window is never shown.
+        qt::setFailureSink({});
+        std::fprintf(stderr, "veltrum: %s\n", failure.what());
+        showCritical(nullptr, QString::fromUtf8(failure.what()));
+        return 1;
+    }
+    if (lifetime.hasEnded())
+        return lifetime.exitCode();
+
+    if (options.exitWhenShown)
+        window.setOnFirstPaint(reportShownAndQuit);
+    window.showWindow();
+    const int status = QApplication::exec();
+    qt::setFailureSink({});
+    return status;
+}
+
+} // namespace veltrum::app

@@ -1,0 +1,20 @@
+// The veltrum executable's command-line options.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace veltrum::app {
+
+struct CommandLine {
+    QString dataFolder;         // the data folder; the folder "Veltrum" beside the executable by default
+    bool exitWhenShown = false; // print the start-up time and quit once the panel is on screen (benchmarks)
+    bool showHelp = false;
+    QString helpText;
+    QString error; // non-empty when the arguments could not be understood
+};
+
+// Parses the arguments (the first is the program); defaultDataFolder is used without --data.
+CommandLine parseCommandLine(const QStringList& arguments, const QString& defaultDataFolder);
+
+} // namespace veltrum::app

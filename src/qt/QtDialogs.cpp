@@ -1,0 +1,75 @@
+#include "qt/QtDialogs.h"
+
+#include <QCoreApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace veltrum::qt {
+
+namespace {
+
+QString titleOrProgramName(const std::string& title) {
+    return title.empty() ? QCoreApplication::applicationName() : QString::fromStdString(title);
+}
+
+QMessageBox::Icon toQt(platform::MessageIcon icon) {
+    switch (icon) {
+    case platform::MessageIcon::Information:
+        return QMessageBox::Information;
+    case platform::MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case platform::MessageIcon::Critical:
+        return QMessageBox::Critical;
+    case platform::MessageIcon::Question:
+        return QMessageBox::Question;
+    case platform::MessageIcon::None:
+        break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButtons toQt(platform::MessageButtons buttons) {
+    switch (buttons) {
+    case platform::MessageButtons::YesNoCancel:
+        return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case platform::MessageButtons::YesNo:
+        return QMessageBox::Yes | QMessageBox::No;
+    case platform::MessageButtons::Ok:
+        break;
+    }
+    return QMessageBox::Ok;
+}
+
+} // namespace
+
+platform::MessageAnswer QtDialogs::messageBox(const std::string& text, const std::string& title,
+                                              platform::MessageButtons buttons, platform::MessageIcon icon) {
+    QMessageBox box(toQt(icon), titleOrProgramName(title), QString::fromStdString(text), toQt(buttons),
+                    m_parent.data());
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return platform::MessageAnswer::Yes;
+    case QMessageBox::No:
+        return platform::MessageAnswer::No;
+    case QMessageBox::Cancel:
+        return platform::MessageAnswer::Cancel;
+    default:
+        break;
+    }
+    // Escape or the title bar's close button answers the box's escape button: Cancel, No or Ok.
+    return buttons == platform::MessageButtons::Ok ? platform::MessageAnswer::Ok
+                                                   : platform::MessageAnswer::No;
+}
+
+std::optional<std::string> QtDialogs::inputBox(const std::string& title, const std::string& prompt,
+                                               const std::string& defaultText) {
+    bool accepted = false;
+    const QString text =
+        QInputDialog::getText(m_parent.data(), titleOrProgramName(title), QString::fromStdString(prompt),
+                              QLineEdit::Normal, QString::fromStdString(defaultText), &accepted);
+    if (!accepted)
+        return std::nullopt;
+    return text.toStdString();
+}
+
+} // namespace veltrum::qt

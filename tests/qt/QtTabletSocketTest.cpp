@@ -1,0 +1,152 @@
+#include "qt/QtTabletSocket.h"
+
+#include <QTcpSocket>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+using veltrum::platform::TabletSocket;
+using veltrum::qt::QtTabletSocket;
+
+namespace {
+
+constexpr int waitLimitMs = 10000;
+
+// The link as the session drives it: a request closes the listener and is accepted on the same socket;
+// a tablet that goes away makes it listen again.
+class QtTabletSocketTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TabletSocket::Events events;
+        events.connectionRequest = [this](std::int32_t id) {
+            ++requests;
+            if (closeListenerOnRequest && socket.state() != TabletSocket::Closed)
+                socket.close();
+            socket.accept(id);
+        };
+        events.dataArrival = [this] { received += socket.takeReceived(); };
+        events.closed = [this] {
+            ++closes;
+            socket.listen();
+        };
+        socket.setEvents(std::move(events));
+        socket.setLocalPort(0);
+        socket.listen();
+        port = static_cast<quint16>(socket.localPort());
+        socket.setLocalPort(port);
+    }
+
+    std::unique_ptr<QTcpSocket> connectTablet() {
+        auto tablet = std::make_unique<QTcpSocket>();
+        tablet->connectToHost(QHostAddress::LocalHost, port);
+        EXPECT_TRUE(tablet->waitForConnected(waitLimitMs));
+        return tablet;
+    }
+
+    QtTabletSocket socket;
+    quint16 port = 0;
+    bool closeListenerOnRequest = true;
+    int requests = 0;
+    int closes = 0;
+    std::string received;
+};
+
+TEST_F(QtTabletSocketTest, ListensOnAChosenPortAndClosesCompletely) {
+    EXPECT_EQ(socket.state(), TabletSocket::Listening);
+    EXPECT_GT(port, 0);
+    socket.close();
+    EXPECT_EQ(socket.state(), TabletSocket::Closed);
+    QTcpSocket tablet;
+    tablet.connectToHost(QHostAddress::LocalHost, port);
+    EXPECT_FALSE(tablet.waitForConnected(2000));
+}
+
+TEST_F(QtTabletSocketTest, AcceptedTabletExchangesMessagesBothWays) {
+    auto tablet = connectTablet();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return socket.state() == TabletSocket::Connected; }, waitLimitMs));
+    EXPECT_EQ(requests, 1);
+
+    tablet->write("4");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return received == "4"; }, waitLimitMs));
+
+    socket.send("7,0,0,0,0,0");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tablet->bytesAvailable() >= 11; }, waitLimitMs));
+    EXPECT_EQ(tablet->readAll(), QByteArray("7,0,0,0,0,0"));
+}
+
+TEST_F(QtTabletSocketTest, LastMessageBeforeCloseReachesTheTablet) {
+    auto tablet = connectTablet();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return socket.state() == TabletSocket::Connected; }, waitLimitMs));
+    socket.send("0,0,0,0,0,0");
+    socket.close();
+    EXPECT_EQ(socket.state(), TabletSocket::Closed);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return tablet->bytesAvailable() >= 11; }, waitLimitMs));
+    EXPECT_EQ(tablet->readAll(), QByteArray("0,0,0,0,0,0"));
+    EXPECT_EQ(closes, 0);
+}
+
+TEST_F(QtTabletSocketTest, TabletLeavingReportsCloseAndTheLinkListensAgain) {
+    auto tablet = connectTablet();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return socket.state() == TabletSocket::Connected; }, waitLimitMs));
+    tablet->disconnectFromHost();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return closes == 1; }, waitLimitMs));
+    EXPECT_EQ(socket.state(), TabletSocket::Listening);
+
+    auto next = connectTablet();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return socket.state() == TabletSocket::Connected; }, waitLimitMs));
+    EXPECT_EQ(requests, 2);
+}
+
+TEST_F(QtTabletSocketTest, SecondTabletIsRefusedWithoutDisturbingTheFirst) {
+    closeListenerOnRequest = false;
+    auto first = connectTablet();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return socket.state() == TabletSocket::Connected; }, waitLimitMs));
+
+    QTcpSocket second;
+    second.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return second.state() == QAbstractSocket::UnconnectedState; }, waitLimitMs));
+    EXPECT_EQ(requests, 1);
+    EXPECT_EQ(socket.state(), TabletSocket::Connected);
+
+    first->write("2");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return received == "2"; }, waitLimitMs));
+    EXPECT_EQ(closes, 0);
+}
+
+TEST_F(QtTabletSocketTest, SendingWithoutATabletFails) {
+    EXPECT_THROW(socket.send("0,0,0,0,0,0"), std::runtime_error);
+}
+
+class QtTabletSocketBadPortTest : public ::testing::TestWithParam<std::int32_t> {};
+
+TEST_P(QtTabletSocketBadPortTest, ListeningFailsWithThePortInTheMessage) {
+    QtTabletSocket socket;
+    socket.setLocalPort(GetParam());
+    try {
+        socket.listen();
+        FAIL() << "listen() accepted port " << GetParam();
+    } catch (const std::runtime_error& failure) {
+        EXPECT_NE(std::string(failure.what()).find(std::to_string(GetParam())), std::string::npos)
+            << failure.what();
+    }
+    EXPECT_EQ(socket.state(), TabletSocket::Closed);
+}
+
+INSTANTIATE_TEST_SUITE_P(OutOfRange, QtTabletSocketBadPortTest, ::testing::Values(-1, 65536, 100000));
+
+TEST(QtTabletSocketPortInUseTest, ListeningOnABusyPortFails) {
+    QtTabletSocket first;
+    first.setLocalPort(0);
+    first.listen();
+    QtTabletSocket second;
+    second.setLocalPort(first.localPort());
+    EXPECT_THROW(second.listen(), std::runtime_error);
+    EXPECT_EQ(first.state(), TabletSocket::Listening);
+}
+
+} // namespace
