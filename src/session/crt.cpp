@@ -45,6 +45,9 @@ crt::crt(const Services& services)
     for (Control* control : controls())
         control->attach(&m_controlEvents);
     connectSetupHandlers();
+    connectTrialHandlers();
+    connectDeviceHandlers();
+    connectTabletHandlers();
 }
 
 crt::~crt() = default;
@@ -57,6 +60,14 @@ std::vector<Control*> crt::controls() {
     for (int i = Image1.lowerBound(); i <= Image1.upperBound(); ++i)
         all.push_back(&Image1(i));
     return all;
+}
+
+void crt::ShowSummaryWindow() {
+    if (m_summaryShown)
+        return;
+    m_summaryShown = true;
+    if (m_summaryOpener)
+        m_summaryOpener();
 }
 
 std::string crt::dataPath(std::string_view relative) const {

@@ -13,6 +13,7 @@
 #include "platform/Scheduler.h"
 #include "platform/TabletSocket.h"
 #include "platform/Timer.h"
+#include "trials/FlexGrid.h"
 
 #include <cstdint>
 #include <functional>
@@ -34,6 +35,9 @@ struct Services {
     platform::ProgramLifetime& lifetime;
     std::string dataFolder; // holds PortNumber.txt, CurrentSchedule.txt, Images/, Parameters/, Results/
 };
+
+// What ended a session: the last trial's end, the last trial's timeout, or the session clock.
+enum class SessionEndTrigger { TrialEnd, StimulusTimeout, SessionClock };
 
 // Controls of the window (design text in quotes; hidden ones are not shown when the window opens):
 //
@@ -96,6 +100,7 @@ public:
     TextBox Text7;
     TextBox Text8;
     ControlArray<PictureBox> Image1;
+    trials::FlexGrid MSFlexGrid1;
 
     DataControl Data1;
     DataControl Data2;
@@ -128,6 +133,52 @@ public:
     void Check1_Click();
     void Command3_Click();
     void Label2_Change();
+
+    // Start button: fixes subject and phase, builds the schedule, turns the window into the stimulus
+    // screen and creates the session data workbook.
+    void Command1_Click();
+    void BuildSchedule();
+
+    // Trial cycle and stimulus display.
+    void EndTrial();
+    void BeginTrial();
+    void EndSession(SessionEndTrigger trigger);
+    void ITI_Timer();
+    void Stimulus_Timer();
+    void FI_Timer();
+    void Session_Timer_Timer();
+    void StimulusOn();
+    void StimulusOff();
+
+    // Hopper and head-entry sensor on the I/O card.
+    void HopperUp();
+    void HopperDown();
+    void InterTrialOutputOn();
+    void OutputsOff();
+    void Hopper_Timer_Timer();
+    void Infrared_Timer();
+
+    // Touches, scoring and the tablet link.
+    void Image1_MouseDown(int index);
+    void ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition);
+    void SendDisplayMessage();
+    void Winsock1_ConnectionRequest(std::int32_t requestID);
+    void Winsock1_DataArrival();
+    void Winsock1_Close();
+    void Winsock1_Error(std::int16_t number, const std::string& description);
+
+    // The operator's keys.
+    void Form_KeyPress(Int16& KeyAscii);
+    void BeginSession();
+    void LeaveProgram();
+
+    // One row of the session data workbook for a touch or a timeout.
+    void RecordTrial(Int16 ScreenIndex, Int16 TabletPosition);
+
+    // The summary window opens at most once per run; the composer of the program says how.
+    void setSummaryWindowOpener(std::function<void()> opener) { m_summaryOpener = std::move(opener); }
+    void ShowSummaryWindow();
+    bool summaryWindowShown() const { return m_summaryShown; }
 
     // The data folder, and a path inside it ("Parameters/B1.xls").
     const std::string& dataFolder() const { return m_services.dataFolder; }
@@ -186,6 +237,10 @@ private:
 
     void designLayout();
     void connectSetupHandlers();
+    // Each subsystem connects its own timer, socket and picture handlers (defined beside them).
+    void connectTrialHandlers();
+    void connectDeviceHandlers();
+    void connectTabletHandlers();
     // Runs a set-up handler: nested or during start-up it simply runs; from the operator a failure
     // restores the panel and is reported in a message box.
     // beforeChange corrects the snapshot for the control whose change started the handler.
@@ -206,6 +261,8 @@ private:
     ControlEvents m_controlEvents;
     bool m_loaded = false;
     int m_handlerDepth = 0;
+    std::function<void()> m_summaryOpener;
+    bool m_summaryShown = false;
 };
 
 } // namespace veltrum::session

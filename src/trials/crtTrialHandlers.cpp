@@ -1,0 +1,8 @@
+#include "session/crt.h"
+
+namespace veltrum::session {
+
+// The timers of the trial cycle run their tick handlers.
+void crt::connectTrialHandlers() {}
+
+} // namespace veltrum::session
