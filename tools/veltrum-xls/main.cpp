@@ -1,5 +1,6 @@
 // veltrum-xls: lists the sheets of an Excel 97-2003 workbook, prints a sheet as CSV, or dumps every
 // cell with its kind as JSON Lines for comparisons with other readers.
+#include "AppendCommand.h"
 #include "workbook/Workbook.h"
 
 #include <cstdio>
@@ -17,7 +18,9 @@ constexpr int ExitUsage = 2;
 
 const char* const Usage = "usage: veltrum-xls sheets FILE\n"
                           "       veltrum-xls cat FILE SHEET\n"
-                          "       veltrum-xls dump FILE\n";
+                          "       veltrum-xls dump FILE\n"
+                          "       veltrum-xls append FILE SHEET "
+                          "Header[:number|text|date|time|datetime|empty]=value ...\n";
 
 std::string csvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos)
@@ -153,6 +156,7 @@ constexpr Command Commands[] = {
     {"sheets", listSheets},
     {"cat", catSheet},
     {"dump", dumpCells},
+    {"append", veltrum::workbook::appendCommand},
 };
 
 } // namespace

@@ -1,0 +1,64 @@
+// The durable replace: new contents and the old permissions after success; after a failure at any
+// step the original untouched and no temporary file left behind.
+#include "AppendSupport.h"
+
+#include "workbook/DurableFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+namespace veltrum::workbook::test {
+namespace {
+
+const std::vector<std::uint8_t> OldBytes = {'o', 'l', 'd'};
+const std::vector<std::uint8_t> NewBytes(100000, 'n');
+
+std::size_t entryCount(const std::filesystem::path& folder) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+
+TEST(DurableFile, ReplacesContentsAndKeepsPermissions) {
+    TemporaryFolder folder;
+    const auto path = folder / "book.xls";
+    writeBytes(path, OldBytes);
+    ::chmod(path.c_str(), 0640);
+    replaceFileDurably(path.string(), NewBytes);
+    EXPECT_EQ(readBytes(path), NewBytes);
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(entryCount(folder.path()), 1u);
+}
+
+TEST(DurableFile, WritesThroughASymbolicLinkAndKeepsTheLink) {
+    TemporaryFolder folder;
+    writeBytes(folder / "real.xls", OldBytes);
+    std::filesystem::create_symlink(folder / "real.xls", folder / "link.xls");
+    replaceFileDurably((folder / "link.xls").string(), NewBytes);
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "link.xls"));
+    EXPECT_EQ(readBytes(folder / "real.xls"), NewBytes);
+}
+
+class DurableFileFault : public ::testing::TestWithParam<CommitStep> {
+protected:
+    void TearDown() override { setCommitFaultHook({}); }
+};
+
+TEST_P(DurableFileFault, FailureBeforeTheRenameLeavesTheOriginalAndNoTemporaryFile) {
+    TemporaryFolder folder;
+    const auto path = folder / "book.xls";
+    writeBytes(path, OldBytes);
+    const CommitStep failing = GetParam();
+    setCommitFaultHook([failing](CommitStep step) { return step == failing; });
+    EXPECT_THROW(replaceFileDurably(path.string(), NewBytes), WorkbookError);
+    // A failed folder flush comes after the rename: the new contents are in place but not known durable.
+    EXPECT_EQ(readBytes(path), failing == CommitStep::FolderFsync ? NewBytes : OldBytes);
+    EXPECT_EQ(entryCount(folder.path()), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, DurableFileFault,
+                         ::testing::Values(CommitStep::Write, CommitStep::Fsync, CommitStep::Rename,
+                                           CommitStep::FolderFsync));
+
+} // namespace
+} // namespace veltrum::workbook::test
