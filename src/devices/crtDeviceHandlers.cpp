@@ -3,6 +3,9 @@
 namespace veltrum::session {
 
 // The hopper and sensor timers run their tick handlers.
-void crt::connectDeviceHandlers() {}
+void crt::connectDeviceHandlers() {
+    Hopper_Timer.setOnTick([this] { runSessionHandler(&crt::Hopper_Timer_Timer); });
+    Infrared.setOnTick([this] { runSessionHandler(&crt::Infrared_Timer); });
+}
 
 } // namespace veltrum::session

@@ -4,6 +4,21 @@
 
 namespace veltrum::session {
 
+namespace {
+
+// Bytes taken by the first `characters` code points of UTF-8 text; a sequence is never cut in two.
+std::size_t utf8PrefixBytes(const std::string& text, std::size_t characters) {
+    std::size_t seen = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool startsCharacter = (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80;
+        if (startsCharacter && seen++ == characters)
+            return i;
+    }
+    return text.size();
+}
+
+} // namespace
+
 Control::Control(ControlKind kind, std::string objectName, int index)
     : m_kind(kind)
     , m_objectName(std::move(objectName))
@@ -112,9 +127,25 @@ TextBox::TextBox(std::string objectName)
     : Control(ControlKind::TextBox, std::move(objectName)) {}
 
 void TextBox::setText(std::string text) {
+    if (m_maxLength > 0)
+        text.resize(utf8PrefixBytes(text, static_cast<std::size_t>(m_maxLength)));
     if (text == m_text)
         return;
     m_text = std::move(text);
+    notifyChanged();
+}
+
+void TextBox::setMultiLine(bool multiLine) {
+    if (multiLine == m_multiLine)
+        return;
+    m_multiLine = multiLine;
+    notifyChanged();
+}
+
+void TextBox::setMaxLength(int characters) {
+    m_maxLength = characters > 0 ? characters : 0;
+    if (m_maxLength > 0)
+        m_text.resize(utf8PrefixBytes(m_text, static_cast<std::size_t>(m_maxLength)));
     notifyChanged();
 }
 

@@ -122,11 +122,20 @@ class TextBox : public Control {
 public:
     explicit TextBox(std::string objectName);
     const std::string& text() const { return m_text; }
-    // Set by the program or typed by the operator; no handler runs.
+    // Set by the program or typed by the operator; no handler runs. Text beyond maxLength() characters
+    // (UTF-8 code points) is cut off.
     void setText(std::string text);
+    // Several lines with word wrap and Enter starting a new line, or one line.
+    bool isMultiLine() const { return m_multiLine; }
+    void setMultiLine(bool multiLine);
+    // Most characters the box holds; 0 for no limit.
+    int maxLength() const { return m_maxLength; }
+    void setMaxLength(int characters);
 
 private:
     std::string m_text;
+    bool m_multiLine = false;
+    int m_maxLength = 0;
 };
 
 class CommandButton : public Control {

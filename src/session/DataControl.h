@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/FileSystem.h"
+#include "workbook/Appender.h"
 #include "workbook/Table.h"
 #include "workbook/Workbook.h"
 
@@ -59,6 +60,17 @@ public:
     // Field of the current record by column position counted from 0.
     const workbook::Cell& field(int position) const;
 
+    // Appending a record: addNew starts an empty one, setField fills a column by header name, update
+    // appends it below the sheet's last row and commits the workbook before returning (nothing is
+    // batched). A failing update throws WorkbookError and keeps the record, so it can be tried again;
+    // cancelUpdate drops it. The opened table is not re-read: appended records are in the file only.
+    void addNew();
+    void setField(std::string headerName, workbook::AppendValue value);
+    void update();
+    void cancelUpdate();
+    bool isEditing() const { return m_editing; }
+    const workbook::AppendRow& editedRecord() const { return m_edited; }
+
     const Binding& binding() const { return m_binding; }
     void restoreBinding(Binding binding) { m_binding = std::move(binding); }
 
@@ -68,6 +80,8 @@ private:
     platform::FileSystem& m_fileSystem;
     std::string m_objectName;
     Binding m_binding;
+    bool m_editing = false;
+    workbook::AppendRow m_edited;
 };
 
 } // namespace veltrum::session

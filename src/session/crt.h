@@ -14,9 +14,11 @@
 #include "platform/TabletSocket.h"
 #include "platform/Timer.h"
 #include "trials/FlexGrid.h"
+#include "workbook/Appender.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -184,6 +186,8 @@ public:
     const std::string& dataFolder() const { return m_services.dataFolder; }
     std::string dataPath(std::string_view relative) const;
     bool isLoaded() const { return m_loaded; }
+    // The local port the tablet socket was bound to at start-up; it identifies the chamber.
+    std::int32_t listeningPort() const { return m_services.socket.localPort(); }
 
     // The whole session state, read only.
     const SessionState& sessionState() const { return state; }
@@ -218,6 +222,14 @@ public:
     Int16 Timeouts() const { return state.Timeouts; }
     Int16 TotalTrials() const { return state.TotalTrials; }
     Int16 TrialsWPeck() const { return state.TrialsWPeck; }
+
+    // Running a session: the stimulus-screen mark, rows waiting to be written and the handler guard.
+    // True once Start has turned the window into the stimulus screen: a view shows it full-screen and black.
+    bool stimulusScreen = false;
+    // Trial rows that could not be written yet; they are written first at the next RecordTrial.
+    std::size_t pendingRowCount() const { return m_pendingRows.size(); }
+    // True once the session has ended, by its own end or by the operator leaving it.
+    bool sessionEnded() const { return m_sessionEnded; }
 
 private:
     // What a set-up handler may change, kept to put the panel back when the handler fails.
@@ -255,6 +267,24 @@ private:
     Int16 parameterInt16(int row, const char* name) const;
     std::string parameterCellName(int column, int row, const char* name) const;
     void requireSafeSubjectName(const std::string& name, const std::string& where) const;
+
+    // Running a session (defined beside the trial cycle, Start and RecordTrial).
+    // Runs a timer or key handler; a failure is shown to the operator and the session carries on.
+    void runSessionHandler(void (crt::*handler)());
+    void reportSessionFailure(const std::string& what);
+    // Refuses Start, before anything changes, when the session could not run to its end.
+    void requireSessionCanStart() const;
+    // Writes the waiting rows in order; stops at the first that fails and tells the operator.
+    bool writePendingRows();
+    workbook::AppendRow trialRow(Int16 ScreenIndex, Int16 TabletPosition) const;
+    std::int32_t roundedSecondsSinceMidnight() const;
+    // Tells the operator about rows that wait, once the handler that failed to write them has finished.
+    void noticeWaitingRows(std::string text);
+    bool m_sessionSetUp = false;
+    bool m_sessionEnded = false;
+    std::vector<workbook::AppendRow> m_pendingRows;
+    std::unique_ptr<platform::Timer> m_rowNoticeTimer;
+    std::string m_rowNotice;
 
     Services m_services;
     SessionState state;

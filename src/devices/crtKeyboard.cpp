@@ -1,0 +1,135 @@
+#include "session/crt.h"
+
+#include <exception>
+
+namespace veltrum::session {
+
+namespace {
+
+constexpr const char* shapingMark = "SHAPING KEYS USED. ";
+
+} // namespace
+
+void crt::Form_KeyPress(Int16& KeyAscii) {
+    const int code = KeyAscii.toInt();
+    if (code < 0 || code > 255)
+        return;
+    char key = static_cast<char>(code);
+    if (key >= 'a' && key <= 'z')
+        key = static_cast<char>(key - 'a' + 'A');
+    try {
+        switch (key) {
+        case 'S':
+            // S starts only a session that Start has set up and that has not begun its first trial.
+            if (state.CurrentTrial == 0 && m_sessionSetUp && !m_sessionEnded) {
+                Label7.setVisible(false);
+                BeginSession();
+                state.StartTime = roundedSecondsSinceMidnight();
+            }
+            break;
+        case 'E':
+            if (Command3.isVisible())
+                m_services.lifetime.endProgram(0);
+            else
+                LeaveProgram();
+            break;
+        case 'F':
+            Stimulus.setEnabled(false);
+            ITI.setEnabled(false);
+            Hopper_Timer.setEnabled(false);
+            state.KeyShaping = shapingMark;
+            state.HeadDetect = 2;
+            break;
+        case 'R':
+            state.KeyShaping = shapingMark;
+            StimulusOff();
+            EndTrial();
+            state.HeadDetect = 1;
+            break;
+        case 'U':
+            StimulusOff();
+            HopperUp();
+            state.HeadDetect = 2;
+            state.KeyShaping = shapingMark;
+            break;
+        case 'D':
+            StimulusOn();
+            HopperDown();
+            state.KeyShaping = shapingMark;
+            break;
+        case 'H':
+            ITI.setEnabled(false);
+            Stimulus.setEnabled(false);
+            state.HeadDetect = 1;
+            StimulusOff();
+            HopperUp();
+            state.KeyShaping = shapingMark;
+            break;
+        case 'L': {
+            // Each press lengthens every later stimulus tick by a second, up to a tick of an hour.
+            constexpr std::int32_t longestTick = 3600 * 1000;
+            if (Stimulus.interval() <= longestTick - 1000)
+                Stimulus.setInterval(Stimulus.interval() + 1000);
+            state.KeyShaping = shapingMark;
+            break;
+        }
+        case 'I':
+            state.Instrumental = 1;
+            state.Pavlovian = 0;
+            state.KeyShaping = shapingMark;
+            break;
+        case 'P':
+            state.Instrumental = 0;
+            state.Pavlovian = 1;
+            state.KeyShaping = shapingMark;
+            break;
+        case 'B':
+            state.Instrumental = 1;
+            state.Pavlovian = 1;
+            state.KeyShaping = shapingMark;
+            break;
+        default:
+            break;
+        }
+    } catch (const std::exception& error) {
+        reportSessionFailure(error.what());
+    }
+}
+
+void crt::BeginSession() {
+    state.CurrentTrial = 0;
+    Label2.setVisible(false);
+    Session_Timer.setEnabled(true);
+    EndTrial();
+}
+
+void crt::LeaveProgram() {
+    const platform::MessageAnswer answer =
+        m_services.dialogs.messageBox("Are you sure you want to leave the program?", "Autoshaping",
+                                      platform::MessageButtons::YesNoCancel, platform::MessageIcon::None);
+    // Timers keep running while the question waits: the session may have ended in the meantime, and then
+    // its own end has already hidden the window and opened the summary.
+    if (m_sessionEnded)
+        return;
+    if (answer != platform::MessageAnswer::Yes) {
+        Form.setVisible(true);
+        return;
+    }
+    if (Label7.isVisible()) {
+        m_services.lifetime.endProgram(0);
+        return;
+    }
+    m_sessionEnded = true;
+    HopperDown();
+    for (platform::Timer* timer : {&Hopper_Timer, &Session_Timer, &Infrared, &Stimulus, &ITI, &FI})
+        timer->setEnabled(false);
+    if (!m_pendingRows.empty())
+        writePendingRows();
+    ShowSummaryWindow();
+    Form.setVisible(false);
+    for (TextBox* box : {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8})
+        box->setText("0");
+    SendDisplayMessage();
+}
+
+} // namespace veltrum::session
