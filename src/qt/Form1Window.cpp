@@ -1,0 +1,147 @@
+#include "qt/Form1Window.h"
+
+#include "qt/FailureReport.h"
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include <algorithm>
+
+namespace veltrum::qt {
+
+namespace {
+
+// The generic view renders every control but the comment box, which needs several lines.
+std::vector<session::Control*> controlsBesideComment(results::Form1& model) {
+    std::vector<session::Control*> controls = model.controls();
+    std::erase(controls, &model.Text1);
+    return controls;
+}
+
+} // namespace
+
+Form1Window::Form1Window(results::Form1& model, QWidget* parent)
+    : WindowView(controlsBesideComment(model), parent)
+    , m_model(model) {
+    m_comment = new QPlainTextEdit(this);
+    m_comment->setObjectName(QStringLiteral("Text1"));
+    m_comment->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_comment->setTabChangesFocus(true);
+    m_comment->installEventFilter(this);
+    connect(m_comment, &QPlainTextEdit::textChanged, this, [this] { commentEdited(); });
+    if (QWidget* button = widgetFor(m_model.Command1))
+        button->installEventFilter(this);
+
+    m_modelEvents.changed = [this](const session::Control& control) {
+        if (&control == &m_model.Text1) {
+            renderComment();
+            return;
+        }
+        controlEvents().changed(control);
+        fitCaption(control);
+    };
+    m_modelEvents.repaintNow = [this](const session::Control& control) {
+        if (&control == &m_model.Text1) {
+            renderComment();
+            return;
+        }
+        controlEvents().repaintNow(control);
+        fitCaption(control);
+    };
+    for (const session::Control* control : m_model.controls())
+        fitCaption(*control);
+    m_model.setControlEvents(m_modelEvents);
+    renderComment();
+    setKeyHandler([this](int character) {
+        // Characters outside the 16-bit range cannot be a key of the window.
+        if (character > session::Int16::maximum)
+            return;
+        session::Int16 key = character;
+        m_model.Form_KeyPress(key);
+    });
+}
+
+Form1Window::~Form1Window() {
+    // The model may outlive its view: it must stop reporting to it.
+    m_model.setControlEvents({});
+}
+
+void Form1Window::fitCaption(const session::Control& control) {
+    if (control.kind() != session::ControlKind::Label)
+        return;
+    auto* label = qobject_cast<QLabel*>(widgetFor(control));
+    if (!label)
+        return;
+    // Captions stand at the top of their boxes, as the window was designed.
+    const bool centred = static_cast<const session::Label&>(control).isCentred();
+    label->setAlignment((centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+    // The design font is narrower than the sans serif that stands in for it here: a caption that would
+    // wrap past its box or lose a word is set in the condensed face, then smaller, until it fits.
+    QFont font = label->font();
+    font.setStretch(QFont::SemiCondensed);
+    // One line always fits: the boxes were sized for the design font's own line height.
+    const auto fits = [label](const QFont& candidate) {
+        const QFontMetrics metrics(candidate);
+        const QRect needed =
+            metrics.boundingRect(QRect(0, 0, label->width(), 100000), Qt::TextWordWrap, label->text());
+        return needed.width() <= label->width() &&
+               needed.height() <= std::max(label->height(), metrics.height());
+    };
+    if (!fits(label->font())) {
+        while (!fits(font) && font.pointSizeF() > 6.0)
+            font.setPointSizeF(font.pointSizeF() - 0.5);
+        label->setFont(font);
+    }
+}
+
+void Form1Window::renderComment() {
+    const session::TextBox& box = m_model.Text1;
+    const QString text = QString::fromStdString(box.text());
+    if (m_comment->toPlainText() != text) {
+        const QSignalBlocker blocker(m_comment);
+        const int cursorAt = m_comment->textCursor().position();
+        m_comment->setPlainText(text);
+        QTextCursor cursor = m_comment->textCursor();
+        cursor.setPosition(std::min(cursorAt, static_cast<int>(text.size())));
+        m_comment->setTextCursor(cursor);
+    }
+    const session::Geometry& geometry = box.geometry();
+    m_comment->setGeometry(geometry.left, geometry.top, geometry.width, geometry.height);
+    QFont font(QString::fromStdString(box.font().family));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(box.font().pointSize);
+    m_comment->setFont(font);
+    m_comment->setEnabled(box.isEnabled());
+    m_comment->setVisible(box.isVisible());
+}
+
+void Form1Window::commentEdited() {
+    // The model keeps at most its maximum length; what it refused is taken back out of the editor.
+    runGuarded([this] { m_model.Text1.setText(m_comment->toPlainText().toStdString()); });
+    renderComment();
+}
+
+void Form1Window::closeEvent(QCloseEvent* event) {
+    session::Int16 cancel = 0;
+    runGuarded([&] { m_model.Form_QueryUnload(cancel); });
+    if (cancel != 0)
+        event->ignore();
+    else
+        event->accept();
+}
+
+bool Form1Window::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        if (watched == m_comment)
+            runGuarded([this] { m_model.Text1_GotFocus(); });
+        else if (watched == widgetFor(m_model.Command1))
+            runGuarded([this] { m_model.Command1_GotFocus(); });
+    }
+    return WindowView::eventFilter(watched, event);
+}
+
+} // namespace veltrum::qt

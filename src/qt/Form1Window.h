@@ -1,0 +1,33 @@
+// The summary window Form1 on screen: its labels and button rendered from the model, the comment box as a
+// multi-line editor, keys and the title bar's close forwarded to the model's handlers.
+#pragma once
+
+#include "qt/WindowView.h"
+#include "results/Form1.h"
+
+class QPlainTextEdit;
+
+namespace veltrum::qt {
+
+class Form1Window : public WindowView {
+public:
+    explicit Form1Window(results::Form1& model, QWidget* parent = nullptr);
+    ~Form1Window() override;
+
+    results::Form1& model() { return m_model; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void renderComment();
+    void fitCaption(const session::Control& control);
+    void commentEdited();
+
+    results::Form1& m_model;
+    QPlainTextEdit* m_comment = nullptr;
+    session::ControlEvents m_modelEvents;
+};
+
+} // namespace veltrum::qt

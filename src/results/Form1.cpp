@@ -1,0 +1,134 @@
+#include "results/Form1.h"
+
+#include "results/SummaryRecord.h"
+
+#include <cctype>
+
+namespace veltrum::results {
+
+namespace {
+
+constexpr int TwipsPerPixel = 15;
+
+session::Geometry fromTwips(int left, int top, int width, int height) {
+    const auto pixels = [](int twips) { return (twips + TwipsPerPixel / 2) / TwipsPerPixel; };
+    return {pixels(left), pixels(top), pixels(width), pixels(height)};
+}
+
+session::Font sansSerif(double pointSize) {
+    return session::Font{"MS Sans Serif", pointSize, false};
+}
+
+void design(session::Label& label, const char* caption, double pointSize, session::Geometry geometry) {
+    label.setCaption(caption);
+    label.setFont(sansSerif(pointSize));
+    label.setGeometry(geometry);
+}
+
+} // namespace
+
+Form1::Form1(session::crt& main, const session::Services& services)
+    : Form("Form1")
+    , Label1("Label1")
+    , Label6("Label6")
+    , label13("label13")
+    , label20("label20")
+    , Trials("Trials")
+    , HopPC("HopPC")
+    , Pecks("Pecks")
+    , Text1("Text1")
+    , Command1("Command1")
+    , m_main(main)
+    , m_services(services) {
+    designLayout();
+    for (session::Control* control : controls())
+        control->attach(&m_controlEvents);
+    Command1.setOnClick([this] { Command1_Click(); });
+}
+
+std::vector<session::Control*> Form1::controls() {
+    return {&Form, &Label1, &Label6, &label13, &label20, &Trials, &HopPC, &Pecks, &Text1, &Command1};
+}
+
+void Form1::designLayout() {
+    Form.setCaption("Form1");
+    Form.setGeometry(fromTwips(0, 0, 10800, 8400));
+    Form.setFont(sansSerif(8.25));
+
+    design(Label1, R"(Press "C" to enter comments Press "S" to save and exit Press "D" to delete and exit)",
+           13.5, fromTwips(3000, 360, 3735, 1455));
+    design(Label6, "Trials", 18, fromTwips(4440, 1560, 1335, 375));
+    design(label13, "Hop PC", 18, fromTwips(5880, 1560, 1335, 375));
+    design(label20, "Total Pecks", 18, fromTwips(7440, 1560, 1935, 375));
+    design(Trials, "Label5", 13.5, fromTwips(4560, 1920, 615, 495));
+    design(HopPC, "Label3", 13.5, fromTwips(6240, 1920, 615, 495));
+    design(Pecks, "Label4", 13.5, fromTwips(7680, 1920, 735, 495));
+
+    Text1.setMultiLine(true);
+    // Two comment columns of 255 characters each: nothing typed can be lost when saving.
+    Text1.setMaxLength(static_cast<int>(CommentCharacters));
+    Text1.setFont(sansSerif(12));
+    Text1.setGeometry(fromTwips(3000, 2520, 7092, 4812));
+    Text1.setVisible(false);
+
+    Command1.setCaption("PRESS TO EXIT");
+    Command1.setFont(sansSerif(8.25));
+    Command1.setGeometry(fromTwips(5760, 7320, 1575, 495));
+    Command1.setVisible(false);
+}
+
+void Form1::Form_Load() {
+    Text1.setText(m_main.KeyShaping());
+    Trials.setCaption(m_main.CurrentTrial().toString());
+    HopPC.setCaption(hopPercentText(m_main.HopCheck(), m_main.CurrentTrial()));
+    const Int16 pecks =
+        m_main.TargetPecks() + m_main.PreTargetPecks() + m_main.NonTargetPecks() + m_main.PreNonTargetPecks();
+    Pecks.setCaption(pecks.toString());
+}
+
+void Form1::Form_KeyPress(Int16& KeyAscii) {
+    if (m_finished || m_controlHasFocus)
+        return;
+    const int key = KeyAscii.toInt();
+    const int command = key >= 'a' && key <= 'z' ? key - 'a' + 'A' : key;
+    switch (command) {
+    case 'C':
+        Text1.setVisible(true);
+        Command1.setVisible(true);
+        break;
+    case 'S':
+        saveReportingFailure();
+        break;
+    case 'D':
+        discardReportingFailure();
+        break;
+    default:
+        break;
+    }
+}
+
+void Form1::Command1_Click() {
+    if (!m_finished)
+        saveReportingFailure();
+}
+
+void Form1::Form_QueryUnload(Int16& Cancel) {
+    Cancel = 0;
+    if (m_finished)
+        return;
+    const platform::MessageAnswer answer = m_services.dialogs.messageBox(
+        "Save this session before closing?\n\n"
+        "Yes: save the session summary and exit.\n"
+        "No: delete the session's data file and exit without saving.\n"
+        "Cancel: go back to the summary window.",
+        "", platform::MessageButtons::YesNoCancel, platform::MessageIcon::Question);
+    bool closes = false;
+    if (answer == platform::MessageAnswer::Yes)
+        closes = saveReportingFailure();
+    else if (answer == platform::MessageAnswer::No)
+        closes = discardReportingFailure();
+    if (!closes)
+        Cancel = 1;
+}
+
+} // namespace veltrum::results

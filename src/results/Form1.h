@@ -1,0 +1,92 @@
+// The summary window Form1 as a model: shows the session's totals when the session ends and lets the
+// operator add comments, then save the session's summary record or discard its data workbook.
+#pragma once
+
+#include "session/Controls.h"
+#include "session/Int16.h"
+#include "session/crt.h"
+
+#include <string>
+#include <vector>
+
+namespace veltrum::results {
+
+using session::Int16;
+
+// Controls (positions converted from twips at 15 per pixel; fonts "MS Sans Serif", regular):
+//
+// | Control  | Kind          | Design                               | Shows or does                         |
+// |----------|---------------|--------------------------------------|---------------------------------------|
+// | Label1   | Label         | the key instructions, 13.5 pt        | wrapped over several lines            |
+// | Label6   | Label         | "Trials", 18 pt                      | caption of Trials                     |
+// | label13  | Label         | "Hop PC", 18 pt                      | caption of HopPC                      |
+// | label20  | Label         | "Total Pecks", 18 pt                 | caption of Pecks                      |
+// | Trials   | Label         | "Label5", 13.5 pt                    | trials begun                          |
+// | HopPC    | Label         | "Label3", 13.5 pt                    | head entries per trial, whole percent |
+// | Pecks    | Label         | "Label4", 13.5 pt                    | all pecks counted                     |
+// | Text1    | TextBox       | multi-line, 510 characters, hidden   | the operator's comments               |
+// | Command1 | CommandButton | "PRESS TO EXIT", hidden              | saves, as key S does                  |
+class Form1 {
+public:
+    // main is the main window whose session ended; services are the program's (dialogs, files, clock,
+    // lifetime). Both must outlive the summary window.
+    Form1(session::crt& main, const session::Services& services);
+    Form1(const Form1&) = delete;
+    Form1& operator=(const Form1&) = delete;
+
+    session::Window Form;
+    session::Label Label1;
+    session::Label Label6;
+    session::Label label13;
+    session::Label label20;
+    session::Label Trials;
+    session::Label HopPC;
+    session::Label Pecks;
+    session::TextBox Text1;
+    session::CommandButton Command1;
+
+    // Every control of the window, the window itself first, for a view to render.
+    std::vector<session::Control*> controls();
+    void setControlEvents(session::ControlEvents events) { m_controlEvents = std::move(events); }
+
+    // Opening: the comment box and the three totals from the main window's session state.
+    void Form_Load();
+    // Keys of the window while no control has the focus: C shows the comment box and the button, S saves,
+    // D discards (either case); any other key does nothing.
+    void Form_KeyPress(Int16& KeyAscii);
+    // "PRESS TO EXIT": saves, as key S does.
+    void Command1_Click();
+    // The view reports that a control took the keyboard focus; from then on typed keys belong to it.
+    void Text1_GotFocus() { m_controlHasFocus = true; }
+    void Command1_GotFocus() { m_controlHasFocus = true; }
+    bool controlHasFocus() const { return m_controlHasFocus; }
+    // Closing from the title bar: asks whether to save, discard or go back. Cancel is set to 1 when the
+    // window must stay open (the operator went back, or the chosen action failed).
+    void Form_QueryUnload(Int16& Cancel);
+
+    // Appends the summary record to the summary workbook, closes the workbooks and ends the program.
+    // Throws (workbook::WorkbookError, session::OverflowError) without having written anything when the
+    // record cannot be committed; the window and everything typed stay as they were.
+    void SaveSummary();
+    // Deletes the session data workbook, says so and ends the program; the summary workbook is untouched.
+    // Throws std::runtime_error naming the file when it cannot be deleted; the window stays as it was.
+    void DiscardSession();
+
+    // True once the session was saved or discarded: the window then ignores every further command.
+    bool isFinished() const { return m_finished; }
+
+private:
+    void designLayout();
+    // Run SaveSummary or DiscardSession and tell the operator what failed; true when it succeeded.
+    bool saveReportingFailure();
+    bool discardReportingFailure();
+    void finish();
+
+    session::crt& m_main;
+    session::Services m_services;
+    session::ControlEvents m_controlEvents;
+    bool m_controlHasFocus = false;
+    bool m_finished = false;
+};
+
+} // namespace veltrum::results

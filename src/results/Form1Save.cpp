@@ -1,0 +1,119 @@
+// Leaving the summary window: saving the summary record or discarding the session's data workbook.
+#include "results/Form1.h"
+
+#include "results/SummaryRecord.h"
+#include "workbook/Appender.h"
+
+#include <exception>
+
+namespace veltrum::results {
+
+namespace {
+
+SessionTotals sessionTotals(const session::crt& main) {
+    SessionTotals totals;
+    totals.Subject = main.Subject();
+    totals.PhaseDescription = main.PhaseDescription();
+    totals.SessionNumber = main.SessionNumber();
+    totals.PhaseNumber = main.PhaseNumber();
+    totals.CurrentTrial = main.CurrentTrial();
+    totals.HopCheck = main.HopCheck();
+    totals.TrialsWPeck = main.TrialsWPeck();
+    totals.TargetPecks = main.TargetPecks();
+    totals.PreTargetPecks = main.PreTargetPecks();
+    totals.NonTargetPecks = main.NonTargetPecks();
+    totals.PreNonTargetPecks = main.PreNonTargetPecks();
+    totals.TargetSPlus = main.TargetSPlus();
+    totals.TargetSMinus = main.TargetSMinus();
+    totals.PreTargetSPlus = main.PreTargetSPlus();
+    totals.PreTargetSMinus = main.PreTargetSMinus();
+    totals.StimulusTotalTime = main.StimulusTotalTime();
+    totals.SessionTime = main.SessionTime();
+    totals.Timeouts = main.Timeouts();
+    totals.TotalTrials = main.TotalTrials();
+    totals.SessionDuration = main.SessionDuration();
+    totals.Instrumental = main.Instrumental();
+    totals.Pavlovian = main.Pavlovian();
+    totals.HeadDetect = main.HeadDetect();
+    totals.HopperDuration = main.HopperDuration();
+    totals.NoResponseITI = main.NoResponseITI();
+    totals.ResponseITI = main.ResponseITI();
+    totals.StimulusTotalCount = main.StimulusTotalCount();
+    return totals;
+}
+
+} // namespace
+
+void Form1::SaveSummary() {
+    if (m_finished)
+        return;
+    session::DataControl& summary = m_main.Data3;
+    summary.setConnect("Excel 8.0;");
+    summary.setDatabaseName(m_main.dataPath("Results/Results_Summary.xls"));
+    summary.setRecordSource("All$");
+
+    SavingMoment moment;
+    moment.date = m_services.clock.today();
+    moment.secondsSinceMidnight = m_services.clock.secondsSinceMidnight();
+    // Saved across midnight, the date and the time would come from different days: read both again.
+    if (m_services.clock.today() != moment.date) {
+        moment.date = m_services.clock.today();
+        moment.secondsSinceMidnight = m_services.clock.secondsSinceMidnight();
+    }
+    moment.box = m_main.listeningPort();
+    moment.commentText = Text1.text();
+    // The record is built whole before the file is touched, and appended and committed in one step: a
+    // failure leaves the workbook as it was.
+    const workbook::AppendRow record = summaryRecord(sessionTotals(m_main), moment);
+    workbook::appendRecords(summary.databaseName(), summary.sheetName(), {record});
+
+    m_main.Data1.close();
+    m_main.Data2.close();
+    summary.close();
+    finish();
+}
+
+void Form1::DiscardSession() {
+    if (m_finished)
+        return;
+    m_main.Data1.close();
+    m_main.Data2.close();
+    m_services.fileSystem.removeFile(m_main.NewDataFile());
+    m_services.dialogs.messageBox("File deleted.", "", platform::MessageButtons::Ok,
+                                  platform::MessageIcon::Information);
+    finish();
+}
+
+void Form1::finish() {
+    m_finished = true;
+    m_main.Form.setVisible(false);
+    Form.setVisible(false);
+    m_services.lifetime.endProgram(0);
+}
+
+bool Form1::saveReportingFailure() {
+    try {
+        SaveSummary();
+        return true;
+    } catch (const std::exception& failure) {
+        m_services.dialogs.messageBox(std::string("The session summary was not saved.\n\n") + failure.what() +
+                                          "\n\nEverything typed is kept: correct the cause, then save again.",
+                                      "", platform::MessageButtons::Ok, platform::MessageIcon::Critical);
+        return false;
+    }
+}
+
+bool Form1::discardReportingFailure() {
+    try {
+        DiscardSession();
+        return true;
+    } catch (const std::exception& failure) {
+        m_services.dialogs.messageBox(std::string("The session data file was not deleted.\n\n") +
+                                          failure.what() +
+                                          "\n\nThe summary window stays open: save the session or try again.",
+                                      "", platform::MessageButtons::Ok, platform::MessageIcon::Critical);
+        return false;
+    }
+}
+
+} // namespace veltrum::results
