@@ -1,9 +1,35 @@
+#include "devices/TouchParser.h"
+#include "session/SetupError.h"
 #include "session/crt.h"
+
+#include <map>
 
 namespace veltrum::session {
 
-// The tablet socket's events run the window's handlers.
-void crt::connectTabletHandlers() {}
+namespace {
+
+// The touch bytes carried between arrivals, per window. A connection starts a fresh stream, so a window
+// that reuses a freed window's address never reads its predecessor's bytes.
+std::map<const crt*, devices::TouchStream>& touchStreams() {
+    static std::map<const crt*, devices::TouchStream> streams;
+    return streams;
+}
+
+} // namespace
+
+// The tablet socket's events and the touches on the screen's pictures run the window's handlers.
+void crt::connectTabletHandlers() {
+    platform::TabletSocket::Events events;
+    events.connectionRequest = [this](std::int32_t requestId) { Winsock1_ConnectionRequest(requestId); };
+    events.dataArrival = [this] { Winsock1_DataArrival(); };
+    events.closed = [this] { Winsock1_Close(); };
+    events.error = [this](std::int16_t number, const std::string& description) {
+        Winsock1_Error(number, description);
+    };
+    m_services.socket.setEvents(std::move(events));
+    for (int i = Image1.lowerBound(); i <= Image1.upperBound(); ++i)
+        Image1(i).setOnMouseDown([this](int index) { Image1_MouseDown(index); });
+}
 
 void crt::SendDisplayMessage() {
     // The tablet is told only while it is connected; otherwise the display runs on the screen alone.
@@ -11,6 +37,58 @@ void crt::SendDisplayMessage() {
         return;
     m_services.socket.send(Text2.text() + "," + Text3.text() + "," + Text4.text() + "," + Text6.text() + "," +
                            Text7.text() + "," + Text8.text());
+}
+
+void crt::Winsock1_ConnectionRequest(std::int32_t requestID) {
+    // Closing the listener means nothing answers a second tablet until this one has gone.
+    platform::TabletSocket& socket = m_services.socket;
+    if (socket.state() != platform::TabletSocket::Closed)
+        socket.close();
+    socket.accept(requestID);
+    touchStreams()[this] = {};
+    Label2.setCaption(std::to_string(requestID));
+}
+
+// Each touch the tablet reports is scored like a touch on the screen. Text that is not a decimal integer
+// within 16 bits, and touches beyond the per-arrival limit, are not scored: Label2 shows "?" so the
+// operator sees the tablet sent something unreadable, and the session runs on.
+void crt::Winsock1_DataArrival() {
+    devices::TouchStream& stream = touchStreams()[this];
+    devices::TouchParse parsed = devices::TouchParser::parse(stream, m_services.socket.takeReceived());
+    stream = std::move(parsed.stream);
+    for (const std::int16_t received : parsed.positions) {
+        state.Position = received;
+        if (state.Position > 0) {
+            Int16 screenIndex = 0;
+            Int16 tabletPosition = state.Position;
+            ScoreResponse(screenIndex, tabletPosition);
+            // Replaces the "Hopper Up" a rewarded touch has just shown.
+            Label1.setCaption("Reinforce");
+            Label2.repaint();
+            Label2.setCaption(state.Position.toString());
+        }
+    }
+    if (parsed.rejected > 0 || parsed.dropped > 0) {
+        Label2.setCaption("?");
+        Label2.repaint();
+    }
+    Label1.repaint();
+}
+
+void crt::Winsock1_Close() {
+    touchStreams().erase(this);
+    try {
+        StartListening();
+    } catch (const SetupError& error) {
+        // The session runs on without the tablet; the operator learns why it cannot reconnect.
+        m_services.dialogs.messageBox(error.what(), "", platform::MessageButtons::Ok,
+                                      platform::MessageIcon::Critical);
+    }
+}
+
+void crt::Winsock1_Error(std::int16_t number, const std::string& description) {
+    m_services.dialogs.messageBox("Socket Error " + std::to_string(number) + ": " + description, "",
+                                  platform::MessageButtons::Ok, platform::MessageIcon::None);
 }
 
 } // namespace veltrum::session

@@ -58,6 +58,9 @@ void QtTabletSocket::accept(std::int32_t requestId) {
     m_connection = found->second;
     m_requests.erase(found);
     m_failed = false;
+    // A tablet that sends without end fills at most this much before TCP holds it back; each arrival
+    // is then read whole by the session.
+    m_connection->setReadBufferSize(readBufferBytes);
     connect(m_connection, &QTcpSocket::readyRead, this, &QtTabletSocket::onReadyRead);
     connect(m_connection, &QTcpSocket::disconnected, this, &QtTabletSocket::onDisconnected);
     connect(m_connection, &QTcpSocket::errorOccurred, this, &QtTabletSocket::onSocketError);

@@ -18,6 +18,8 @@ namespace veltrum::qt {
 // thread; an exception from a callback is reported through the failure sink.
 class QtTabletSocket : public QObject, public platform::TabletSocket {
 public:
+    static constexpr qint64 readBufferBytes = 64 * 1024;
+
     explicit QtTabletSocket(QObject* parent = nullptr);
     ~QtTabletSocket() override;
 

@@ -1,0 +1,84 @@
+#include "session/crt.h"
+
+namespace veltrum::session {
+
+namespace {
+
+// Outcome word recorded in the row, and the word the operator sees in Label3.
+struct Words {
+    const char* outcome;
+    const char* label;
+};
+
+} // namespace
+
+void crt::Image1_MouseDown(int index) {
+    if (index < Image1.lowerBound() || index > Image1.upperBound() || !Image1(index).isVisible())
+        return;
+    Int16 screenIndex = index;
+    Int16 tabletPosition = 0;
+    ScoreResponse(screenIndex, tabletPosition);
+}
+
+void crt::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
+    // Every touch counts in the trial's ordinal, even one that is otherwise ignored.
+    state.Ordinal += 1;
+    if (state.GoalLocation == 0)
+        return;
+
+    const auto showWords = [this](const Words& words) {
+        state.Outcome = words.outcome;
+        Label3.setCaption(words.label);
+        Label3.repaint();
+    };
+
+    if (!Stimulus.isEnabled()) {
+        // Outside the stimulus period: between trials, after a rewarded touch, or with no time limit.
+        showWords({"ITI", "ITI"});
+    } else if (state.Instrumental != 1) {
+        // Touches are shown and recorded only; the row repeats the previous outcome word.
+        Label3.setCaption("Stim Touched");
+        Label3.repaint();
+    } else {
+        state.ObjectTouched = ScreenIndex > 0 ? ScreenIndex : TabletPosition;
+        const bool goal = state.ObjectTouched == state.GoalLocation;
+        const bool afterInterval = state.FIStatus == 1;
+        const bool reinforced = state.Reinforce == 1;
+        if (goal && afterInterval && reinforced) {
+            state.TrialPeck = 1;
+            state.TargetPecks += 1;
+            StimulusOff();
+            HopperUp();
+            showWords({"Reward", "Goal"});
+            state.TargetSPlus += 1;
+        } else if (goal && afterInterval) {
+            state.TrialPeck = 1;
+            state.TargetPecks += 1;
+            showWords({"S-", "S-"});
+            state.TargetSMinus += 1;
+        } else if (goal && reinforced) {
+            state.TargetPecks += 1;
+            showWords({"PreFIGoal", "PreFIGoal"});
+            state.PreTargetSPlus += 1;
+            state.TrialPeck = 1;
+        } else if (goal) {
+            state.TargetPecks += 1;
+            showWords({"PreFIS-", "PreFIS-"});
+            state.PreTargetSMinus += 1;
+        } else if (state.PhaseDescription == "SimDisc" && state.ObjectTouched != state.FalseGoal) {
+            // Neither of the two pictures shown: not a peck at all.
+            showWords({"OutsideTouch", "Outside Touch"});
+        } else if (!afterInterval) {
+            state.NonTargetPecks += 1;
+            showWords({"PreFINotGoal", "PreFINotGoal"});
+            state.PreTargetSMinus += 1;
+        } else {
+            state.NonTargetPecks += 1;
+            showWords({"NotGoal", "Not Goal"});
+            state.TargetSMinus += 1;
+        }
+    }
+    RecordTrial(ScreenIndex, TabletPosition);
+}
+
+} // namespace veltrum::session

@@ -1,0 +1,46 @@
+#include "tablet/TabletApplication.h"
+
+#include "tablet/AutoPecker.h"
+#include "tablet/TabletLink.h"
+#include "tablet/TabletOptions.h"
+#include "tablet/TabletWindow.h"
+
+#include <QApplication>
+
+#include <cstdio>
+#include <memory>
+
+namespace veltrum::tablet {
+
+int runTablet(const QStringList& arguments) {
+    QCoreApplication::setApplicationName(QStringLiteral("veltrum-tablet"));
+    const TabletOptions options = parseTabletOptions(arguments);
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "%s\n%s", qUtf8Printable(options.error), qUtf8Printable(options.helpText));
+        return 2;
+    }
+    if (options.showHelp) {
+        std::printf("%s", qUtf8Printable(options.helpText));
+        return 0;
+    }
+
+    TabletWindow window(options.imageFolder);
+    TabletLink link(options.host, static_cast<quint16>(options.port), options.logFile);
+    std::unique_ptr<AutoPecker> pecker;
+    if (options.autoPeckRate > 0) {
+        pecker = std::make_unique<AutoPecker>(options.autoPeckRate, options.accuracy, options.seed);
+        pecker->setOnPeck([&window](int position) { window.touch(position); });
+    }
+    window.setOnTouch([&link](int position) { link.sendTouch(position); });
+    link.setOnDisplay([&window, &pecker](const Display& display) {
+        window.showDisplay(display);
+        if (pecker)
+            pecker->showDisplay(display);
+    });
+    link.setOnConnectionChanged([&window](bool connected) { window.setConnected(connected); });
+    window.show();
+    link.start();
+    return QApplication::exec();
+}
+
+} // namespace veltrum::tablet

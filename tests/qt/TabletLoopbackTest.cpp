@@ -1,0 +1,161 @@
+#include "platform/VirtualScheduler.h"
+#include "qt/QtTabletSocket.h"
+#include "session/crt.h"
+#include "support/DiskFileSystem.h"
+#include "support/FakeClock.h"
+#include "support/FakeProgramLifetime.h"
+#include "support/RecordingIoCard.h"
+#include "support/ScriptedDialogs.h"
+#include "support/SequenceRandom.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace {
+
+using namespace veltrum;
+
+constexpr int waitLimitMs = 10000;
+const QByteArray blank("0,0,0,0,0,0");
+const QByteArray auto7("0,7,0,0,0,0");
+
+// A port free at the moment of asking, for the controller to listen on.
+int freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// The real main window on the Qt socket adapter, its trial timers in virtual time, and a tablet played
+// by a QTcpSocket on loopback, on a copy of the demo data folder.
+class TabletLoopbackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        const std::string root = folder.path().toStdString() + "/Veltrum";
+        std::filesystem::copy(VELTRUM_DEMO_DATA_DIR, root, std::filesystem::copy_options::recursive);
+        port = freePort();
+        std::ofstream(root + "/PortNumber.txt", std::ios::trunc) << port << "\r\n";
+        model = std::make_unique<session::crt>(
+            session::Services{scheduler, clock, dialogs, fileSystem, socket, ioCard, random, lifetime, root});
+        model->Form_Load();
+    }
+
+    std::unique_ptr<QTcpSocket> connectTablet() {
+        auto tablet = std::make_unique<QTcpSocket>();
+        tablet->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+        EXPECT_TRUE(tablet->waitForConnected(waitLimitMs));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return socket.state() == platform::TabletSocket::Connected; },
+                                    waitLimitMs));
+        return tablet;
+    }
+    // Everything the tablet has received once `expected` bytes are in.
+    QByteArray readAtLeast(QTcpSocket& tablet, qsizetype expected) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return received.size() + tablet.bytesAvailable() >= expected; },
+                                    waitLimitMs));
+        received += tablet.readAll();
+        return received;
+    }
+    void runToStimulus() {
+        for (int ms = 0; ms < 60000 && !model->Stimulus.isEnabled(); ms += 10)
+            scheduler.advanceBy(10);
+        ASSERT_TRUE(model->Stimulus.isEnabled());
+    }
+    void send(QTcpSocket& tablet, const QByteArray& bytes, int rowsAfter) {
+        tablet.write(bytes);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rowCount() == rowsAfter; }, waitLimitMs))
+            << bytes.constData();
+    }
+    int rowCount() { return model->TargetPecks().toInt() + model->NonTargetPecks().toInt(); }
+
+    platform::VirtualScheduler scheduler;
+    veltrum::testing::FakeClock clock{scheduler};
+    veltrum::testing::ScriptedDialogs dialogs;
+    veltrum::testing::DiskFileSystem fileSystem;
+    qt::QtTabletSocket socket;
+    veltrum::testing::RecordingIoCard ioCard{scheduler};
+    veltrum::testing::SequenceRandom random;
+    veltrum::testing::FakeProgramLifetime lifetime;
+    QTemporaryDir folder;
+    int port = 0;
+    std::unique_ptr<session::crt> model;
+    QByteArray received;
+};
+
+TEST_F(TabletLoopbackTest, WholeSessionSendsEveryDisplayMessageByteForByteAndScoresTouches) {
+    auto tablet = connectTablet();
+    EXPECT_EQ(model->Label2.caption(), "1");
+    model->Combo1.select(1);
+    model->Command1.click();
+    QByteArray expected = blank;
+    EXPECT_EQ(readAtLeast(*tablet, expected.size()), expected);
+
+    session::Int16 keyS = 'S';
+    model->Form_KeyPress(keyS);
+    runToStimulus();
+    expected += auto7;
+    EXPECT_EQ(readAtLeast(*tablet, expected.size()), expected);
+
+    // A wrong touch before the fixed interval, then the goal after it: food, and the tablet blanked.
+    send(*tablet, "5\n", 1);
+    EXPECT_EQ(model->sessionState().Outcome, "PreFINotGoal");
+    scheduler.advanceBy(1000);
+    send(*tablet, "2\n", 2);
+    EXPECT_EQ(model->sessionState().Outcome, "Reward");
+    EXPECT_EQ(model->Label1.caption(), "Reinforce");
+    expected += blank;
+    EXPECT_EQ(readAtLeast(*tablet, expected.size()), expected);
+
+    // The rest of the session: every trial shows and blanks; the end blanks twice and closes the link.
+    while (model->Form.isVisible()) {
+        const bool wasShown = model->Stimulus.isEnabled();
+        scheduler.advanceBy(10);
+        if (!wasShown && model->Stimulus.isEnabled())
+            expected += auto7;
+        if (wasShown && !model->Stimulus.isEnabled())
+            expected += blank;
+        ASSERT_LT(scheduler.nowMs(), 30 * 60000);
+    }
+    expected += blank;
+    EXPECT_EQ(readAtLeast(*tablet, expected.size()), expected);
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return tablet->state() == QAbstractSocket::UnconnectedState; }, waitLimitMs));
+    EXPECT_EQ(socket.state(), platform::TabletSocket::Closed);
+}
+
+TEST_F(TabletLoopbackTest, BadAndFragmentedInputThenAReconnectingTablet) {
+    auto tablet = connectTablet();
+    model->Combo1.select(1);
+    model->Command1.click();
+    session::Int16 keyS = 'S';
+    model->Form_KeyPress(keyS);
+    runToStimulus();
+
+    tablet->write("hello\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->Label2.caption() == "?"; }, waitLimitMs));
+    EXPECT_EQ(rowCount(), 0);
+    // A touch written in two pieces (one arrival or two, as TCP delivers them) is one touch.
+    tablet->write("4");
+    tablet->flush();
+    send(*tablet, "\n", 1);
+    EXPECT_EQ(model->Label2.caption(), "4");
+
+    tablet->disconnectFromHost();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return socket.state() == platform::TabletSocket::Listening; }, waitLimitMs));
+    auto again = connectTablet();
+    EXPECT_EQ(model->Label2.caption(), "2");
+    send(*again, "6\n", 2);
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
+} // namespace
