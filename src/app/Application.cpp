@@ -1,16 +1,18 @@
 #include "app/Application.h"
 
 #include "app/CommandLine.h"
+#include "app/IoCardChoice.h"
 #include "qt/CrtWindow.h"
 #include "qt/FailureReport.h"
+#include "qt/Form1Window.h"
 #include "qt/LocalFileSystem.h"
-#include "qt/NullIoCard.h"
 #include "qt/QtDialogs.h"
 #include "qt/QtProgramLifetime.h"
 #include "qt/QtScheduler.h"
 #include "qt/QtTabletSocket.h"
 #include "qt/SystemClock.h"
 #include "qt/SystemRandom.h"
+#include "results/Form1.h"
 #include "session/crt.h"
 
 #include <QApplication>
@@ -25,6 +27,7 @@
 #include <chrono>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <utility>
 
 namespace veltrum::app {
@@ -107,15 +110,35 @@ int Application::run(const QStringList& arguments) {
     qt::QtDialogs dialogs;
     qt::LocalFileSystem fileSystem;
     qt::QtTabletSocket socket;
-    qt::NullIoCard ioCard;
+    std::unique_ptr<platform::IoCard> ioCard;
+    try {
+        ioCard = makeIoCard(options, scheduler);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "veltrum: %s\n", failure.what());
+        showCritical(nullptr, QString::fromUtf8(failure.what()));
+        return 1;
+    }
     qt::SystemRandom random;
     qt::QtProgramLifetime lifetime;
-    session::crt model(session::Services{scheduler, clock, dialogs, fileSystem, socket, ioCard, random,
+    session::crt model(session::Services{scheduler, clock, dialogs, fileSystem, socket, *ioCard, random,
                                          lifetime, QDir(options.dataFolder).absolutePath().toStdString()});
     qt::CrtWindow window(model);
     dialogs.setParent(&window);
     FailureBoxes failureBoxes(&window);
     qt::setFailureSink([&failureBoxes](const QString& message) { failureBoxes.report(message); });
+
+    // The summary window opens once, when the session ends; its view is destroyed before its model.
+    std::unique_ptr<results::Form1> summaryModel;
+    std::unique_ptr<qt::Form1Window> summaryWindow;
+    model.setSummaryWindowOpener([&] {
+        summaryModel = std::make_unique<results::Form1>(
+            model, session::Services{scheduler, clock, dialogs, fileSystem, socket, *ioCard, random, lifetime,
+                                     model.dataFolder()});
+        summaryWindow = std::make_unique<qt::Form1Window>(*summaryModel);
+        dialogs.setParent(summaryWindow.get());
+        qt::runGuarded([&] { summaryModel->Form_Load(); });
+        summaryWindow->showWindow();
+    });
 
     try {
         model.Form_Load();

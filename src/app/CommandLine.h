@@ -9,6 +9,9 @@ namespace veltrum::app {
 struct CommandLine {
     QString dataFolder;         // the data folder; the folder "Veltrum" beside the executable by default
     bool exitWhenShown = false; // print the start-up time and quit once the panel is on screen (benchmarks)
+    QString card = QStringLiteral("simulated"); // "simulated" or "port"
+    QString cardTrace;                          // the simulated card's trace file; none when empty
+    QString sensorPath; // the simulated card's head-entry sensor pipe; none when empty
     bool showHelp = false;
     QString helpText;
     QString error; // non-empty when the arguments could not be understood

@@ -15,13 +15,36 @@ void pressKey(Model& model, int character) {
     }
 }
 
+// Start turns the window into the stimulus screen and hides its Start button for good; a model that
+// marks the change itself is taken at its word.
+template <typename Model>
+bool isStimulusScreen(const Model& model) {
+    if constexpr (requires(const Model& m) { bool(m.stimulusScreen); })
+        return model.stimulusScreen;
+    else if constexpr (requires(const Model& m) { bool(m.isStimulusScreen()); })
+        return model.isStimulusScreen();
+    else
+        return model.isLoaded() && !model.Command1.isVisible();
+}
+
 } // namespace
 
 CrtWindow::CrtWindow(session::crt& model, QWidget* parent)
     : WindowView(model.controls(), parent)
     , m_model(model) {
-    m_model.setControlEvents(controlEvents());
+    // Every change the model reports is rendered, then may turn the panel into the stimulus screen.
+    const session::ControlEvents& view = controlEvents();
+    m_events.changed = [this, render = view.changed](const session::Control& control) {
+        render(control);
+        followScreenMode();
+    };
+    m_events.repaintNow = [this, repaint = view.repaintNow](const session::Control& control) {
+        followScreenMode();
+        repaint(control);
+    };
+    m_model.setControlEvents(m_events);
     setKeyHandler([this](int character) { forwardKey(character); });
+    followScreenMode();
 }
 
 CrtWindow::~CrtWindow() {
@@ -34,6 +57,11 @@ void CrtWindow::forwardKey(int character) {
     if (character > session::Int16::maximum)
         return;
     pressKey(m_model, character);
+}
+
+void CrtWindow::followScreenMode() {
+    if (!fillsScreen() && isStimulusScreen(m_model))
+        setFillsScreen(true);
 }
 
 } // namespace veltrum::qt

@@ -1,4 +1,5 @@
-// The main window crt on screen: the set-up panel (later the stimulus screen) rendered from the model.
+// The main window crt on screen: the set-up panel, then the black full-screen stimulus screen, rendered
+// from the model.
 #pragma once
 
 #include "qt/WindowView.h"
@@ -6,17 +7,23 @@
 
 namespace veltrum::qt {
 
+// Keys typed on the window go to the model's key handler; a press on a shown picture slot reaches the
+// slot's own handler, which the model routes to Image1_MouseDown. Once Start has turned the model into the
+// stimulus screen the window fills its display, without a frame, until the model hides it.
 class CrtWindow : public WindowView {
 public:
     explicit CrtWindow(session::crt& model, QWidget* parent = nullptr);
     ~CrtWindow() override;
 
     session::crt& model() { return m_model; }
+    bool showsStimulusScreen() const { return fillsScreen(); }
 
 private:
     void forwardKey(int character);
+    void followScreenMode();
 
     session::crt& m_model;
+    session::ControlEvents m_events;
 };
 
 } // namespace veltrum::qt

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QTimer>
 
@@ -211,7 +212,7 @@ void WindowView::render(const session::Control& control) {
 void WindowView::renderWindow(const session::Window& window) {
     setWindowTitle(toQString(window.caption()));
     const session::Geometry& geometry = window.geometry();
-    if (geometry.width > 0 && geometry.height > 0)
+    if (!m_fillsScreen && geometry.width > 0 && geometry.height > 0)
         setFixedSize(geometry.width, geometry.height);
     QPalette palette = this->palette();
     if (window.background())
@@ -219,8 +220,36 @@ void WindowView::renderWindow(const session::Window& window) {
     setPalette(palette);
     setAutoFillBackground(window.background().has_value());
     setFont(toQFont(window.font()));
+    m_modelWindowVisible = window.isVisible();
     if (m_followsModelVisibility)
         setVisible(window.isVisible());
+}
+
+void WindowView::setFillsScreen(bool fills) {
+    if (fills == m_fillsScreen)
+        return;
+    m_fillsScreen = fills;
+    const bool wasVisible = isVisible();
+    if (fills) {
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        // Without a window manager (a chamber computer running X alone) the full-screen request is not
+        // honoured, so the window is also made frameless and given the display's whole geometry.
+        setWindowFlag(Qt::FramelessWindowHint, true);
+        if (const QScreen* display = screen())
+            setGeometry(display->geometry());
+        setWindowState(windowState() | Qt::WindowFullScreen);
+    } else {
+        setWindowFlag(Qt::FramelessWindowHint, false);
+        setWindowState(windowState() & ~Qt::WindowFullScreen);
+        for (session::Control* control : m_controls) {
+            if (control->kind() == ControlKind::Window)
+                renderWindow(static_cast<const session::Window&>(*control));
+        }
+    }
+    // Changing the window's flags takes it off the screen; it comes back if the model still shows it.
+    if (wasVisible && m_modelWindowVisible)
+        show();
 }
 
 void WindowView::renderCommon(const session::Control& control, QWidget* widget) {

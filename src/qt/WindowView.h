@@ -33,6 +33,10 @@ public:
     QWidget* widgetFor(const session::Control& control) const;
     // Follows the model's own visibility from now on (it was left hidden until the caller showed it).
     void showWindow();
+    // True: the window fills its display, without a frame, whatever size the model gives it (the stimulus
+    // screen); false: it takes the model's size and frame again.
+    void setFillsScreen(bool fills);
+    bool fillsScreen() const { return m_fillsScreen; }
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -54,6 +58,8 @@ private:
     std::function<void(int)> m_keyHandler;
     std::function<void()> m_onFirstPaint;
     bool m_followsModelVisibility = false;
+    bool m_fillsScreen = false;
+    bool m_modelWindowVisible = true;
 };
 
 } // namespace veltrum::qt
