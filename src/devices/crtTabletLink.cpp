@@ -2,20 +2,7 @@
 #include "session/SetupError.h"
 #include "session/crt.h"
 
-#include <map>
-
 namespace veltrum::session {
-
-namespace {
-
-// The touch bytes carried between arrivals, per window. A connection starts a fresh stream, so a window
-// that reuses a freed window's address never reads its predecessor's bytes.
-std::map<const crt*, devices::TouchStream>& touchStreams() {
-    static std::map<const crt*, devices::TouchStream> streams;
-    return streams;
-}
-
-} // namespace
 
 // The tablet socket's events and the touches on the screen's pictures run the window's handlers.
 void crt::connectTabletHandlers() {
@@ -45,7 +32,7 @@ void crt::Winsock1_ConnectionRequest(std::int32_t requestID) {
     if (socket.state() != platform::TabletSocket::Closed)
         socket.close();
     socket.accept(requestID);
-    touchStreams()[this] = {};
+    m_touchStream = {};
     Label2.setCaption(std::to_string(requestID));
 }
 
@@ -53,9 +40,8 @@ void crt::Winsock1_ConnectionRequest(std::int32_t requestID) {
 // within 16 bits, and touches beyond the per-arrival limit, are not scored: Label2 shows "?" so the
 // operator sees the tablet sent something unreadable, and the session runs on.
 void crt::Winsock1_DataArrival() {
-    devices::TouchStream& stream = touchStreams()[this];
-    devices::TouchParse parsed = devices::TouchParser::parse(stream, m_services.socket.takeReceived());
-    stream = std::move(parsed.stream);
+    devices::TouchParse parsed = devices::TouchParser::parse(m_touchStream, m_services.socket.takeReceived());
+    m_touchStream = std::move(parsed.stream);
     for (const std::int16_t received : parsed.positions) {
         state.Position = received;
         if (state.Position > 0) {
@@ -76,7 +62,7 @@ void crt::Winsock1_DataArrival() {
 }
 
 void crt::Winsock1_Close() {
-    touchStreams().erase(this);
+    m_touchStream = {};
     try {
         StartListening();
     } catch (const SetupError& error) {

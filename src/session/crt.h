@@ -4,6 +4,7 @@
 #include "Controls.h"
 #include "DataControl.h"
 #include "SessionState.h"
+#include "devices/TouchParser.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/FileSystem.h"
@@ -291,6 +292,8 @@ private:
     ControlEvents m_controlEvents;
     bool m_loaded = false;
     int m_handlerDepth = 0;
+    // Bytes of a tablet touch not yet ended, carried from one arrival to the next; fresh per connection.
+    devices::TouchStream m_touchStream;
     std::function<void()> m_summaryOpener;
     bool m_summaryShown = false;
 };
