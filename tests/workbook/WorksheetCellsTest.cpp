@@ -147,8 +147,8 @@ TEST(WorksheetCells, BuiltInFormatsGiveDateTimeAndDateTimeKinds) {
 
 TEST(WorksheetCells, Dates1904AreShiftedToThe1900BasisButNumbersAndTimesAreNot) {
     const Bytes globals = record(0x0022, {1, 0}) + xfRecord(0) + xfRecord(14) + xfRecord(21);
-    const Workbook workbook = readCells(
-        numberCell(0, 0, 0.0, 1) + numberCell(0, 1, 100.0, 0) + numberCell(0, 2, 0.5, 2), globals);
+    const Workbook workbook =
+        readCells(numberCell(0, 0, 0.0, 1) + numberCell(0, 1, 100.0, 0) + numberCell(0, 2, 0.5, 2), globals);
     EXPECT_TRUE(workbook.uses1904Dates());
     const Sheet& sheet = onlySheet(workbook);
     EXPECT_EQ(sheet.cell(0, 0).number, 1462.0);
