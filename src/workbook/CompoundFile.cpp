@@ -47,6 +47,7 @@ CompoundFile::CompoundFile(std::vector<std::uint8_t> bytes)
     readDirectory();
     linkDirectoryTree();
     readMiniStream();
+    checkNoSectorSharing();
 }
 
 void CompoundFile::readHeader() {
@@ -263,6 +264,30 @@ void CompoundFile::readMiniStream() {
     const DirectoryEntry& root = m_entries[0];
     if (entrySize(root) > 0)
         m_miniStream = readRegular(root.startSector, entrySize(root), "the mini stream");
+}
+
+void CompoundFile::checkNoSectorSharing() const {
+    // Two chains that meet (a stream running on into another's sectors) mean that at least one of them
+    // is corrupt, and which one cannot be told: such a file is damaged, not read by guesswork.
+    std::vector<bool> claimed(m_sectorCount);
+    const auto claim = [&](std::uint32_t start, const char* what) {
+        for (std::uint32_t sector : chain(start, m_sectorCount, what)) {
+            if (claimed[sector])
+                damaged(std::string("the sector chain of ") + what + " runs into sectors of another part");
+            claimed[sector] = true;
+        }
+    };
+    const std::uint8_t* h = m_bytes.data();
+    claim(readU32(h + 0x30), "the directory");
+    if (readU32(h + 0x40) > 0)
+        claim(readU32(h + 0x3C), "the mini allocation table");
+    if (entrySize(m_entries[0]) > 0)
+        claim(m_entries[0].startSector, "the mini stream");
+    for (std::uint32_t id = 1; id < m_entries.size(); ++id) {
+        const DirectoryEntry& entry = m_entries[id];
+        if (entry.type == EntryType::Stream && entrySize(entry) > 0 && !isInMiniStream(id))
+            claim(entry.startSector, "a stream");
+    }
 }
 
 std::uint64_t CompoundFile::entrySize(const DirectoryEntry& entry) const {

@@ -94,6 +94,7 @@ private:
     std::uint64_t entrySize(const DirectoryEntry& entry) const;
     const std::uint8_t* sectorData(std::uint32_t sector, std::uint32_t& available) const;
     std::vector<std::uint32_t> chain(std::uint32_t start, std::size_t maxLength, const char* what) const;
+    void checkNoSectorSharing() const;
     std::vector<std::uint32_t> miniChain(std::uint32_t start, std::size_t length) const;
     std::vector<std::uint8_t> readRegular(std::uint32_t start, std::uint64_t size, const char* what) const;
 

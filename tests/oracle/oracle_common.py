@@ -57,26 +57,15 @@ def open_with_xlrd(path):
 
 @contextlib.contextmanager
 def relaxed_xlrd():
-    """xlrd 1.2 without two of its refusals that concern no cell: it gives up on a file where the
-    sector chain of one stream runs on into another's sectors (though the Workbook stream's own
-    chain is whole), and it crashes on a defined name whose formula it cannot evaluate."""
-    originals = (xlrd.compdoc.CompDoc._locate_stream, xlrd.compdoc.CompDoc._get_stream,
-                 xlrd.book.Book.names_epilogue)
-
-    def forget_other_streams(method):
-        def walk(self, *arguments, **keywords):
-            self.seen = [0] * len(self.seen)  # a cycle within the stream itself is still caught
-            return method(self, *arguments, **keywords)
-        return walk
-
-    xlrd.compdoc.CompDoc._locate_stream = forget_other_streams(originals[0])
-    xlrd.compdoc.CompDoc._get_stream = forget_other_streams(originals[1])
+    """xlrd 1.2 without one refusal that concerns no cell: it crashes on a defined name whose formula
+    it cannot evaluate. (Its refusal of a file whose sector chains run into each other stands: such a
+    file is damaged, and veltrum-xls refuses it too.)"""
+    original = xlrd.book.Book.names_epilogue
     xlrd.book.Book.names_epilogue = lambda self: None
     try:
         yield
     finally:
-        (xlrd.compdoc.CompDoc._locate_stream, xlrd.compdoc.CompDoc._get_stream,
-         xlrd.book.Book.names_epilogue) = originals
+        xlrd.book.Book.names_epilogue = original
 
 
 def format_kind(book, xf_index):

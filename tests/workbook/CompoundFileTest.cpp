@@ -100,6 +100,10 @@ INSTANTIATE_TEST_SUITE_P(
                [](Bytes& b, const Layout& l) { patchU32(b, l.directoryEntryOffset(1) + 0x78, 6000 + 2048); }},
         Damage{"StreamSizeBeyondFile",
                [](Bytes& b, const Layout& l) { patchU32(b, l.directoryEntryOffset(1) + 0x78, 0x7FFFFFFF); }},
+        Damage{"ChainRunsIntoAnotherStream",
+               [](Bytes& b, const Layout& l) {
+                   patchU32(b, l.fatEntryOffset(l.miniFatStart), l.streamStart[0]);
+               }},
         Damage{"FatLargerThanFile", [](Bytes& b, const Layout&) { patchU32(b, 0x2C, 0x00800000); }},
         Damage{"Truncated", [](Bytes& b, const Layout&) { b.resize(b.size() / 2); }}),
     [](const ::testing::TestParamInfo<Damage>& info) { return std::string(info.param.name); });
