@@ -1,5 +1,6 @@
 #include "workbook/BiffLayout.h"
 
+#include "workbook/Unicode.h"
 #include "workbook/Workbook.h"
 
 #include <algorithm>
@@ -9,38 +10,15 @@ namespace veltrum::workbook {
 
 std::string decodeCharacters(std::span<const std::uint8_t> bytes, std::size_t count, bool highByte) {
     std::string out;
-    auto emit = [&](char32_t c) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    };
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!highByte) {
-            emit(bytes[i]);
-            continue;
-        }
-        char32_t unit = get16(bytes, 2 * i);
-        if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < count) {
-            const char32_t low = get16(bytes, 2 * i + 2);
-            if (low >= 0xDC00 && low < 0xE000) {
-                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        emit(unit);
+    if (!highByte) {
+        for (std::size_t i = 0; i < count; ++i)
+            appendCodePoint(bytes[i], out);
+        return out;
     }
+    std::u16string units(count, u'\0');
+    for (std::size_t i = 0; i < count; ++i)
+        units[i] = static_cast<char16_t>(get16(bytes, 2 * i));
+    appendUtf8(units, out);
     return out;
 }
 
