@@ -12,10 +12,10 @@ namespace {
 
 using namespace testing;
 
-WorkbookSpec oneSheet() {
-    WorkbookSpec spec;
-    spec.sheets.push_back({"Data", numberCell(0, 0, 1.0)});
-    return spec;
+WorkbookPlan oneSheet() {
+    WorkbookPlan plan;
+    plan.sheets.push_back({"Data", numberCell(0, 0, 1.0)});
+    return plan;
 }
 
 struct Refusal {
@@ -42,9 +42,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Refusal{"Encrypted",
                 [] {
-                    WorkbookSpec spec = oneSheet();
-                    spec.globals = record(0x002F, {1, 0, 1, 0, 1, 0}) + spec.globals;
-                    return workbookFile(spec);
+                    WorkbookPlan plan = oneSheet();
+                    plan.globals = record(0x002F, {1, 0, 1, 0, 1, 0}) + plan.globals;
+                    return workbookFile(plan);
                 },
                 "password"},
         Refusal{"EncryptedNewerFormat",
@@ -65,9 +65,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "Excel 5.0/95"},
         Refusal{"Excel95Version",
                 [] {
-                    WorkbookSpec spec = oneSheet();
-                    spec.version = 0x0500;
-                    return workbookFile(spec);
+                    WorkbookPlan plan = oneSheet();
+                    plan.version = 0x0500;
+                    return workbookFile(plan);
                 },
                 "Excel 5.0/95"},
         Refusal{"Excel4Stream",
@@ -106,25 +106,25 @@ INSTANTIATE_TEST_SUITE_P(
                 "damaged"},
         Refusal{"RecordRunsPastStream",
                 [] {
-                    WorkbookSpec spec = oneSheet();
-                    Bytes stream = workbookStream(spec);
+                    WorkbookPlan plan = oneSheet();
+                    Bytes stream = workbookStream(plan);
                     stream.resize(stream.size() - 3);
                     return compoundFile({{"Workbook", stream}});
                 },
                 "damaged"},
         Refusal{"SharedTextIndexBeyondTable",
                 [] {
-                    WorkbookSpec spec;
-                    spec.sst = sstRecord(1, xlString("only"));
-                    spec.sheets.push_back({"Data", labelSstCell(0, 0, 5)});
-                    return workbookFile(spec);
+                    WorkbookPlan plan;
+                    plan.sst = sstRecord(1, xlString("only"));
+                    plan.sheets.push_back({"Data", labelSstCell(0, 0, 5)});
+                    return workbookFile(plan);
                 },
                 "sheet 'Data'"},
         Refusal{"CellBeyondLastColumn",
                 [] {
-                    WorkbookSpec spec;
-                    spec.sheets.push_back({"Data", numberCell(0, 300, 1.0)});
-                    return workbookFile(spec);
+                    WorkbookPlan plan;
+                    plan.sheets.push_back({"Data", numberCell(0, 300, 1.0)});
+                    return workbookFile(plan);
                 },
                 "damaged in sheet 'Data'"}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });

@@ -37,16 +37,16 @@ class SharedStringSplits : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(SharedStringSplits, CellsShowTheWholeStrings) {
     const SplitCase& split = GetParam();
-    WorkbookSpec spec;
-    spec.sst = sstRecord(static_cast<std::uint32_t>(split.expected.size()), split.pieces[0]);
+    WorkbookPlan plan;
+    plan.sst = sstRecord(static_cast<std::uint32_t>(split.expected.size()), split.pieces[0]);
     for (std::size_t i = 1; i < split.pieces.size(); ++i)
-        spec.sst = spec.sst + record(0x003C, split.pieces[i]);
+        plan.sst = plan.sst + record(0x003C, split.pieces[i]);
     Bytes cells;
     for (std::uint16_t i = 0; i < split.expected.size(); ++i)
         cells = cells + labelSstCell(i, 0, i);
-    spec.sheets.push_back({"Strings", cells});
+    plan.sheets.push_back({"Strings", cells});
 
-    const Workbook workbook = Workbook::fromBytes(workbookFile(spec), "strings.xls");
+    const Workbook workbook = Workbook::fromBytes(workbookFile(plan), "strings.xls");
     const Sheet& sheet = workbook.sheet("Strings");
     ASSERT_EQ(sheet.rowCount(), static_cast<int>(split.expected.size()));
     for (int i = 0; i < sheet.rowCount(); ++i) {
@@ -90,10 +90,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SplitCase>& info) { return std::string(info.param.name); });
 
 TEST(SharedStrings, RefusesAStringCutShortAsDamaged) {
-    WorkbookSpec spec;
-    spec.sst = sstRecord(1, header(10, 0) + ascii("abc"));
-    spec.sheets.push_back({"Strings", labelSstCell(0, 0, 0)});
-    EXPECT_THROW(Workbook::fromBytes(workbookFile(spec), "cut.xls"), WorkbookError);
+    WorkbookPlan plan;
+    plan.sst = sstRecord(1, header(10, 0) + ascii("abc"));
+    plan.sheets.push_back({"Strings", labelSstCell(0, 0, 0)});
+    EXPECT_THROW(Workbook::fromBytes(workbookFile(plan), "cut.xls"), WorkbookError);
 }
 
 } // namespace

@@ -10,13 +10,13 @@ namespace {
 using namespace testing;
 
 Workbook summary() {
-    WorkbookSpec spec;
-    spec.sst =
+    WorkbookPlan plan;
+    plan.sst =
         sstRecord(4, xlString("Subject") + xlString("Session") + xlString("Phase") + xlString("Pigeon 7"));
-    spec.sheets.push_back({"All", labelSstCell(0, 0, 0) + labelSstCell(0, 1, 1) + labelSstCell(0, 2, 2) +
+    plan.sheets.push_back({"All", labelSstCell(0, 0, 0) + labelSstCell(0, 1, 1) + labelSstCell(0, 2, 2) +
                                       labelSstCell(1, 0, 3) + numberCell(1, 1, 12) + numberCell(1, 2, 3) +
                                       numberCell(3, 1, 13)});
-    return Workbook::fromBytes(workbookFile(spec), "Results_Summary.xls");
+    return Workbook::fromBytes(workbookFile(plan), "Results_Summary.xls");
 }
 
 TEST(Table, FirstRowNamesTheColumnsAndLaterRowsAreRecords) {

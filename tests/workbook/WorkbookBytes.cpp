@@ -125,30 +125,30 @@ Bytes xfRecord(std::uint16_t format) {
     return record(0x00E0, payload);
 }
 
-Bytes workbookStream(const WorkbookSpec& spec) {
-    const auto bof = [&spec](std::uint16_t type) {
+Bytes workbookStream(const WorkbookPlan& plan) {
+    const auto bof = [&plan](std::uint16_t type) {
         Bytes payload;
-        putU16(payload, spec.version);
+        putU16(payload, plan.version);
         putU16(payload, type);
         payload.resize(16);
         return record(0x0809, payload);
     };
     const Bytes eof = record(0x000A, {});
-    Bytes stream = bof(0x0005) + spec.globals;
+    Bytes stream = bof(0x0005) + plan.globals;
     std::vector<std::size_t> positionFields;
-    for (const SheetSpec& sheet : spec.sheets) {
+    for (const SheetPlan& sheet : plan.sheets) {
         Bytes payload{0, 0, 0, 0, 0, sheet.type, static_cast<std::uint8_t>(sheet.name.size()), 0};
         payload.insert(payload.end(), sheet.name.begin(), sheet.name.end());
         positionFields.push_back(stream.size() + 4);
         stream = stream + record(0x0085, payload);
     }
-    stream = stream + spec.sst + eof;
-    for (std::size_t i = 0; i < spec.sheets.size(); ++i) {
+    stream = stream + plan.sst + eof;
+    for (std::size_t i = 0; i < plan.sheets.size(); ++i) {
         patchU32(stream, positionFields[i], static_cast<std::uint32_t>(stream.size()));
-        const std::uint16_t type = spec.sheets[i].type == 2   ? 0x0020
-                                   : spec.sheets[i].type == 1 ? 0x0040
+        const std::uint16_t type = plan.sheets[i].type == 2   ? 0x0020
+                                   : plan.sheets[i].type == 1 ? 0x0040
                                                               : 0x0010;
-        stream = stream + bof(type) + spec.sheets[i].records + eof;
+        stream = stream + bof(type) + plan.sheets[i].records + eof;
     }
     return stream;
 }
@@ -168,7 +168,7 @@ std::size_t Layout::directoryEntryOffset(std::uint32_t id) const {
     return sectorOffset(directoryStart + id / perSector) + 128 * (id % perSector);
 }
 
-Bytes compoundFile(const std::vector<StreamSpec>& streams, int version, Layout* layoutOut) {
+Bytes compoundFile(const std::vector<StreamPlan>& streams, int version, Layout* layoutOut) {
     Layout layout;
     layout.sectorSize = version == 4 ? 4096 : 512;
     const std::uint32_t sectorSize = layout.sectorSize;
@@ -184,7 +184,7 @@ Bytes compoundFile(const std::vector<StreamSpec>& streams, int version, Layout* 
     };
     Bytes mini;
     std::vector<std::uint32_t> miniFat;
-    for (const StreamSpec& stream : streams) {
+    for (const StreamPlan& stream : streams) {
         if (stream.data.size() >= Cutoff) {
             layout.streamStart.push_back(allocate(ceilDiv(stream.data.size(), sectorSize)));
         } else {
@@ -309,8 +309,8 @@ Bytes compoundFile(const std::vector<StreamSpec>& streams, int version, Layout* 
     return file;
 }
 
-Bytes workbookFile(const WorkbookSpec& spec) {
-    return compoundFile({{"Workbook", workbookStream(spec)}});
+Bytes workbookFile(const WorkbookPlan& plan) {
+    return compoundFile({{"Workbook", workbookStream(plan)}});
 }
 
 } // namespace veltrum::workbook::testing

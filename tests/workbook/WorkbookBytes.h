@@ -34,23 +34,23 @@ Bytes sstRecord(std::uint32_t count, const Bytes& entries);
 Bytes formatRecord(std::uint16_t id, std::string_view format);
 Bytes xfRecord(std::uint16_t format);
 
-struct SheetSpec {
+struct SheetPlan {
     std::string name;
     Bytes records; // everything between the sheet's BOF and EOF
     std::uint8_t type = 0;
 };
 
-struct WorkbookSpec {
+struct WorkbookPlan {
     Bytes globals; // records after the globals' BOF, before the sheet list
     Bytes sst;     // SST and CONTINUE records, placed after the sheet list
-    std::vector<SheetSpec> sheets;
+    std::vector<SheetPlan> sheets;
     std::uint16_t version = 0x0600;
 };
 
 // A Workbook stream whose sheet list points at each sheet's BOF.
-Bytes workbookStream(const WorkbookSpec& spec);
+Bytes workbookStream(const WorkbookPlan& plan);
 
-struct StreamSpec {
+struct StreamPlan {
     std::string name;
     Bytes data;
 };
@@ -72,8 +72,8 @@ struct Layout {
 
 // A compound file with the streams directly in the root; streams under 4096 bytes go to the mini
 // stream. Version 3 has 512-byte sectors, version 4 4096-byte ones.
-Bytes compoundFile(const std::vector<StreamSpec>& streams, int version = 3, Layout* layout = nullptr);
-Bytes workbookFile(const WorkbookSpec& spec);
+Bytes compoundFile(const std::vector<StreamPlan>& streams, int version = 3, Layout* layout = nullptr);
+Bytes workbookFile(const WorkbookPlan& plan);
 
 void patchU32(Bytes& bytes, std::size_t offset, std::uint32_t value);
 

@@ -16,11 +16,11 @@ const Sheet& onlySheet(const Workbook& workbook) {
 }
 
 Workbook readCells(const Bytes& records, const Bytes& globals = {}, const Bytes& sst = {}) {
-    WorkbookSpec spec;
-    spec.globals = globals;
-    spec.sst = sst;
-    spec.sheets.push_back({"Sheet1", records});
-    return Workbook::fromBytes(workbookFile(spec), "cells.xls");
+    WorkbookPlan plan;
+    plan.globals = globals;
+    plan.sst = sst;
+    plan.sheets.push_back({"Sheet1", records});
+    return Workbook::fromBytes(workbookFile(plan), "cells.xls");
 }
 
 struct RkCase {
@@ -159,11 +159,11 @@ TEST(WorksheetCells, Dates1904AreShiftedToThe1900BasisButNumbersAndTimesAreNot) 
 }
 
 TEST(WorksheetCells, ChartSheetsAndEmbeddedChartsAreNotReadAsCells) {
-    WorkbookSpec spec;
+    WorkbookPlan plan;
     const Bytes embeddedChart = record(0x0809, {0, 6, 0x20, 0}) + numberCell(9, 9, 9.0) + record(0x000A, {});
-    spec.sheets.push_back({"Data", numberCell(0, 0, 1.0) + embeddedChart + numberCell(1, 0, 2.0)});
-    spec.sheets.push_back({"Chart1", {}, 2});
-    const Workbook workbook = Workbook::fromBytes(workbookFile(spec), "chart.xls");
+    plan.sheets.push_back({"Data", numberCell(0, 0, 1.0) + embeddedChart + numberCell(1, 0, 2.0)});
+    plan.sheets.push_back({"Chart1", {}, 2});
+    const Workbook workbook = Workbook::fromBytes(workbookFile(plan), "chart.xls");
     EXPECT_EQ(workbook.sheetNames(), std::vector<std::string>{"Data"});
     EXPECT_EQ(workbook.otherSheetNames(), std::vector<std::string>{"Chart1"});
     EXPECT_EQ(workbook.sheet("Data").rowCount(), 2);
