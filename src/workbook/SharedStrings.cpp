@@ -138,18 +138,37 @@ SharedStrings SharedStrings::parse(std::span<const std::uint8_t> stream, const B
     return table;
 }
 
-std::u16string SharedStrings::units(std::uint32_t index) const {
-    Cursor cursor(m_bodies, m_name);
-    cursor.seek(m_starts[index].first, m_starts[index].second);
-    const std::size_t count = cursor.number(2);
+namespace {
+
+// Moves the cursor to a string's first character past its header (length, flags, run and phonetic
+// sizes) and says how many characters follow and how wide they are.
+struct StringHeader {
+    std::size_t count = 0;
+    bool highByte = false;
+};
+
+template <typename Start>
+StringHeader openString(Cursor& cursor, const Start& start) {
+    cursor.seek(start.first, start.second);
+    StringHeader header;
+    header.count = cursor.number(2);
     const std::uint8_t flags = cursor.byte();
     if (flags & 0x08)
         cursor.number(2);
     if (flags & 0x04)
         cursor.number(4);
+    header.highByte = (flags & 1) != 0;
+    return header;
+}
+
+} // namespace
+
+std::u16string SharedStrings::units(std::uint32_t index) const {
+    Cursor cursor(m_bodies, m_name);
+    const StringHeader header = openString(cursor, m_starts[index]);
     std::u16string text;
-    text.reserve(count);
-    cursor.characters(count, flags & 1, [&](char16_t unit) { text.push_back(unit); });
+    text.reserve(header.count);
+    cursor.characters(header.count, header.highByte, [&](char16_t unit) { text.push_back(unit); });
     return text;
 }
 
@@ -158,15 +177,9 @@ void SharedStrings::buildLookup() {
     m_lookup.reserve(m_starts.size() * 2);
     Cursor cursor(m_bodies, m_name);
     for (std::uint32_t i = 0; i < m_starts.size(); ++i) {
-        cursor.seek(m_starts[i].first, m_starts[i].second);
-        const std::size_t count = cursor.number(2);
-        const std::uint8_t flags = cursor.byte();
-        if (flags & 0x08)
-            cursor.number(2);
-        if (flags & 0x04)
-            cursor.number(4);
+        const StringHeader header = openString(cursor, m_starts[i]);
         Hasher hasher;
-        cursor.characters(count, flags & 1, hasher);
+        cursor.characters(header.count, header.highByte, hasher);
         m_lookup.emplace(hasher.value, i);
     }
 }
