@@ -2,10 +2,10 @@
 
 #include "app/CommandLine.h"
 #include "app/IoCardChoice.h"
+#include "platform/LocalFileSystem.h"
 #include "qt/CrtWindow.h"
 #include "qt/FailureReport.h"
 #include "qt/Form1Window.h"
-#include "qt/LocalFileSystem.h"
 #include "qt/QtDialogs.h"
 #include "qt/QtProgramLifetime.h"
 #include "qt/QtScheduler.h"
@@ -108,7 +108,7 @@ int Application::run(const QStringList& arguments) {
     qt::QtScheduler scheduler;
     qt::SystemClock clock;
     qt::QtDialogs dialogs;
-    qt::LocalFileSystem fileSystem;
+    platform::LocalFileSystem fileSystem;
     qt::QtTabletSocket socket;
     std::unique_ptr<platform::IoCard> ioCard;
     try {
@@ -120,8 +120,12 @@ int Application::run(const QStringList& arguments) {
     }
     qt::SystemRandom random;
     qt::QtProgramLifetime lifetime;
-    session::crt model(session::Services{scheduler, clock, dialogs, fileSystem, socket, *ioCard, random,
-                                         lifetime, QDir(options.dataFolder).absolutePath().toStdString()});
+    session::Services services{scheduler,  clock,    dialogs,
+                               fileSystem, socket,   *ioCard,
+                               random,     lifetime, QDir(options.dataFolder).absolutePath().toStdString()};
+    for (const QString& address : options.tabletAddresses)
+        services.allowedTablets.push_back(address.toStdString());
+    session::crt model(services);
     qt::CrtWindow window(model);
     dialogs.setParent(&window);
     FailureBoxes failureBoxes(&window);
@@ -131,9 +135,7 @@ int Application::run(const QStringList& arguments) {
     std::unique_ptr<results::Form1> summaryModel;
     std::unique_ptr<qt::Form1Window> summaryWindow;
     model.setSummaryWindowOpener([&] {
-        summaryModel = std::make_unique<results::Form1>(
-            model, session::Services{scheduler, clock, dialogs, fileSystem, socket, *ioCard, random, lifetime,
-                                     model.dataFolder()});
+        summaryModel = std::make_unique<results::Form1>(model, services);
         summaryWindow = std::make_unique<qt::Form1Window>(*summaryModel);
         dialogs.setParent(summaryWindow.get());
         qt::runGuarded([&] { summaryModel->Form_Load(); });

@@ -27,6 +27,13 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
         QStringLiteral("Named pipe for the simulated head-entry sensor (created if absent): write 1 for a "
                        "head in the hopper opening, 0 for none."),
         QStringLiteral("PATH"));
+    const QCommandLineOption tabletAddress(
+        QStringLiteral("tablet-address"),
+        QStringLiteral(
+            "Only ADDRESS (an address such as 192.168.1.20 or a subnet such as 192.168.1.0/24) may "
+            "connect as the tablet; repeat or separate with commas for several. Replaces the data "
+            "folder's TabletAddress.txt."),
+        QStringLiteral("ADDRESS"));
     QCommandLineOption exitWhenShown(
         QStringLiteral("exit-when-shown"),
         QStringLiteral("Prints the start-up time and quits once the panel is shown."));
@@ -36,6 +43,7 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     parser.addOption(card);
     parser.addOption(cardTrace);
     parser.addOption(sensor);
+    parser.addOption(tabletAddress);
     parser.addOption(exitWhenShown);
 
     CommandLine result;
@@ -57,6 +65,11 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     result.card = parser.value(card);
     result.cardTrace = parser.value(cardTrace);
     result.sensorPath = parser.value(sensor);
+    for (const QString& value : parser.values(tabletAddress))
+        for (const QString& address : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
+            result.tabletAddresses.append(address.trimmed());
+    if (parser.isSet(tabletAddress) && result.tabletAddresses.isEmpty())
+        result.error = QStringLiteral("--tablet-address needs an address or a subnet.");
     if (result.card != QLatin1String("simulated") && result.card != QLatin1String("port"))
         result.error = QStringLiteral("--card must be simulated or port, not \"%1\".").arg(result.card);
     else if (result.card == QLatin1String("port") && (parser.isSet(cardTrace) || parser.isSet(sensor)))

@@ -11,7 +11,8 @@ struct CommandLine {
     bool exitWhenShown = false; // print the start-up time and quit once the panel is on screen (benchmarks)
     QString card = QStringLiteral("simulated"); // "simulated" or "port"
     QString cardTrace;                          // the simulated card's trace file; none when empty
-    QString sensorPath; // the simulated card's head-entry sensor pipe; none when empty
+    QString sensorPath;          // the simulated card's head-entry sensor pipe; none when empty
+    QStringList tabletAddresses; // addresses or subnets that may be the tablet; any when empty
     bool showHelp = false;
     QString helpText;
     QString error; // non-empty when the arguments could not be understood

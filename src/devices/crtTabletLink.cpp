@@ -13,6 +13,7 @@ void crt::connectTabletHandlers() {
     events.error = [this](std::int16_t number, const std::string& description) {
         Winsock1_Error(number, description);
     };
+    events.refused = [this](const std::string& address) { tabletRefused(address); };
     m_services.socket.setEvents(std::move(events));
     for (int i = Image1.lowerBound(); i <= Image1.upperBound(); ++i)
         Image1(i).setOnMouseDown([this](int index) { Image1_MouseDown(index); });
@@ -34,6 +35,14 @@ void crt::Winsock1_ConnectionRequest(std::int32_t requestID) {
     socket.accept(requestID);
     m_touchStream = {};
     Label2.setCaption(std::to_string(requestID));
+    TabletAddress.setCaption("tablet at " + socket.peerAddress());
+}
+
+void crt::tabletRefused(const std::string& address) {
+    m_services.dialogs.showNotice(
+        "A connection to the tablet port from " + address +
+        " was refused: that address may not be the tablet. The tablet's addresses "
+        "are set in TabletAddress.txt in the data folder or with --tablet-address.");
 }
 
 // Each touch the tablet reports is scored like a touch on the screen. Text that is not a decimal integer
@@ -63,6 +72,7 @@ void crt::Winsock1_DataArrival() {
 
 void crt::Winsock1_Close() {
     m_touchStream = {};
+    TabletAddress.setCaption("tablet gone; listening again");
     try {
         StartListening();
     } catch (const SetupError& error) {

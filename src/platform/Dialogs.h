@@ -19,6 +19,10 @@ public:
     // Shows an input box; nullopt when the operator cancels, a (possibly empty) text on OK.
     virtual std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
                                                 const std::string& defaultText) = 0;
+    // Shows a notice that does not wait for the operator. There is at most one: a new text replaces the
+    // one shown, so a failure that repeats updates the notice instead of stacking boxes; an empty text
+    // takes it away.
+    virtual void showNotice(const std::string& text) = 0;
 };
 
 } // namespace veltrum::platform

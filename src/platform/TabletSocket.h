@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace veltrum::platform {
 
@@ -16,6 +17,8 @@ public:
         std::function<void()> dataArrival;
         std::function<void()> closed;
         std::function<void(std::int16_t number, const std::string& description)> error;
+        // A connection from an address that may not be the tablet was refused.
+        std::function<void(const std::string& address)> refused;
     };
 
     virtual ~TabletSocket() = default;
@@ -30,6 +33,13 @@ public:
     virtual void send(const std::string& bytes) = 0;
     // Everything received and not yet taken.
     virtual std::string takeReceived() = 0;
+    // Limits who may be the tablet: each entry is an address ("192.168.1.20", "fe80::1") or a subnet
+    // ("192.168.1.0/24"); a connection from any other address is closed at once and reported through
+    // Events::refused, never offered. An empty list lets any address connect. Throws
+    // std::invalid_argument naming the first entry that is neither.
+    virtual void setAllowedPeers(const std::vector<std::string>& peers) = 0;
+    // The connected tablet's address, empty while none is connected.
+    virtual std::string peerAddress() const = 0;
 };
 
 } // namespace veltrum::platform

@@ -72,4 +72,21 @@ std::optional<std::string> QtDialogs::inputBox(const std::string& title, const s
     return text.toStdString();
 }
 
+void QtDialogs::showNotice(const std::string& text) {
+    if (text.empty()) {
+        if (m_notice)
+            m_notice->close();
+        return;
+    }
+    if (!m_notice) {
+        m_notice = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(), QString(),
+                                   QMessageBox::Ok, m_parent.data());
+        m_notice->setObjectName(QStringLiteral("Notice"));
+        m_notice->setAttribute(Qt::WA_DeleteOnClose);
+        m_notice->setWindowModality(Qt::NonModal);
+    }
+    m_notice->setText(QString::fromStdString(text));
+    m_notice->show();
+}
+
 } // namespace veltrum::qt

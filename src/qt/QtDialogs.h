@@ -3,6 +3,7 @@
 
 #include "platform/Dialogs.h"
 
+#include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
 
@@ -17,9 +18,11 @@ public:
                                        platform::MessageButtons buttons, platform::MessageIcon icon) override;
     std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
                                         const std::string& defaultText) override;
+    void showNotice(const std::string& text) override;
 
 private:
     QPointer<QWidget> m_parent;
+    QPointer<QMessageBox> m_notice;
 };
 
 } // namespace veltrum::qt

@@ -6,6 +6,17 @@
 
 namespace veltrum::qt {
 
+namespace {
+
+// An IPv4 host seen through the dual-stack listener is written as the operator knows it (1.2.3.4).
+std::string shownAddress(const QHostAddress& address) {
+    bool mapped = false;
+    const quint32 v4 = address.toIPv4Address(&mapped);
+    return (mapped ? QHostAddress(v4) : address).toString().toStdString();
+}
+
+} // namespace
+
 QtTabletSocket::QtTabletSocket(QObject* parent)
     : QObject(parent) {
     connect(&m_server, &QTcpServer::newConnection, this, &QtTabletSocket::onNewConnection);
@@ -75,6 +86,29 @@ void QtTabletSocket::send(const std::string& bytes) {
     m_connection->write(bytes.data(), static_cast<qint64>(bytes.size()));
 }
 
+void QtTabletSocket::setAllowedPeers(const std::vector<std::string>& peers) {
+    std::vector<std::pair<QHostAddress, int>> allowed;
+    for (const std::string& peer : peers) {
+        const QString text = QString::fromStdString(peer).trimmed();
+        std::pair<QHostAddress, int> subnet = QHostAddress::parseSubnet(text);
+        if (!text.contains(QLatin1Char('/'))) {
+            const QHostAddress address(text);
+            subnet = {address, address.protocol() == QAbstractSocket::IPv6Protocol ? 128 : 32};
+        }
+        if (subnet.first.isNull() || subnet.second < 0)
+            throw std::invalid_argument(
+                "\"" + peer + "\" is neither an address (192.168.1.20) nor a subnet (192.168.1.0/24)");
+        allowed.push_back(subnet);
+    }
+    m_allowed = std::move(allowed);
+}
+
+std::string QtTabletSocket::peerAddress() const {
+    if (state() != Connected)
+        return {};
+    return shownAddress(m_connection->peerAddress());
+}
+
 std::string QtTabletSocket::takeReceived() {
     if (!m_connection)
         return {};
@@ -84,6 +118,14 @@ std::string QtTabletSocket::takeReceived() {
 void QtTabletSocket::onNewConnection() {
     while (QTcpSocket* incoming = m_server.nextPendingConnection()) {
         incoming->setParent(this);
+        if (!mayBeTheTablet(incoming->peerAddress())) {
+            const std::string address = shownAddress(incoming->peerAddress());
+            incoming->abort();
+            incoming->deleteLater();
+            if (m_events.refused)
+                runGuarded([&] { m_events.refused(address); });
+            continue;
+        }
         if (m_connection || !m_events.connectionRequest) {
             dispose(incoming);
             continue;
@@ -98,6 +140,18 @@ void QtTabletSocket::onNewConnection() {
             m_requests.erase(left);
         }
     }
+}
+
+bool QtTabletSocket::mayBeTheTablet(const QHostAddress& peer) const {
+    if (m_allowed.empty())
+        return true;
+    // A connection to an IPv6 socket from an IPv4 host shows its address mapped (::ffff:a.b.c.d).
+    bool mapped = false;
+    const QHostAddress plain(peer.toIPv4Address(&mapped));
+    for (const auto& [network, length] : m_allowed)
+        if (peer.isInSubnet(network, length) || (mapped && plain.isInSubnet(network, length)))
+            return true;
+    return false;
 }
 
 void QtTabletSocket::onReadyRead() {

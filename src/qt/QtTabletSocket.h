@@ -3,12 +3,15 @@
 
 #include "platform/TabletSocket.h"
 
+#include <QHostAddress>
 #include <QObject>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 
 #include <map>
+#include <utility>
+#include <vector>
 
 namespace veltrum::qt {
 
@@ -33,6 +36,8 @@ public:
     void accept(std::int32_t requestId) override;
     void send(const std::string& bytes) override;
     std::string takeReceived() override;
+    void setAllowedPeers(const std::vector<std::string>& peers) override;
+    std::string peerAddress() const override;
 
 private:
     void onNewConnection();
@@ -41,6 +46,7 @@ private:
     void onSocketError(QAbstractSocket::SocketError error);
     void onAcceptError(QAbstractSocket::SocketError error);
     void releaseConnection();
+    bool mayBeTheTablet(const QHostAddress& peer) const;
     static void dispose(QTcpSocket* socket);
 
     Events m_events;
@@ -50,6 +56,8 @@ private:
     std::int32_t m_port = 0;
     std::int32_t m_nextRequestId = 1;
     bool m_failed = false;
+    // Subnets a tablet may connect from (a single address is a subnet of full length); empty: any.
+    std::vector<std::pair<QHostAddress, int>> m_allowed;
 };
 
 } // namespace veltrum::qt

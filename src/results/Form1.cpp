@@ -38,6 +38,7 @@ Form1::Form1(session::crt& main, const session::Services& services)
     , Pecks("Pecks")
     , Text1("Text1")
     , Command1("Command1")
+    , RowStatus("RowStatus")
     , m_main(main)
     , m_services(services) {
     designLayout();
@@ -47,7 +48,8 @@ Form1::Form1(session::crt& main, const session::Services& services)
 }
 
 std::vector<session::Control*> Form1::controls() {
-    return {&Form, &Label1, &Label6, &label13, &label20, &Trials, &HopPC, &Pecks, &Text1, &Command1};
+    return {&Form,  &Label1, &Label6, &label13,  &label20,  &Trials,
+            &HopPC, &Pecks,  &Text1,  &Command1, &RowStatus};
 }
 
 void Form1::designLayout() {
@@ -75,6 +77,11 @@ void Form1::designLayout() {
     Command1.setFont(sansSerif(8.25));
     Command1.setGeometry(fromTwips(5760, 7320, 1575, 495));
     Command1.setVisible(false);
+
+    RowStatus.setFont(sansSerif(10));
+    RowStatus.setGeometry(fromTwips(240, 360, 2640, 6960));
+    RowStatus.setForeground({200, 0, 0});
+    RowStatus.setVisible(false);
 }
 
 void Form1::Form_Load() {
@@ -84,6 +91,24 @@ void Form1::Form_Load() {
     const Int16 pecks =
         m_main.TargetPecks() + m_main.PreTargetPecks() + m_main.NonTargetPecks() + m_main.PreNonTargetPecks();
     Pecks.setCaption(pecks.toString());
+    // Rows that waited during the session get one more try before the operator is offered to save.
+    m_main.retryWaitingRows();
+    showRowStatus();
+}
+
+void Form1::showRowStatus() {
+    const std::size_t waiting = m_main.pendingRowCount();
+    if (waiting > 0) {
+        RowStatus.setCaption(std::to_string(waiting) + (waiting == 1 ? " trial row is" : " trial rows are") +
+                             " not yet in " + m_main.NewDataFile() + ":\n" + m_main.rowFailure() +
+                             "\n\nPress \"R\" to try again once the cause is corrected. \"S\" asks whether "
+                             "to save them to a recovery file instead.");
+    } else if (!m_recoveryFile.empty()) {
+        RowStatus.setCaption(std::to_string(m_recoveredRows) +
+                             " trial rows that could not reach the session workbook are in\n" +
+                             m_recoveryFile);
+    }
+    RowStatus.setVisible(waiting > 0 || !m_recoveryFile.empty());
 }
 
 void Form1::Form_KeyPress(Int16& KeyAscii) {
@@ -101,6 +126,10 @@ void Form1::Form_KeyPress(Int16& KeyAscii) {
         break;
     case 'D':
         discardReportingFailure();
+        break;
+    case 'R':
+        m_main.retryWaitingRows();
+        showRowStatus();
         break;
     default:
         break;

@@ -26,6 +26,7 @@ using session::Int16;
 // | Pecks    | Label         | "Label4", 13.5 pt                    | all pecks counted                     |
 // | Text1    | TextBox       | multi-line, 510 characters, hidden   | the operator's comments               |
 // | Command1 | CommandButton | "PRESS TO EXIT", hidden              | saves, as key S does                  |
+// | RowStatus| Label         | hidden, red                          | trial rows not yet in the workbook    |
 class Form1 {
 public:
     // main is the main window whose session ended; services are the program's (dialogs, files, clock,
@@ -44,6 +45,7 @@ public:
     session::Label Pecks;
     session::TextBox Text1;
     session::CommandButton Command1;
+    session::Label RowStatus;
 
     // Every control of the window, the window itself first, for a view to render.
     std::vector<session::Control*> controls();
@@ -52,7 +54,7 @@ public:
     // Opening: the comment box and the three totals from the main window's session state.
     void Form_Load();
     // Keys of the window while no control has the focus: C shows the comment box and the button, S saves,
-    // D discards (either case); any other key does nothing.
+    // D discards (either case), R tries waiting trial rows again; any other key does nothing.
     void Form_KeyPress(Int16& KeyAscii);
     // "PRESS TO EXIT": saves, as key S does.
     void Command1_Click();
@@ -79,6 +81,10 @@ private:
     void designLayout();
     // Run SaveSummary or DiscardSession and tell the operator what failed; true when it succeeded.
     bool saveReportingFailure();
+    // Trial rows that still wait when saving: true when the save may go on (none waits, or they went to a
+    // recovery file at the operator's word).
+    bool settleWaitingRows();
+    void showRowStatus();
     bool discardReportingFailure();
     void finish();
 
@@ -87,6 +93,9 @@ private:
     session::ControlEvents m_controlEvents;
     bool m_controlHasFocus = false;
     bool m_finished = false;
+    // Where waiting trial rows were written instead of the session workbook; empty when they were not.
+    std::string m_recoveryFile;
+    std::size_t m_recoveredRows = 0;
 };
 
 } // namespace veltrum::results

@@ -70,7 +70,43 @@ void Form1::SaveSummary() {
     m_main.Data1.close();
     m_main.Data2.close();
     summary.close();
+    if (!m_recoveryFile.empty())
+        m_services.dialogs.messageBox("The session summary was saved. " + std::to_string(m_recoveredRows) +
+                                          " trial rows could not be written to " + m_main.NewDataFile() +
+                                          "; they are in\n\n" + m_recoveryFile +
+                                          "\n\nCopy them into the session workbook once it can be written.",
+                                      "", platform::MessageButtons::Ok, platform::MessageIcon::Warning);
     finish();
+}
+
+bool Form1::settleWaitingRows() {
+    if (m_main.retryWaitingRows()) {
+        showRowStatus();
+        return true;
+    }
+    showRowStatus();
+    const std::size_t waiting = m_main.pendingRowCount();
+    const platform::MessageAnswer answer = m_services.dialogs.messageBox(
+        std::to_string(waiting) + (waiting == 1 ? " trial row" : " trial rows") +
+            " could not be written to " + m_main.NewDataFile() + ":\n" + m_main.rowFailure() +
+            "\n\nYes: save the summary now and write the waiting rows to a recovery file (CSV, opens in a "
+            "spreadsheet program).\nNo: go back; press \"R\" to try the workbook again once the cause is "
+            "corrected.",
+        "", platform::MessageButtons::YesNo, platform::MessageIcon::Warning);
+    if (answer != platform::MessageAnswer::Yes)
+        return false;
+    try {
+        m_recoveredRows = waiting;
+        m_recoveryFile = m_main.moveWaitingRowsToRecoveryFile();
+    } catch (const std::exception& failure) {
+        m_recoveredRows = 0;
+        m_services.dialogs.messageBox(std::string("Nothing was saved.\n\n") + failure.what() +
+                                          "\n\nFree some disk space, then save again.",
+                                      "", platform::MessageButtons::Ok, platform::MessageIcon::Critical);
+        return false;
+    }
+    showRowStatus();
+    return true;
 }
 
 void Form1::DiscardSession() {
@@ -92,6 +128,9 @@ void Form1::finish() {
 }
 
 bool Form1::saveReportingFailure() {
+    // Nothing is reported saved while a trial row exists only in memory.
+    if (!settleWaitingRows())
+        return false;
     try {
         SaveSummary();
         return true;

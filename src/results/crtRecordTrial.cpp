@@ -1,6 +1,8 @@
 #include "results/Formats.h"
+#include "results/RecoveryFile.h"
 #include "session/crt.h"
 
+#include <cstdlib>
 #include <exception>
 #include <utility>
 
@@ -54,6 +56,7 @@ void crt::RecordTrial(Int16 ScreenIndex, Int16 TabletPosition) {
 }
 
 bool crt::writePendingRows() {
+    const std::size_t before = m_pendingRows.size();
     while (!m_pendingRows.empty()) {
         try {
             Data2.addNew();
@@ -62,34 +65,54 @@ bool crt::writePendingRows() {
             Data2.update();
         } catch (const std::exception& error) {
             Data2.cancelUpdate();
+            m_rowFailure = error.what();
+            // One notice, updated in place: a disk that stays full must not stack a box per row.
             const std::size_t waiting = m_pendingRows.size();
-            noticeWaitingRows("A trial row could not be written to " + state.NewDataFile + ":\n" +
-                              error.what() + "\n\n" + std::to_string(waiting) +
-                              (waiting == 1 ? " row waits" : " rows wait") +
-                              " and will be written with the next trial row. Close any program that holds "
-                              "the workbook.");
+            m_services.dialogs.showNotice(
+                std::to_string(waiting) + (waiting == 1 ? " trial row waits" : " trial rows wait") +
+                " to be written to " + state.NewDataFile + ":\n" + m_rowFailure +
+                "\n\nThe rows are kept and written, in order, as soon as the workbook can be written again. "
+                "Free disk space or close any program that holds the workbook.");
             return false;
         }
         m_pendingRows.erase(m_pendingRows.begin());
     }
+    if (before > 0 && !m_rowFailure.empty()) {
+        m_rowFailure.clear();
+        m_services.dialogs.showNotice("");
+    }
     return true;
 }
 
-void crt::noticeWaitingRows(std::string text) {
-    // The message waits until the handler has finished: a modal box shown in the middle of a timer tick
-    // would let the same timer tick again before this one has moved the trial on.
-    m_rowNotice = std::move(text);
-    if (!m_rowNoticeTimer) {
-        m_rowNoticeTimer = std::make_unique<platform::Timer>(m_services.scheduler, "RowNotice", 1);
-        m_rowNoticeTimer->setOnTick([this] {
-            m_rowNoticeTimer->setEnabled(false);
-            const std::string notice = std::exchange(m_rowNotice, {});
-            if (!notice.empty())
-                m_services.dialogs.messageBox(notice, "", platform::MessageButtons::Ok,
-                                              platform::MessageIcon::Warning);
-        });
-    }
-    m_rowNoticeTimer->setEnabled(true);
+bool crt::retryWaitingRows() {
+    return m_pendingRows.empty() || writePendingRows();
+}
+
+std::string crt::moveWaitingRowsToRecoveryFile() {
+    if (m_pendingRows.empty())
+        return {};
+    const std::size_t slash = state.NewDataFile.rfind('/');
+    std::string stem = state.NewDataFile.substr(slash + 1);
+    if (stem.size() > 4 && stem.ends_with(".xls"))
+        stem.resize(stem.size() - 4);
+    const char* home = std::getenv("HOME");
+    std::vector<std::string> folders = m_recoveryFolders;
+    if (folders.empty())
+        folders = {state.NewDataFile.substr(0, slash), m_services.dataFolder, home ? home : "", "/var/tmp",
+                   "/tmp"};
+    const std::string path =
+        results::writeRecoveryFile(m_pendingRows, stem + ".rows-not-in-workbook", folders);
+    m_pendingRows.clear();
+    m_rowFailure.clear();
+    m_services.dialogs.showNotice("");
+    return path;
+}
+
+const std::vector<std::string>& crt::trialColumns() {
+    static const std::vector<std::string> columns{
+        "Subject",     "Date",      "Session", "Phase",    "TrialType", "Trial",          "Ordinal",
+        "SessionTime", "TrialTime", "Goal",    "Response", "Outcome",   "CorrectionTrial"};
+    return columns;
 }
 
 } // namespace veltrum::session

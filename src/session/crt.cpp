@@ -17,6 +17,7 @@ crt::crt(const Services& services)
     , Label4("Label4")
     , Label6("Label6")
     , Label2("Label2")
+    , TabletAddress("TabletAddress")
     , Command1("Command1")
     , Label10("Label10")
     , Label7("Label7")
@@ -53,10 +54,10 @@ crt::crt(const Services& services)
 crt::~crt() = default;
 
 std::vector<Control*> crt::controls() {
-    std::vector<Control*> all{&Form,     &Subject_In, &Command3, &Combo1, &Label8, &Check1, &SessionNum,
-                              &Label5,   &Text1,      &Label9,   &Text5,  &Label4, &Label6, &Label2,
-                              &Command1, &Label10,    &Label7,   &Label1, &Label3, &Text2,  &Text3,
-                              &Text4,    &Text6,      &Text7,    &Text8};
+    std::vector<Control*> all{&Form,          &Subject_In, &Command3, &Combo1, &Label8, &Check1, &SessionNum,
+                              &Label5,        &Text1,      &Label9,   &Text5,  &Label4, &Label6, &Label2,
+                              &TabletAddress, &Command1,   &Label10,  &Label7, &Label1, &Label3, &Text2,
+                              &Text3,         &Text4,      &Text6,    &Text7,  &Text8};
     for (int i = Image1.lowerBound(); i <= Image1.upperBound(); ++i)
         all.push_back(&Image1(i));
     return all;

@@ -37,6 +37,9 @@ struct Services {
     platform::RandomSource& random;
     platform::ProgramLifetime& lifetime;
     std::string dataFolder; // holds PortNumber.txt, CurrentSchedule.txt, Images/, Parameters/, Results/
+    // Addresses or subnets that may be the tablet, from the command line; when empty the data folder's
+    // TabletAddress.txt gives them, and without that file any address may connect.
+    std::vector<std::string> allowedTablets = {};
 };
 
 // What ended a session: the last trial's end, the last trial's timeout, or the session clock.
@@ -59,6 +62,7 @@ enum class SessionEndTrigger { TrialEnd, StimulusTimeout, SessionClock };
 // | Label4               | Label         | "Image Directory"                | caption of Text5            |
 // | Label6               | Label         | "iPad Connection"                | caption of Label2           |
 // | Label2               | Label         | empty, red                       | link; green once changed    |
+// | TabletAddress        | Label         | empty                            | the connected tablet's host |
 // | Command1             | CommandButton | "Start"                          | readies the session         |
 // | Label10              | Label         | "Press "E" to exit", hidden      | exit hint                   |
 // | Label7               | Label         | hidden, 24 pt bold               | session banner              |
@@ -91,6 +95,7 @@ public:
     Label Label4;
     Label Label6;
     Label Label2;
+    Label TabletAddress;
     CommandButton Command1;
     Label Label10;
     Label Label7;
@@ -169,6 +174,8 @@ public:
     void Winsock1_DataArrival();
     void Winsock1_Close();
     void Winsock1_Error(std::int16_t number, const std::string& description);
+    // A host that may not be the tablet tried to connect and was turned away.
+    void tabletRefused(const std::string& address);
 
     // The operator's keys.
     void Form_KeyPress(Int16& KeyAscii);
@@ -189,6 +196,9 @@ public:
     bool isLoaded() const { return m_loaded; }
     // The local port the tablet socket was bound to at start-up; it identifies the chamber.
     std::int32_t listeningPort() const { return m_services.socket.localPort(); }
+
+    // The services the window was built with, for the summary window.
+    const Services& services() const { return m_services; }
 
     // The whole session state, read only.
     const SessionState& sessionState() const { return state; }
@@ -229,6 +239,16 @@ public:
     bool stimulusScreen = false;
     // Trial rows that could not be written yet; they are written first at the next RecordTrial.
     std::size_t pendingRowCount() const { return m_pendingRows.size(); }
+    // Why the first waiting row could not be written; empty while no row waits.
+    const std::string& rowFailure() const { return m_rowFailure; }
+    // Tries the waiting rows again, in order; true when none waits any more.
+    bool retryWaitingRows();
+    // Writes the waiting rows to a CSV file in the first folder that takes it (the Results folder, the
+    // data folder, the home folder, then the system's temporary folders) and returns its path; the rows
+    // then no longer wait. Throws std::runtime_error when no folder takes the file: the rows still wait.
+    std::string moveWaitingRowsToRecoveryFile();
+    // Folders tried by moveWaitingRowsToRecoveryFile instead of the usual ones.
+    void setRecoveryFolders(std::vector<std::string> folders) { m_recoveryFolders = std::move(folders); }
     // True once the session has ended, by its own end or by the operator leaving it.
     bool sessionEnded() const { return m_sessionEnded; }
 
@@ -262,6 +282,7 @@ private:
     void restoreSetupSnapshot(const SetupSnapshot& snapshot);
 
     void readPortFile();
+    void readTabletAddresses();
     void lookUpSummary();
     void readParameterTable();
     void applyPhaseParameters();
@@ -275,17 +296,22 @@ private:
     void reportSessionFailure(const std::string& what);
     // Refuses Start, before anything changes, when the session could not run to its end.
     void requireSessionCanStart() const;
+    void requireUsableTemplate() const;
+    // Puts a fresh copy of the template at dataFile; returns where an earlier workbook of that name was
+    // kept, or "" when there was none.
+    std::string createSessionWorkbook(const std::string& dataFile);
+    std::string keptWorkbookName(const std::string& dataFile) const;
+    // The thirteen columns of a trial row, in the order they are assigned.
+    static const std::vector<std::string>& trialColumns();
     // Writes the waiting rows in order; stops at the first that fails and tells the operator.
     bool writePendingRows();
     workbook::AppendRow trialRow(Int16 ScreenIndex, Int16 TabletPosition) const;
     std::int32_t roundedSecondsSinceMidnight() const;
-    // Tells the operator about rows that wait, once the handler that failed to write them has finished.
-    void noticeWaitingRows(std::string text);
     bool m_sessionSetUp = false;
     bool m_sessionEnded = false;
     std::vector<workbook::AppendRow> m_pendingRows;
-    std::unique_ptr<platform::Timer> m_rowNoticeTimer;
-    std::string m_rowNotice;
+    std::string m_rowFailure;
+    std::vector<std::string> m_recoveryFolders;
 
     Services m_services;
     SessionState state;

@@ -67,6 +67,8 @@ void crt::designLayout() {
     Label2.setBackground(red);
     Label2.setForeground(black);
     Label2.setCentred(true);
+    TabletAddress.setGeometry({fieldLeft + 90, rowTop(5) + 3, 386, rowHeight - 3});
+    TabletAddress.setForeground(white);
 
     Check1.setCaption("click to run without hardware");
     Check1.setGeometry({fieldLeft, rowTop(6), fieldWidth, rowHeight});

@@ -1,9 +1,13 @@
 #include "crt.h"
 
+#include "BitmapCheck.h"
 #include "SetupError.h"
 #include "trials/Schedule.h"
+#include "workbook/Table.h"
+#include "workbook/Workbook.h"
 
 #include <exception>
+#include <optional>
 
 namespace veltrum::session {
 
@@ -17,6 +21,9 @@ std::vector<int> phasePictures(const std::string& phase) {
         return {1, 2, 3, 4, 5, 6};
     return {};
 }
+
+// A picture file larger than this is refused before it is read.
+constexpr std::size_t MaxPictureFileBytes = 4 * std::size_t{MaxPictureSide} * MaxPictureSide + 4096;
 
 } // namespace
 
@@ -36,24 +43,81 @@ void crt::requireSessionCanStart() const {
 
     for (int picture : phasePictures(phase)) {
         const std::string& path = state.StimPicture[static_cast<std::size_t>(picture)];
-        std::string bytes;
+        std::optional<std::string> problem;
         try {
-            if (m_services.fileSystem.exists(path))
-                bytes = m_services.fileSystem.readText(path);
-        } catch (const std::exception&) {
-            bytes.clear();
+            problem = bitmapProblem(m_services.fileSystem.readText(path, MaxPictureFileBytes));
+        } catch (const std::exception& error) {
+            problem = error.what();
         }
-        // A bitmap file starts with "BM"; anything else cannot be shown in a picture slot.
-        if (bytes.size() < 2 || bytes.compare(0, 2, "BM") != 0)
-            throw SetupError("The picture " + path + " of phase " + phase +
-                             " is missing or is not a bitmap. Put the picture files 1.bmp to 7.bmp in the "
-                             "image folder.");
+        if (problem)
+            throw SetupError("The picture " + path + " of phase " + phase + " cannot be shown: " + *problem +
+                             ". Put the picture files 1.bmp to 7.bmp (Windows bitmaps) in the image folder.");
     }
+    requireUsableTemplate();
+}
 
+void crt::requireUsableTemplate() const {
     const std::string templatePath = dataPath("Results/Session_Template.xls");
     if (!m_services.fileSystem.exists(templatePath))
         throw SetupError("The session template " + templatePath +
                          " does not exist. Put Session_Template.xls (sheet Data) in the Results folder.");
+    std::vector<std::string> missing;
+    try {
+        const std::string bytes = m_services.fileSystem.readText(templatePath);
+        const workbook::Workbook book = workbook::Workbook::fromBytes(
+            std::vector<std::uint8_t>(bytes.begin(), bytes.end()), templatePath);
+        const workbook::Table data(book, "Data");
+        for (const std::string& column : trialColumns())
+            if (data.findColumn(column) < 0)
+                missing.push_back(column);
+    } catch (const std::exception& error) {
+        throw SetupError("The session template cannot be used: " + std::string(error.what()) +
+                         " Put a copy of a working Session_Template.xls (sheet Data) in the Results folder.");
+    }
+    if (!missing.empty()) {
+        std::string names;
+        for (const std::string& column : missing)
+            names += (names.empty() ? "\"" : ", \"") + column + "\"";
+        throw SetupError("The session template " + templatePath + " lacks the column" +
+                         (missing.size() == 1 ? " " : "s ") + names +
+                         " in the first row of its sheet Data, so no trial row could be written. Correct the "
+                         "header row and press Start again.");
+    }
+}
+
+std::string crt::keptWorkbookName(const std::string& dataFile) const {
+    const std::string stem = dataFile.substr(0, dataFile.size() - 4);
+    for (int copy = 1;; ++copy) {
+        const std::string name =
+            stem + ".not-saved" + (copy == 1 ? std::string() : "-" + std::to_string(copy)) + ".xls";
+        if (!m_services.fileSystem.exists(name))
+            return name;
+    }
+}
+
+// The session's workbook is made under a hidden name and put in place only once every check has passed,
+// so a refused Start leaves nothing behind; a workbook already under the session's name holds the rows
+// of a session that was never saved and is kept under a name of its own, never overwritten.
+std::string crt::createSessionWorkbook(const std::string& dataFile) {
+    const std::size_t cut = dataFile.rfind('/') + 1;
+    const std::string staging = dataFile.substr(0, cut) + "." + dataFile.substr(cut) + ".new";
+    platform::FileSystem& files = m_services.fileSystem;
+    std::string kept;
+    try {
+        files.copyFile(dataPath("Results/Session_Template.xls"), staging);
+        if (files.exists(dataFile)) {
+            kept = keptWorkbookName(dataFile);
+            files.moveFile(dataFile, kept);
+        }
+        files.moveFile(staging, dataFile);
+    } catch (...) {
+        if (files.exists(staging))
+            files.removeFile(staging);
+        if (!kept.empty() && !files.exists(dataFile))
+            files.moveFile(kept, dataFile);
+        throw;
+    }
+    return kept;
 }
 
 void crt::Command1_Click() {
@@ -62,6 +126,8 @@ void crt::Command1_Click() {
     const std::string subjectBefore = state.Subject;
     const std::string phaseBefore = state.PhaseDescription;
     const std::string dataFileBefore = state.NewDataFile;
+    std::string keptWorkbook;
+    bool created = false;
     try {
         requireSessionCanStart();
         state.Subject = Subject_In.text();
@@ -70,12 +136,22 @@ void crt::Command1_Click() {
         // The data workbook is created before the panel changes, so a failure leaves the panel as it was.
         state.NewDataFile =
             dataPath("Results/" + state.Subject + "." + state.SessionNumber.toString() + ".xls");
-        m_services.fileSystem.copyFile(dataPath("Results/Session_Template.xls"), state.NewDataFile);
+        keptWorkbook = createSessionWorkbook(state.NewDataFile);
+        created = true;
         Data2.setConnect("Excel 8.0;");
         Data2.setDatabaseName(state.NewDataFile);
         Data2.setRecordSource("Data$");
         Data2.refresh();
     } catch (const std::exception& error) {
+        if (created) {
+            // The fresh copy would not open: the earlier workbook goes back under its own name.
+            try {
+                m_services.fileSystem.removeFile(state.NewDataFile);
+                if (!keptWorkbook.empty())
+                    m_services.fileSystem.moveFile(keptWorkbook, state.NewDataFile);
+            } catch (const std::exception&) {
+            }
+        }
         state.Subject = subjectBefore;
         state.PhaseDescription = phaseBefore;
         state.NewDataFile = dataFileBefore;
@@ -91,9 +167,9 @@ void crt::Command1_Click() {
         Label3.setVisible(true);
         Label10.setVisible(true);
     }
-    for (Control* control :
-         std::initializer_list<Control*>{&Command1, &Combo1, &Check1, &Subject_In, &Command3, &Label4,
-                                         &Label5, &Label6, &Label9, &Text5, &Label2, &SessionNum})
+    for (Control* control : std::initializer_list<Control*>{&Command1, &Combo1, &Check1, &Subject_In,
+                                                            &Command3, &Label4, &Label5, &Label6, &Label9,
+                                                            &Text5, &Label2, &SessionNum, &TabletAddress})
         control->setVisible(false);
     Label7.setCaption("Press \"S\" to start session\r\nSubject is " + state.Subject +
                       "\r\nSession = " + state.SessionNumber.toString());
@@ -103,6 +179,14 @@ void crt::Command1_Click() {
     for (TextBox* box : {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8})
         box->setText("0");
     SendDisplayMessage();
+    if (!keptWorkbook.empty())
+        m_services.dialogs.messageBox(
+            "A workbook for session " + state.SessionNumber.toString() + " of " + state.Subject +
+                " was already in the Results folder: an earlier session that was never saved (the program "
+                "may "
+                "have stopped during it). Its rows are kept in\n\n" +
+                keptWorkbook + "\n\nThis session writes a fresh " + state.NewDataFile + ".",
+            "", platform::MessageButtons::Ok, platform::MessageIcon::Information);
 }
 
 } // namespace veltrum::session

@@ -1,5 +1,6 @@
 #include "crt.h"
 
+#include "SettingsFile.h"
 #include "SetupError.h"
 #include "SubjectName.h"
 #include "TextFields.h"
@@ -36,6 +37,7 @@ void crt::Form_Load() {
                              " does not exist. Start the program with --data and the folder that holds "
                              "PortNumber.txt, CurrentSchedule.txt, Images, Parameters and Results.");
         readPortFile();
+        readTabletAddresses();
         StartListening();
         Text5.setText(dataPath("Images/"));
         LayOutStimuli();
@@ -62,11 +64,34 @@ void crt::readPortFile() {
         throw SetupError("The port file " + path +
                          " does not exist. Create it with the TCP port the tablet connects to, for example "
                          "12345.");
-    for (const TextField& field : readTextFields(m_services.fileSystem.readText(path), path))
+    const std::vector<TextField> fields = readSettingsFile(m_services.fileSystem, path, "The port file");
+    // An empty file would leave two chambers on the same built-in port without a word.
+    if (fields.empty())
+        throw SetupError("The port file " + path +
+                         " is empty. Write the TCP port the tablet connects to in it, for example 12345.");
+    for (const TextField& field : fields)
         Text1.setText(field.text);
     if (!portNumber(Text1.text()))
-        throw SetupError("The port file " + path + " gives the port \"" + Text1.text() +
+        throw SetupError("The port file " + path + " gives the port \"" + printable(Text1.text()) +
                          "\", which is not a number from 1 to 65535. Write the tablet's TCP port in it.");
+}
+
+void crt::readTabletAddresses() {
+    const std::string path = dataPath("TabletAddress.txt");
+    std::vector<std::string> allowed = m_services.allowedTablets;
+    std::string source = "The tablet address given on the command line";
+    if (allowed.empty() && m_services.fileSystem.exists(path)) {
+        for (const TextField& field :
+             readSettingsFile(m_services.fileSystem, path, "The tablet address file"))
+            allowed.push_back(field.text);
+        source = "The tablet address file " + path;
+    }
+    try {
+        m_services.socket.setAllowedPeers(allowed);
+    } catch (const std::invalid_argument& error) {
+        throw SetupError(source + ": " + printable(error.what(), 120) +
+                         ". Write the tablet's address or subnet, one per line.");
+    }
 }
 
 void crt::StartListening() {
@@ -75,7 +100,7 @@ void crt::StartListening() {
         socket.close();
     const std::optional<std::int32_t> port = portNumber(Text1.text());
     if (!port)
-        throw SetupError("The port \"" + Text1.text() +
+        throw SetupError("The port \"" + printable(Text1.text()) +
                          "\" is not a number from 1 to 65535. Enter the tablet's TCP port in the Port box.");
     socket.setLocalPort(*port);
     try {
@@ -94,7 +119,7 @@ void crt::LoadSubjectList() {
     if (!m_services.fileSystem.exists(path))
         throw SetupError("The subject list " + path +
                          " does not exist. Create it with the subjects' names, one per line.");
-    const std::vector<TextField> names = readTextFields(m_services.fileSystem.readText(path), path);
+    const std::vector<TextField> names = readSettingsFile(m_services.fileSystem, path, "The subject list");
     if (names.empty())
         throw SetupError("The subject list " + path + " names no subject. Write at least one name in it.");
     // Every name is checked before any parameter workbook is opened.
@@ -108,7 +133,7 @@ void crt::LoadSubjectList() {
 
 void crt::requireSafeSubjectName(const std::string& name, const std::string& where) const {
     if (const std::optional<std::string> problem = subjectNameProblem(name))
-        throw SetupError(where + ": the subject \"" + name + "\" is refused: " + *problem +
+        throw SetupError(where + ": the subject \"" + printable(name) + "\" is refused: " + *problem +
                          " Choose a name made of letters, digits, spaces, - or _.");
 }
 

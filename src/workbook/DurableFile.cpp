@@ -93,6 +93,9 @@ void replaceFileDurably(const std::string& path, std::span<const std::uint8_t> b
     const bool exists = ::stat(target.c_str(), &original) == 0;
     if (exists)
         mode = original.st_mode & 07777;
+    // Replacing the file needs only the folder's permission; a file the user made read-only is respected.
+    if (exists && ::access(target.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
+        fail(path, "the file is read-only; make it writable again to go on", errno);
 
     const std::string temporary = temporaryName(target);
     const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);

@@ -1,9 +1,9 @@
 #include "PanelFakes.h"
 #include "devices/SimulatedIoCard.h"
+#include "platform/LocalFileSystem.h"
 #include "platform/VirtualScheduler.h"
 #include "qt/CrtWindow.h"
 #include "qt/FailureReport.h"
-#include "qt/LocalFileSystem.h"
 #include "qt/QtProgramLifetime.h"
 #include "qt/SystemClock.h"
 #include "qt/SystemRandom.h"
@@ -71,7 +71,7 @@ protected:
     devices::SimulatedIoCard card{scheduler};
     veltrum::qt::SystemClock clock;
     veltrum::qt::testing::ScriptedDialogs dialogs;
-    veltrum::qt::LocalFileSystem fileSystem;
+    veltrum::platform::LocalFileSystem fileSystem;
     veltrum::qt::testing::IdleTabletSocket socket;
     veltrum::qt::SystemRandom random;
     veltrum::qt::QtProgramLifetime lifetime;

@@ -1,8 +1,8 @@
 #include "qt/CrtWindow.h"
 #include "PanelFakes.h"
+#include "platform/LocalFileSystem.h"
 #include "platform/VirtualScheduler.h"
 #include "qt/FailureReport.h"
-#include "qt/LocalFileSystem.h"
 #include "qt/NullIoCard.h"
 #include "qt/QtProgramLifetime.h"
 #include "qt/SystemClock.h"
@@ -65,7 +65,7 @@ protected:
     platform::VirtualScheduler scheduler;
     veltrum::qt::SystemClock clock;
     veltrum::qt::testing::ScriptedDialogs dialogs;
-    veltrum::qt::LocalFileSystem fileSystem;
+    veltrum::platform::LocalFileSystem fileSystem;
     veltrum::qt::testing::IdleTabletSocket socket;
     veltrum::qt::NullIoCard ioCard;
     veltrum::qt::SystemRandom random;

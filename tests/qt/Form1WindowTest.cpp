@@ -1,8 +1,8 @@
 #include "qt/Form1Window.h"
 
 #include "PanelFakes.h"
+#include "platform/LocalFileSystem.h"
 #include "platform/VirtualScheduler.h"
-#include "qt/LocalFileSystem.h"
 #include "qt/NullIoCard.h"
 #include "qt/QtProgramLifetime.h"
 #include "qt/SystemClock.h"
@@ -55,7 +55,7 @@ protected:
     platform::VirtualScheduler scheduler;
     veltrum::qt::SystemClock clock;
     veltrum::qt::testing::ScriptedDialogs dialogs;
-    veltrum::qt::LocalFileSystem fileSystem;
+    veltrum::platform::LocalFileSystem fileSystem;
     veltrum::qt::testing::IdleTabletSocket socket;
     veltrum::qt::NullIoCard ioCard;
     veltrum::qt::SystemRandom random;

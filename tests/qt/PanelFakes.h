@@ -27,7 +27,10 @@ public:
         return answer;
     }
 
+    void showNotice(const std::string& text) override { notices.push_back(text); }
+
     std::vector<std::string> messages;
+    std::vector<std::string> notices;
     std::deque<std::optional<std::string>> answers;
 };
 
@@ -43,6 +46,8 @@ public:
     void accept(std::int32_t) override {}
     void send(const std::string&) override {}
     std::string takeReceived() override { return {}; }
+    void setAllowedPeers(const std::vector<std::string>&) override {}
+    std::string peerAddress() const override { return {}; }
 
 private:
     State m_state = Closed;

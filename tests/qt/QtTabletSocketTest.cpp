@@ -150,3 +150,34 @@ TEST(QtTabletSocketPortInUseTest, ListeningOnABusyPortFails) {
 }
 
 } // namespace
+
+namespace {
+
+// Only the tablet's address may hold the link: a host that connects first from elsewhere is turned away
+// and reported, and the tablet then connects as usual.
+TEST_F(QtTabletSocketTest, OnlyAnAllowedAddressMayBeTheTablet) {
+    std::vector<std::string> refused;
+    TabletSocket::Events events;
+    events.connectionRequest = [this](std::int32_t id) {
+        socket.close();
+        socket.accept(id);
+    };
+    events.refused = [&](const std::string& address) { refused.push_back(address); };
+    socket.setEvents(std::move(events));
+    socket.setAllowedPeers({"10.1.2.3", "127.0.0.2/32"});
+
+    auto intruder = connectTablet(); // from 127.0.0.1
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !refused.empty(); }, waitLimitMs));
+    EXPECT_EQ(refused, std::vector<std::string>{"127.0.0.1"});
+    EXPECT_EQ(socket.state(), TabletSocket::Listening);
+
+    QTcpSocket tablet;
+    ASSERT_TRUE(tablet.bind(QHostAddress(QStringLiteral("127.0.0.2"))));
+    tablet.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return socket.state() == TabletSocket::Connected; }, waitLimitMs));
+    EXPECT_EQ(socket.peerAddress(), "127.0.0.2");
+    EXPECT_THROW(socket.setAllowedPeers({"10.1.2.300"}), std::invalid_argument);
+    EXPECT_THROW(socket.setAllowedPeers({"tablet.lab"}), std::invalid_argument);
+}
+
+} // namespace

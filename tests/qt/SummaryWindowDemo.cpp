@@ -1,8 +1,8 @@
 // Shows the summary window over a copy of the demo data folder, as at the end of a session, so it can be
 // looked at and photographed. Usage: summary_window_demo [--comments]   (--comments presses C first)
 #include "PanelFakes.h"
+#include "platform/LocalFileSystem.h"
 #include "qt/Form1Window.h"
-#include "qt/LocalFileSystem.h"
 #include "qt/NullIoCard.h"
 #include "qt/QtDialogs.h"
 #include "qt/QtProgramLifetime.h"
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     qt::QtScheduler scheduler;
     qt::SystemClock clock;
     qt::QtDialogs dialogs;
-    qt::LocalFileSystem fileSystem;
+    platform::LocalFileSystem fileSystem;
     qt::testing::IdleTabletSocket socket;
     qt::NullIoCard ioCard;
     qt::SystemRandom random;

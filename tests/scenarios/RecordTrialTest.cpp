@@ -2,7 +2,11 @@
 // failure inside a handler is shown to the operator instead of ending the session.
 #include "ScenarioHarness.h"
 
+#include "results/Form1.h"
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -20,9 +24,8 @@ TEST(RecordTrial, RowThatCannotBeWrittenWaitsAndIsWrittenFirstWithTheNextRow) {
     session::crt& w = h.start(1);
     std::ofstream(lockFile(h)) << "operator,host,,01.01.2026 10:00;";
     h.run(9.5);
-    ASSERT_EQ(h.dialogs.messages().size(), 1u);
-    EXPECT_NE(h.dialogs.messages()[0].text.find("1 row waits"), std::string::npos)
-        << h.dialogs.messages()[0].text;
+    EXPECT_NE(h.dialogs.currentNotice().find("1 trial row waits"), std::string::npos)
+        << h.dialogs.currentNotice();
     EXPECT_EQ(w.pendingRowCount(), 1u);
     EXPECT_TRUE(h.rows().empty());
     EXPECT_TRUE(w.Form.isVisible()) << "the session goes on";
@@ -35,10 +38,12 @@ TEST(RecordTrial, RowThatCannotBeWrittenWaitsAndIsWrittenFirstWithTheNextRow) {
     EXPECT_EQ(ScenarioHarness::number(rows[0], "Trial"), 1);
     EXPECT_EQ(ScenarioHarness::text(rows[0], "SessionTime"), "9.00") << "the row keeps the time of its event";
     EXPECT_EQ(ScenarioHarness::number(rows[1], "Trial"), 2);
-    EXPECT_EQ(h.dialogs.messages().size(), 1u);
+    EXPECT_EQ(h.dialogs.currentNotice(), "") << "the notice goes once the rows are written";
+    EXPECT_TRUE(h.dialogs.messages().empty()) << "no modal box during the session";
 }
 
-TEST(RecordTrial, RowsWaitingAtTheEndAreTriedOnceMoreAndCountedForTheOperator) {
+// A disk that stays full updates one notice; it never stacks a box per failing row.
+TEST(RecordTrial, RowsWaitingAtTheEndAreTriedOnceMoreAndCountedInOneNotice) {
     ScenarioHarness h;
     session::crt& w = h.start(1);
     std::ofstream(lockFile(h)) << "lock";
@@ -46,11 +51,76 @@ TEST(RecordTrial, RowsWaitingAtTheEndAreTriedOnceMoreAndCountedForTheOperator) {
     EXPECT_EQ(h.summaryOpenings, 1);
     EXPECT_EQ(w.pendingRowCount(), 3u);
     h.run(1);
-    // One message per failing trial; the retry at the session's end adds no second box for the last one.
-    ASSERT_EQ(h.dialogs.messages().size(), 3u);
-    EXPECT_NE(h.dialogs.messages()[1].text.find("2 rows wait"), std::string::npos);
-    EXPECT_NE(h.dialogs.messages()[2].text.find("3 rows wait"), std::string::npos);
+    EXPECT_TRUE(h.dialogs.messages().empty());
+    EXPECT_NE(h.dialogs.currentNotice().find("3 trial rows wait"), std::string::npos);
+    EXPECT_NE(h.dialogs.currentNotice().find(h.dataFile()), std::string::npos);
     EXPECT_TRUE(h.rows().empty());
+}
+
+// The summary window of a session whose rows could not all be written.
+class WaitingRowsAtTheSummary : public ::testing::Test {
+protected:
+    void SetUp() override {
+        h.start(1);
+        std::ofstream(lockFile(h)) << "lock";
+        h.runToEnd();
+        ASSERT_EQ(h.window().pendingRowCount(), 3u);
+        form = std::make_unique<results::Form1>(h.window(), h.window().services());
+        form->Form_Load();
+    }
+    void press(char key) {
+        session::Int16 code = static_cast<int>(key);
+        form->Form_KeyPress(code);
+    }
+    int summaryRecords() const {
+        const workbook::Workbook book = workbook::Workbook::open(h.folder() + "/Results/Results_Summary.xls");
+        return workbook::Table(book, "All").recordCount();
+    }
+
+    ScenarioHarness h;
+    std::unique_ptr<results::Form1> form;
+};
+
+TEST_F(WaitingRowsAtTheSummary, SaysHowManyWhereAndWhyAndSavesNothingUntilTheyAreWritten) {
+    const int recordsBefore = summaryRecords();
+    EXPECT_TRUE(form->RowStatus.isVisible());
+    EXPECT_NE(form->RowStatus.caption().find("3 trial rows"), std::string::npos) << form->RowStatus.caption();
+    EXPECT_NE(form->RowStatus.caption().find(h.dataFile()), std::string::npos);
+    EXPECT_NE(form->RowStatus.caption().find("lock"), std::string::npos) << "says what failed";
+
+    h.dialogs.queueAnswer(platform::MessageAnswer::No);
+    press('S');
+    EXPECT_FALSE(form->isFinished());
+    EXPECT_EQ(summaryRecords(), recordsBefore) << "nothing reported saved while rows wait";
+
+    std::filesystem::remove(lockFile(h));
+    press('R');
+    EXPECT_FALSE(form->RowStatus.isVisible());
+    EXPECT_EQ(h.rows().size(), 3u);
+    press('S');
+    EXPECT_TRUE(form->isFinished());
+    EXPECT_EQ(summaryRecords(), recordsBefore + 1);
+}
+
+TEST_F(WaitingRowsAtTheSummary, SavingAnywayPutsTheRowsInARecoveryFileWhereThereIsRoom) {
+    const std::string away = h.folder() + "/no-such-folder";
+    const std::string roomy = h.folder() + "/Elsewhere";
+    std::filesystem::create_directory(roomy);
+    h.window().setRecoveryFolders({away, roomy});
+    h.dialogs.queueAnswer(platform::MessageAnswer::Yes);
+    press('S');
+    ASSERT_TRUE(form->isFinished());
+
+    const std::string recovery = roomy + "/S1.1.rows-not-in-workbook.csv";
+    std::ifstream in(recovery, std::ios::binary);
+    const std::string csv(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4) << csv;
+    EXPECT_EQ(csv.rfind("Subject,Date,Session,Phase,TrialType,Trial,Ordinal,SessionTime,TrialTime,Goal,", 0),
+              0u);
+    EXPECT_NE(csv.find("Trial Timeout"), std::string::npos);
+    EXPECT_NE(h.dialogs.messages().back().text.find(recovery), std::string::npos)
+        << "the operator is told where the rows went before the program ends";
+    EXPECT_EQ(h.window().pendingRowCount(), 0u);
 }
 
 TEST(RecordTrial, CounterOverflowInATimerIsReportedAndTheProgramGoesOn) {

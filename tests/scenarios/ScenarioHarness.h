@@ -84,6 +84,12 @@ public:
         }
         return *m_window;
     }
+    // The program ends without saving (as in a crash) and starts again on the same data folder.
+    void restart() {
+        m_window.reset();
+        socket = FakeTabletSocket();
+        summaryOpenings = 0;
+    }
     // Start-up, the phase picked by hand (1 MagTrain .. 4 SimDisc), the hardware-free box, then Start.
     session::crt& setUp(int phase, bool hardwareFree = false) {
         session::crt& w = window();

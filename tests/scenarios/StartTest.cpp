@@ -16,9 +16,14 @@ TEST(Start, TurnsThePanelIntoTheStimulusScreenWithABanner) {
     session::crt& w = h.window();
     w.Form_Load();
     h.tabletConnected();
-    // An older workbook of the same name is replaced by a fresh copy of the template.
+    // An older workbook of the same name holds an unsaved session's rows: it is kept, never overwritten.
     std::ofstream(h.dataFile(), std::ios::binary) << "left over";
     w.Command1.click();
+    const std::string kept = h.folder() + "/Results/S1.1.not-saved.xls";
+    std::ifstream keptFile(kept, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(keptFile), {}), "left over");
+    ASSERT_EQ(h.dialogs.messages().size(), 1u);
+    EXPECT_NE(h.dialogs.messages()[0].text.find(kept), std::string::npos) << h.dialogs.messages()[0].text;
 
     EXPECT_TRUE(w.stimulusScreen);
     for (session::Control* control : std::initializer_list<session::Control*>{
@@ -71,6 +76,8 @@ TEST_P(StartRefuses, WithAMessageAndStaysOnThePanel) {
     w.Combo1.select(c.phase - 1);
     if (c.spoil)
         c.spoil(h);
+    // A workbook of the session's name from an earlier run must come through a refused Start untouched.
+    std::ofstream(h.dataFile(), std::ios::binary) << "earlier rows";
     w.Command1.click();
 
     ASSERT_EQ(h.dialogs.messages().size(), 1u);
@@ -80,7 +87,13 @@ TEST_P(StartRefuses, WithAMessageAndStaysOnThePanel) {
     EXPECT_TRUE(w.Command1.isVisible());
     EXPECT_TRUE(w.Subject_In.isVisible());
     EXPECT_FALSE(w.Label7.isVisible());
-    EXPECT_FALSE(std::filesystem::exists(h.dataFile()));
+    std::ifstream earlier(h.dataFile(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(earlier), {}), "earlier rows");
+    for (const auto& entry : std::filesystem::directory_iterator(h.folder() + "/Results")) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name == "Session_Template.xls" || name == "Results_Summary.xls" || name == "S1.1.xls")
+            << "a refused Start leaves nothing in Results: " << name;
+    }
     h.press('S');
     h.run(30);
     EXPECT_EQ(w.CurrentTrial(), 0) << "S does nothing without a session set up";
@@ -88,6 +101,39 @@ TEST_P(StartRefuses, WithAMessageAndStaysOnThePanel) {
 
 void removeImage(ScenarioHarness& h, const char* file) {
     std::filesystem::remove(h.folder() + "/Images/" + file);
+}
+
+std::string templatePath(ScenarioHarness& h) {
+    return h.folder() + "/Results/Session_Template.xls";
+}
+
+// The template with one header renamed in place ("Outcome" becomes "Outcomx", as an operator's typo would).
+void renameOutcomeColumn(ScenarioHarness& h) {
+    std::ifstream in(templatePath(h), std::ios::binary);
+    std::string bytes(std::istreambuf_iterator<char>(in), {});
+    const std::size_t at = bytes.find("Outcome");
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 6] = 'x';
+    std::ofstream(templatePath(h), std::ios::binary) << bytes;
+}
+
+// A bitmap header of the given size, followed by a few bytes of pixels at most.
+std::string bitmapHeader(std::int32_t width, std::int32_t height, std::size_t pixelBytes) {
+    std::string bytes = "BM";
+    auto put32 = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bytes += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    put32(static_cast<std::uint32_t>(54 + pixelBytes));
+    put32(0);
+    put32(54);
+    put32(40);
+    put32(static_cast<std::uint32_t>(width));
+    put32(static_cast<std::uint32_t>(height));
+    put32(1 | (24 << 16));
+    for (int i = 0; i < 6; ++i)
+        put32(0);
+    return bytes + std::string(pixelBytes, '\x7f');
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -105,9 +151,51 @@ INSTANTIATE_TEST_SUITE_P(
             "MissingTemplate", "params_main", 1,
             [](ScenarioHarness& h) { std::filesystem::remove(h.folder() + "/Results/Session_Template.xls"); },
             "Session_Template.xls"},
+        Refusal{"TemplateLacksAColumn", "params_main", 1, renameOutcomeColumn, "\"Outcome\""},
+        Refusal{"TemplateThatIsAPicture", "params_main", 1,
+                [](ScenarioHarness& h) {
+                    std::filesystem::copy_file(h.folder() + "/Images/1.bmp", templatePath(h),
+                                               std::filesystem::copy_options::overwrite_existing);
+                },
+                "Session_Template.xls"},
+        Refusal{"BitmapOfGarbage", "params_main", 2,
+                [](ScenarioHarness& h) {
+                    std::ofstream(h.folder() + "/Images/7.bmp", std::ios::binary)
+                        << "BM" << std::string(300, '?');
+                },
+                "7.bmp"},
+        Refusal{"BitmapClaimingAHugeSize", "params_main", 2,
+                [](ScenarioHarness& h) {
+                    std::ofstream(h.folder() + "/Images/7.bmp", std::ios::binary)
+                        << bitmapHeader(20000, 20000, 64);
+                },
+                "20000 x 20000"},
+        Refusal{"BitmapCutOff", "params_main", 2,
+                [](ScenarioHarness& h) {
+                    std::ofstream(h.folder() + "/Images/7.bmp", std::ios::binary)
+                        << bitmapHeader(200, 200, 1000);
+                },
+                "cut off"},
         Refusal{"UnsafeSubjectTyped", "params_main", 1,
                 [](ScenarioHarness& h) { h.window().Subject_In.setText("../S1"); }, "../S1"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The program died during a session: the next run offers the same session number, and Start must not
+// copy the template over the rows that session wrote.
+TEST(Start, AfterACrashTheEarlierSessionsRowsAreKept) {
+    ScenarioHarness h; // MagTrain: timeouts at 9 and 18 s
+    h.start(1);
+    h.run(20);
+    ASSERT_EQ(h.rows().size(), 2u);
+    h.restart();
+    session::crt& w = h.setUp(1);
+    EXPECT_EQ(w.SessionNumber(), 1);
+    EXPECT_TRUE(h.rows().empty()) << "the new session starts a fresh workbook";
+    const workbook::Workbook kept = workbook::Workbook::open(h.folder() + "/Results/S1.1.not-saved.xls");
+    EXPECT_EQ(workbook::Table(kept, "Data").recordCount(), 2);
+    ASSERT_FALSE(h.dialogs.messages().empty());
+    EXPECT_NE(h.dialogs.messages().back().text.find("S1.1.not-saved.xls"), std::string::npos);
+}
 
 TEST(Start, TwoHundredTrialsFitAndAPhaseNeedsOnlyItsOwnPictures) {
     ScenarioHarness h("params_limits"); // Auto: 200 trials

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
+#include <sys/stat.h>
 
 namespace veltrum::session {
 namespace {
@@ -125,7 +127,7 @@ TEST_P(crtPortFileTest, ListensOnTheLastPortOfTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(Files, crtPortFileTest,
                          ::testing::Values(PortCase{"TwoLines", "4000\r\n5000\r\n", 5000},
-                                           PortCase{"Empty", "", 12345}, PortCase{"Spaces", "  7001 ", 7001}),
+                                           PortCase{"Spaces", "  7001 ", 7001}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct FailureCase {
@@ -154,64 +156,103 @@ TEST_P(crtStartupFailureTest, ThrowsOneErrorSayingWhatAndWhere) {
 
 INSTANTIATE_TEST_SUITE_P(
     Causes, crtStartupFailureTest,
-    ::testing::Values(FailureCase{"MissingPortFile",
-                                  [](SessionHarness& h) { h.removeFile("PortNumber.txt"); },
-                                  {"PortNumber.txt", "does not exist"}},
-                      FailureCase{"PortNotANumber",
-                                  [](SessionHarness& h) { h.writeFile("PortNumber.txt", "12a45"); },
-                                  {"PortNumber.txt", "\"12a45\"", "1 to 65535"}},
-                      FailureCase{"PortOutOfRange",
-                                  [](SessionHarness& h) { h.writeFile("PortNumber.txt", "70000"); },
-                                  {"\"70000\""}},
-                      FailureCase{"PortInUse",
-                                  [](SessionHarness& h) { h.socket.failNextListen("address in use"); },
-                                  {"port 12345", "address in use", "PortNumber.txt"}},
-                      FailureCase{"MissingSubjectList",
-                                  [](SessionHarness& h) { h.removeFile("CurrentSchedule.txt"); },
-                                  {"CurrentSchedule.txt", "does not exist"}},
-                      FailureCase{"EmptySubjectList",
-                                  [](SessionHarness& h) { h.writeFile("CurrentSchedule.txt", "\r\n"); },
-                                  {"CurrentSchedule.txt", "no subject"}},
-                      FailureCase{
-                          "UnsafeSubjectName",
-                          [](SessionHarness& h) { h.writeFile("CurrentSchedule.txt", "B1\r\n../B1\r\n"); },
-                          {"CurrentSchedule.txt, line 2", "\"../B1\""}},
-                      FailureCase{"MissingSummary",
-                                  [](SessionHarness& h) { h.removeFile("Results/Results_Summary.xls"); },
-                                  {"Results_Summary.xls", "does not exist"}},
-                      FailureCase{"SummaryWithoutPhaseColumn",
-                                  [](SessionHarness& h) { h.useSummary("summary_without_phase"); },
-                                  {"Results_Summary.xls", "Phase"}},
-                      FailureCase{"MissingParameterWorkbook",
-                                  [](SessionHarness& h) { h.removeFile("Parameters/B1.xls"); },
-                                  {"Parameters/B1.xls", "does not exist", "B1"}},
-                      FailureCase{"ParameterSheetMissing",
-                                  [](SessionHarness& h) { h.addParameters("B1", "params_wrong_sheet"); },
-                                  {"Parameters/B1.xls", "Parameters"}},
-                      FailureCase{"NineParameterRows",
-                                  [](SessionHarness& h) { h.addParameters("B1", "params_nine_rows"); },
-                                  {"Parameters/B1.xls", "9 parameter rows", "10 rows"}},
-                      FailureCase{"FourColumns",
-                                  [](SessionHarness& h) { h.addParameters("B1", "params_four_columns"); },
-                                  {"Parameters/B1.xls", "4 columns", "5 columns"}},
-                      FailureCase{"PhaseFiveInSummary",
-                                  [](SessionHarness& h) {
-                                      h.writeFile("CurrentSchedule.txt", "P5");
-                                      h.addParameters("P5", "params_standard");
-                                  },
-                                  {"Results_Summary.xls", "row 9", "Phase", "phase 5 does not exist"}},
-                      FailureCase{"SessionNotANumber",
-                                  [](SessionHarness& h) {
-                                      h.writeFile("CurrentSchedule.txt", "BadSession");
-                                      h.addParameters("BadSession", "params_standard");
-                                  },
-                                  {"sheet All, row 10, column Session", "\"x\" is not a number"}},
-                      FailureCase{"BlankPhase",
-                                  [](SessionHarness& h) {
-                                      h.writeFile("CurrentSchedule.txt", "BlankPhase");
-                                      h.addParameters("BlankPhase", "params_standard");
-                                  },
-                                  {"row 11, column Phase", "blank"}}),
+    ::testing::Values(
+        FailureCase{"MissingPortFile",
+                    [](SessionHarness& h) { h.removeFile("PortNumber.txt"); },
+                    {"PortNumber.txt", "does not exist"}},
+        FailureCase{"PortNotANumber",
+                    [](SessionHarness& h) { h.writeFile("PortNumber.txt", "12a45"); },
+                    {"PortNumber.txt", "\"12a45\"", "1 to 65535"}},
+        FailureCase{"PortOutOfRange",
+                    [](SessionHarness& h) { h.writeFile("PortNumber.txt", "70000"); },
+                    {"\"70000\""}},
+        FailureCase{"PortInUse",
+                    [](SessionHarness& h) { h.socket.failNextListen("address in use"); },
+                    {"port 12345", "address in use", "PortNumber.txt"}},
+        // An empty port file would put two chambers on one built-in port without a word.
+        FailureCase{"EmptyPortFile",
+                    [](SessionHarness& h) { h.writeFile("PortNumber.txt", ""); },
+                    {"PortNumber.txt", "is empty", "12345"}},
+        FailureCase{"PortFileIsAFolder",
+                    [](SessionHarness& h) {
+                        h.removeFile("PortNumber.txt");
+                        std::filesystem::create_directory(h.folder() + "/PortNumber.txt");
+                    },
+                    {"PortNumber.txt", "is a folder"}},
+        // A pipe with no writer would hold start-up for ever if it were opened to wait.
+        FailureCase{"SubjectListIsANamedPipe",
+                    [](SessionHarness& h) {
+                        h.removeFile("CurrentSchedule.txt");
+                        ::mkfifo((h.folder() + "/CurrentSchedule.txt").c_str(), 0600);
+                    },
+                    {"CurrentSchedule.txt", "is a named pipe"}},
+        FailureCase{"NulInPortFile",
+                    [](SessionHarness& h) {
+                        h.writeFile("PortNumber.txt", std::string("123\0"
+                                                                  "45\r\n",
+                                                                  7));
+                    },
+                    {"PortNumber.txt", "line 1", "\\x00", "\"123\\x0045\"", "plain text"}},
+        FailureCase{"OverlongSubjectLine",
+                    [](SessionHarness& h) { h.writeFile("CurrentSchedule.txt", std::string(10'000, 'a')); },
+                    {"CurrentSchedule.txt", "line 1", "longer than 200", "bytes in all"}},
+        FailureCase{"HugeSubjectList",
+                    [](SessionHarness& h) { h.writeFile("CurrentSchedule.txt", std::string(10 << 20, 'a')); },
+                    {"CurrentSchedule.txt", "10 MiB", "at most 64 KiB"}},
+        FailureCase{"ParameterWorkbookIsAFolder",
+                    [](SessionHarness& h) {
+                        h.removeFile("Parameters/B1.xls");
+                        std::filesystem::create_directory(h.folder() + "/Parameters/B1.xls");
+                    },
+                    {"Parameters/B1.xls", "is a folder"}},
+        FailureCase{"TabletAddressNotAnAddress",
+                    [](SessionHarness& h) { h.writeFile("TabletAddress.txt", "tablet\x01.lab\r\n"); },
+                    {"TabletAddress.txt", "\\x01"}},
+        FailureCase{"MissingSubjectList",
+                    [](SessionHarness& h) { h.removeFile("CurrentSchedule.txt"); },
+                    {"CurrentSchedule.txt", "does not exist"}},
+        FailureCase{"EmptySubjectList",
+                    [](SessionHarness& h) { h.writeFile("CurrentSchedule.txt", "\r\n"); },
+                    {"CurrentSchedule.txt", "no subject"}},
+        FailureCase{"UnsafeSubjectName",
+                    [](SessionHarness& h) { h.writeFile("CurrentSchedule.txt", "B1\r\n../B1\r\n"); },
+                    {"CurrentSchedule.txt, line 2", "\"../B1\""}},
+        FailureCase{"MissingSummary",
+                    [](SessionHarness& h) { h.removeFile("Results/Results_Summary.xls"); },
+                    {"Results_Summary.xls", "does not exist"}},
+        FailureCase{"SummaryWithoutPhaseColumn",
+                    [](SessionHarness& h) { h.useSummary("summary_without_phase"); },
+                    {"Results_Summary.xls", "Phase"}},
+        FailureCase{"MissingParameterWorkbook",
+                    [](SessionHarness& h) { h.removeFile("Parameters/B1.xls"); },
+                    {"Parameters/B1.xls", "does not exist", "B1"}},
+        FailureCase{"ParameterSheetMissing",
+                    [](SessionHarness& h) { h.addParameters("B1", "params_wrong_sheet"); },
+                    {"Parameters/B1.xls", "Parameters"}},
+        FailureCase{"NineParameterRows",
+                    [](SessionHarness& h) { h.addParameters("B1", "params_nine_rows"); },
+                    {"Parameters/B1.xls", "9 parameter rows", "10 rows"}},
+        FailureCase{"FourColumns",
+                    [](SessionHarness& h) { h.addParameters("B1", "params_four_columns"); },
+                    {"Parameters/B1.xls", "4 columns", "5 columns"}},
+        FailureCase{"PhaseFiveInSummary",
+                    [](SessionHarness& h) {
+                        h.writeFile("CurrentSchedule.txt", "P5");
+                        h.addParameters("P5", "params_standard");
+                    },
+                    {"Results_Summary.xls", "row 9", "Phase", "phase 5 does not exist"}},
+        FailureCase{"SessionNotANumber",
+                    [](SessionHarness& h) {
+                        h.writeFile("CurrentSchedule.txt", "BadSession");
+                        h.addParameters("BadSession", "params_standard");
+                    },
+                    {"sheet All, row 10, column Session", "\"x\" is not a number"}},
+        FailureCase{"BlankPhase",
+                    [](SessionHarness& h) {
+                        h.writeFile("CurrentSchedule.txt", "BlankPhase");
+                        h.addParameters("BlankPhase", "params_standard");
+                    },
+                    {"row 11, column Phase", "blank"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(crtStartupTest, MissingDataFolderIsNamed) {
@@ -227,6 +268,19 @@ TEST(crtStartupTest, UnsafeSubjectNameTouchesNoWorkbook) {
     harness.writeFile("CurrentSchedule.txt", "B1, a/b");
     EXPECT_FALSE(startupFailure(harness).empty());
     EXPECT_TRUE(harness.workbookReads().empty());
+}
+
+TEST(crtStartupTest, TabletAddressFileLimitsWhoMayBeTheTabletAndARefusalIsNoticed) {
+    SessionHarness harness;
+    harness.writeFile("TabletAddress.txt", "10.0.0.7\r\n10.0.1.0/24\r\n");
+    crt& w = harness.load();
+    EXPECT_EQ(harness.socket.allowedPeers(), (std::vector<std::string>{"10.0.0.7", "10.0.1.0/24"}));
+    harness.socket.tabletConnects(1, "10.9.9.9");
+    EXPECT_NE(harness.dialogs.currentNotice().find("10.9.9.9"), std::string::npos);
+    EXPECT_NE(harness.socket.state(), platform::TabletSocket::Connected);
+    harness.socket.tabletConnects(2, "10.0.0.7");
+    EXPECT_EQ(harness.socket.state(), platform::TabletSocket::Connected);
+    EXPECT_EQ(w.TabletAddress.caption(), "tablet at 10.0.0.7");
 }
 
 TEST(crtStartupTest, LineWithTwoNamesYieldsTwoSubjects) {

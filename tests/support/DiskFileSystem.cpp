@@ -1,42 +1,30 @@
 #include "DiskFileSystem.h"
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
-
 namespace veltrum::testing {
 
 bool DiskFileSystem::exists(const std::string& path) const {
     m_calls.push_back({"exists", path});
-    std::error_code error;
-    return std::filesystem::exists(path, error);
+    return LocalFileSystem::exists(path);
 }
 
 void DiskFileSystem::copyFile(const std::string& source, const std::string& destination) {
     m_calls.push_back({"copy", destination});
-    std::error_code error;
-    std::filesystem::copy_file(source, destination, std::filesystem::copy_options::overwrite_existing, error);
-    if (error)
-        throw std::runtime_error("Cannot copy " + source + " to " + destination + ": " + error.message());
+    LocalFileSystem::copyFile(source, destination);
+}
+
+void DiskFileSystem::moveFile(const std::string& source, const std::string& destination) {
+    m_calls.push_back({"move", destination});
+    LocalFileSystem::moveFile(source, destination);
 }
 
 void DiskFileSystem::removeFile(const std::string& path) {
     m_calls.push_back({"remove", path});
-    std::error_code error;
-    if (!std::filesystem::remove(path, error))
-        throw std::runtime_error("Cannot delete " + path + ": " +
-                                 (error ? error.message() : std::string("no such file")));
+    LocalFileSystem::removeFile(path);
 }
 
-std::string DiskFileSystem::readText(const std::string& path) const {
+std::string DiskFileSystem::readText(const std::string& path, std::size_t maxBytes) const {
     m_calls.push_back({"read", path});
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("Cannot read " + path + ".");
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    return LocalFileSystem::readText(path, maxBytes);
 }
 
 std::vector<std::string> DiskFileSystem::reads() const {

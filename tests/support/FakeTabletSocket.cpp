@@ -1,5 +1,6 @@
 #include "FakeTabletSocket.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace veltrum::testing {
@@ -36,10 +37,16 @@ std::string FakeTabletSocket::takeReceived() {
     return taken;
 }
 
-void FakeTabletSocket::tabletConnects(std::int32_t requestId) {
+void FakeTabletSocket::tabletConnects(std::int32_t requestId, const std::string& address) {
     // Nothing answers a tablet while no socket listens.
     if (m_state != Listening)
         return;
+    if (!m_allowed.empty() && std::find(m_allowed.begin(), m_allowed.end(), address) == m_allowed.end()) {
+        if (m_events.refused)
+            m_events.refused(address);
+        return;
+    }
+    m_peer = address;
     if (m_events.connectionRequest)
         m_events.connectionRequest(requestId);
 }

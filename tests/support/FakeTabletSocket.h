@@ -20,12 +20,16 @@ public:
     void accept(std::int32_t requestId) override;
     void send(const std::string& bytes) override;
     std::string takeReceived() override;
+    // Entries are matched as whole addresses here; subnets are the real socket's business.
+    void setAllowedPeers(const std::vector<std::string>& peers) override { m_allowed = peers; }
+    std::string peerAddress() const override { return m_state == Connected ? m_peer : std::string(); }
+    const std::vector<std::string>& allowedPeers() const { return m_allowed; }
 
     // The next listen() fails with this reason (as a port in use would).
     void failNextListen(std::string reason) { m_listenFailure = std::move(reason); }
 
     // The tablet's side: each call delivers the matching event as the socket component would.
-    void tabletConnects(std::int32_t requestId);
+    void tabletConnects(std::int32_t requestId, const std::string& address = "127.0.0.1");
     void tabletSends(const std::string& bytes);
     void tabletCloses();
     void reportError(std::int16_t number, const std::string& description);
@@ -44,6 +48,8 @@ private:
     std::vector<std::string> m_sent;
     std::vector<std::int32_t> m_listens;
     int m_closes = 0;
+    std::vector<std::string> m_allowed;
+    std::string m_peer;
 };
 
 } // namespace veltrum::testing

@@ -33,15 +33,20 @@ public:
                                        platform::MessageButtons buttons, platform::MessageIcon icon) override;
     std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
                                         const std::string& defaultText) override;
+    void showNotice(const std::string& text) override { m_notices.push_back(text); }
 
     const std::vector<Message>& messages() const { return m_messages; }
     const std::vector<Input>& inputs() const { return m_inputsAsked; }
+    // Every notice shown, in order; an empty one took the notice away.
+    const std::vector<std::string>& notices() const { return m_notices; }
+    std::string currentNotice() const { return m_notices.empty() ? std::string() : m_notices.back(); }
 
 private:
     std::deque<platform::MessageAnswer> m_answers;
     std::deque<std::optional<std::string>> m_inputs;
     std::vector<Message> m_messages;
     std::vector<Input> m_inputsAsked;
+    std::vector<std::string> m_notices;
 };
 
 } // namespace veltrum::testing
