@@ -66,6 +66,9 @@ bool crt::writePendingRows() {
         } catch (const std::exception& error) {
             Data2.cancelUpdate();
             m_rowFailure = error.what();
+            // The messages of the workbook layer start with the file's path, which the notice names already.
+            if (m_rowFailure.starts_with(state.NewDataFile + ": "))
+                m_rowFailure.erase(0, state.NewDataFile.size() + 2);
             // One notice, updated in place: a disk that stays full must not stack a box per row.
             const std::size_t waiting = m_pendingRows.size();
             m_services.dialogs.showNotice(

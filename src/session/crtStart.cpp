@@ -159,6 +159,15 @@ void crt::Command1_Click() {
                                       platform::MessageButtons::Ok, platform::MessageIcon::Critical);
         return;
     }
+    // Told while the panel is still up, so the box is not hidden behind the stimulus screen.
+    if (!keptWorkbook.empty())
+        m_services.dialogs.messageBox(
+            "A workbook for session " + state.SessionNumber.toString() + " of " + state.Subject +
+                " was already in the Results folder: an earlier session that was never saved (the program "
+                "may "
+                "have stopped during it). Its rows are kept in\n\n" +
+                keptWorkbook + "\n\nThis session writes a fresh " + state.NewDataFile + ".",
+            "", platform::MessageButtons::Ok, platform::MessageIcon::Information);
     m_sessionSetUp = true;
     stimulusScreen = true;
 
@@ -179,14 +188,6 @@ void crt::Command1_Click() {
     for (TextBox* box : {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8})
         box->setText("0");
     SendDisplayMessage();
-    if (!keptWorkbook.empty())
-        m_services.dialogs.messageBox(
-            "A workbook for session " + state.SessionNumber.toString() + " of " + state.Subject +
-                " was already in the Results folder: an earlier session that was never saved (the program "
-                "may "
-                "have stopped during it). Its rows are kept in\n\n" +
-                keptWorkbook + "\n\nThis session writes a fresh " + state.NewDataFile + ".",
-            "", platform::MessageButtons::Ok, platform::MessageIcon::Information);
 }
 
 } // namespace veltrum::session
