@@ -112,7 +112,7 @@ int Application::run(const QStringList& arguments) {
     qt::QtTabletSocket socket;
     std::unique_ptr<platform::IoCard> ioCard;
     try {
-        ioCard = makeIoCard(options, scheduler);
+        ioCard = makeIoCard(options.ioCard, options.dataFolder, scheduler);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "veltrum: %s\n", failure.what());
         showCritical(nullptr, QString::fromUtf8(failure.what()));

@@ -1,6 +1,8 @@
 // The veltrum executable's command-line options.
 #pragma once
 
+#include "app/IoCardChoice.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -9,9 +11,7 @@ namespace veltrum::app {
 struct CommandLine {
     QString dataFolder;         // the data folder; the folder "Veltrum" beside the executable by default
     bool exitWhenShown = false; // print the start-up time and quit once the panel is on screen (benchmarks)
-    QString card = QStringLiteral("simulated"); // "simulated" or "port"
-    QString cardTrace;                          // the simulated card's trace file; none when empty
-    QString sensorPath;          // the simulated card's head-entry sensor pipe; none when empty
+    CardOptions ioCard;         // the I/O card and its options
     QStringList tabletAddresses; // addresses or subnets that may be the tablet; any when empty
     bool showHelp = false;
     QString helpText;

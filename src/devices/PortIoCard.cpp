@@ -27,20 +27,23 @@ PortAccess systemPortAccess() {
 #endif
 }
 
-PortIoCard::PortIoCard(PortAccess access)
-    : m_access(std::move(access)) {}
-
-void PortIoCard::requireCardPort(std::int32_t port) {
-    if (port != inputPort && port != outputPort)
-        throw std::invalid_argument("I/O port " + std::to_string(port) +
-                                    " is not a port of the chamber's card (" + std::to_string(inputPort) +
-                                    " in, " + std::to_string(outputPort) + " out).");
+PortIoCard::PortIoCard(PortAccess access, PortMap map)
+    : m_access(std::move(access))
+    , m_map(std::move(map)) {
+    for (const auto& [name, line] :
+         {std::pair{"hopper", m_map.hopper}, std::pair{"inter-trial", m_map.interTrial},
+          std::pair{"sensor", m_map.sensor}})
+        if (line.number > 7)
+            throw std::runtime_error(
+                std::string("The port card has eight lines per port (0 to 7), but the port "
+                            "map puts the ") +
+                name + " on line " + std::to_string(line.number) + ". Fix the port map.");
 }
 
 void PortIoCard::bind() {
     if (m_bound)
         return;
-    for (const std::int32_t port : {inputPort, outputPort}) {
+    for (const std::int32_t port : {chamber::sensorPort, chamber::outputPort}) {
         if (m_access.permit(static_cast<unsigned long>(port), 1, 1) != 0) {
             const int error = errno;
             throw std::runtime_error(
@@ -55,19 +58,21 @@ void PortIoCard::bind() {
 }
 
 std::int16_t PortIoCard::portRead(std::int32_t, std::int32_t port, std::int32_t) {
-    requireCardPort(port);
+    PortMap::requireSensorPort(port);
     bind();
-    return static_cast<std::int16_t>(m_access.in(static_cast<std::uint16_t>(port)));
+    const std::uint8_t input = m_access.in(static_cast<std::uint16_t>(port));
+    return m_map.sensorValue(((input >> m_map.sensor.number) & 1U) != 0);
 }
 
 void PortIoCard::portWrite(std::int32_t, std::int32_t port, std::int32_t, std::int32_t value) {
-    requireCardPort(port);
-    // The output port is eight lines wide: a wider value would lose its upper bits on the way out.
-    if (value < 0 || value > 0xFF)
-        throw std::invalid_argument("Value " + std::to_string(value) + " does not fit I/O port " +
-                                    std::to_string(port) + " (0 to 255).");
+    const ChamberOutputs outputs = PortMap::outputsFor(port, value);
     bind();
-    m_access.out(static_cast<std::uint8_t>(value), static_cast<std::uint16_t>(port));
+    unsigned byte = 0;
+    if (m_map.hopper.level(outputs.hopper))
+        byte |= 1U << m_map.hopper.number;
+    if (m_map.interTrial.level(outputs.interTrial))
+        byte |= 1U << m_map.interTrial.number;
+    m_access.out(static_cast<std::uint8_t>(byte), static_cast<std::uint16_t>(port));
 }
 
 } // namespace veltrum::devices

@@ -1,7 +1,8 @@
-// The chamber's digital I/O card reached through the processor's I/O ports (x86 Linux): hopper output
-// on port 792, head-entry input on port 780.
+// The chamber's digital I/O card reached through the processor's I/O ports (x86 Linux): the outputs on
+// port 792 and the head-entry sensor on port 780, each on the bit the port map gives.
 #pragma once
 
+#include "devices/PortMap.h"
 #include "platform/IoCard.h"
 
 #include <cstdint>
@@ -23,23 +24,21 @@ PortAccess systemPortAccess();
 // Access to both ports is asked for at the first port call, not at start-up, so a hardware-free
 // session never needs it; a refusal is a std::runtime_error telling the operator how to grant it, and
 // the next call asks again. The card number, the read mode and the write mode are not used by this
-// card. Only ports 780 and 792 are touched, and only 8-bit values are written: anything else throws
-// std::invalid_argument without reaching the hardware.
+// card. The session's port values are translated through the port map: a write sets the hopper and
+// inter-trial bits of port 792 (the other bits 0), a read gives 1 while the sensor bit of port 780 says a
+// head is in, whatever the other bits hold. Other ports or values throw std::invalid_argument without
+// reaching the hardware; a map with a line above 7 is refused at construction.
 class PortIoCard : public platform::IoCard {
 public:
-    static constexpr std::int32_t inputPort = 780;
-    static constexpr std::int32_t outputPort = 792;
-
-    explicit PortIoCard(PortAccess access = systemPortAccess());
+    explicit PortIoCard(PortAccess access = systemPortAccess(), PortMap map = {});
 
     std::int16_t portRead(std::int32_t card, std::int32_t port, std::int32_t mode) override;
     void portWrite(std::int32_t card, std::int32_t port, std::int32_t mode, std::int32_t value) override;
 
 private:
     void bind();
-    static void requireCardPort(std::int32_t port);
-
     PortAccess m_access;
+    PortMap m_map;
     bool m_bound = false;
 };
 

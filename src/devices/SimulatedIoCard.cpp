@@ -20,8 +20,9 @@ std::string systemError(int error) {
 
 } // namespace
 
-SimulatedIoCard::SimulatedIoCard(const platform::Scheduler& scheduler)
-    : m_scheduler(scheduler) {}
+SimulatedIoCard::SimulatedIoCard(const platform::Scheduler& scheduler, PortMap map)
+    : m_scheduler(scheduler)
+    , m_map(std::move(map)) {}
 
 SimulatedIoCard::~SimulatedIoCard() {
     closeSensor();
@@ -76,25 +77,26 @@ void SimulatedIoCard::closeSensor() {
     m_sensorPath.clear();
 }
 
-std::int32_t SimulatedIoCard::output(std::int32_t port) const {
-    const auto found = m_outputs.find(port);
-    return found == m_outputs.end() ? 0 : found->second;
+bool SimulatedIoCard::lineLevel(unsigned line) const {
+    if (line == m_map.hopper.number)
+        return m_map.hopper.level(m_outputs.hopper);
+    if (line == m_map.interTrial.number)
+        return m_map.interTrial.level(m_outputs.interTrial);
+    if (line == m_map.sensor.number)
+        return m_map.sensor.level(m_headIn);
+    return false;
 }
 
 std::int16_t SimulatedIoCard::portRead(std::int32_t, std::int32_t port, std::int32_t) {
-    std::int16_t value = 0;
-    if (port == sensorPort) {
-        drainSensor();
-        value = m_headIn ? 1 : 0;
-    } else {
-        value = static_cast<std::int16_t>(output(port) & 0xFF);
-    }
+    PortMap::requireSensorPort(port);
+    drainSensor();
+    const std::int16_t value = m_map.sensorValue(m_map.sensor.level(m_headIn));
     trace("read", port, value);
     return value;
 }
 
 void SimulatedIoCard::portWrite(std::int32_t, std::int32_t port, std::int32_t, std::int32_t value) {
-    m_outputs[port] = value;
+    m_outputs = PortMap::outputsFor(port, value);
     trace("write", port, value);
 }
 

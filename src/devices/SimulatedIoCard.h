@@ -2,12 +2,12 @@
 // from code, and writes every port operation with its time to a trace file.
 #pragma once
 
+#include "devices/PortMap.h"
 #include "platform/IoCard.h"
 #include "platform/Scheduler.h"
 
 #include <cstdint>
 #include <fstream>
-#include <map>
 #include <string>
 
 namespace veltrum::devices {
@@ -15,11 +15,11 @@ namespace veltrum::devices {
 // Trace lines read "<seconds> write <port> <value>" and "<seconds> read <port> <value>", the seconds
 // of the scheduler's clock with three decimals. The sensor pipe takes "1" (a head in the hopper
 // opening) and "0" (no head); any other byte is ignored, and the pipe is read without ever waiting.
+// Writes and reads go through the port map as on a real card, so a port or value a real card refuses is
+// refused here too.
 class SimulatedIoCard : public platform::IoCard {
 public:
-    static constexpr std::int32_t sensorPort = 780;
-
-    explicit SimulatedIoCard(const platform::Scheduler& scheduler);
+    explicit SimulatedIoCard(const platform::Scheduler& scheduler, PortMap map = {});
     ~SimulatedIoCard() override;
     SimulatedIoCard(const SimulatedIoCard&) = delete;
     SimulatedIoCard& operator=(const SimulatedIoCard&) = delete;
@@ -34,10 +34,12 @@ public:
     // Puts a head into the hopper opening or takes it out, as the sensor pipe does.
     void setHeadIn(bool headIn) { m_headIn = headIn; }
     bool headIn() const { return m_headIn; }
-    // The last value written to port; 0 before any write.
-    std::int32_t output(std::int32_t port) const;
+    // The outputs as the last write left them; both off before any write.
+    ChamberOutputs outputs() const { return m_outputs; }
+    // The level of a line of the card, as a meter on the chamber's wiring would show it.
+    bool lineLevel(unsigned line) const;
 
-    // Port 780 gives 1 while a head is in the opening, else 0; other ports read back their last write.
+    // Port 780 gives 1 while a head is in the opening, else 0.
     std::int16_t portRead(std::int32_t card, std::int32_t port, std::int32_t mode) override;
     void portWrite(std::int32_t card, std::int32_t port, std::int32_t mode, std::int32_t value) override;
 
@@ -53,7 +55,8 @@ private:
     std::string m_sensorPath;
     bool m_createdSensor = false;
     bool m_headIn = false;
-    std::map<std::int32_t, std::int32_t> m_outputs;
+    PortMap m_map;
+    ChamberOutputs m_outputs;
 };
 
 } // namespace veltrum::devices

@@ -1,17 +1,14 @@
+#include "devices/PortMap.h"
 #include "session/crt.h"
 
 namespace veltrum::session {
 
-namespace {
-
-// Output port 792 carries the hopper (value 2) and the inter-trial output (64); input port 780 reads 1
-// while a head interrupts the beam at the hopper opening.
-constexpr std::int32_t outputPort = 792;
-constexpr std::int32_t sensorPort = 780;
-constexpr std::int32_t hopperRaised = 2;
-constexpr std::int32_t interTrialOutput = 64;
-
-} // namespace
+using devices::chamber::allOff;
+using devices::chamber::headIn;
+using devices::chamber::hopperRaised;
+using devices::chamber::interTrialOutput;
+using devices::chamber::outputPort;
+using devices::chamber::sensorPort;
 
 void crt::HopperUp() {
     Label1.setCaption("Hopper Up");
@@ -32,7 +29,7 @@ void crt::HopperDown() {
     Label1.setCaption("Hopper Down");
     Label1.repaint();
     if (Check1.value() != 1)
-        m_services.ioCard.portWrite(1, outputPort, 0, 0);
+        m_services.ioCard.portWrite(1, outputPort, 0, allOff);
 }
 
 void crt::InterTrialOutputOn() {
@@ -42,12 +39,12 @@ void crt::InterTrialOutputOn() {
 
 void crt::OutputsOff() {
     if (Check1.value() != 1)
-        m_services.ioCard.portWrite(1, outputPort, 0, 0);
+        m_services.ioCard.portWrite(1, outputPort, 0, allOff);
 }
 
 void crt::Infrared_Timer() {
     // Only the value 1 is a head in the opening; anything else keeps the polling going.
-    if (m_services.ioCard.portRead(1, sensorPort, -1) != 1)
+    if (m_services.ioCard.portRead(1, sensorPort, -1) != headIn)
         return;
     // The entry is counted last: a count that cannot grow is reported once, and the food period still runs.
     Infrared.setEnabled(false);

@@ -48,11 +48,41 @@ TEST(PortIoCardTest, AsksForBothPortsOnceAtTheFirstCall) {
     EXPECT_EQ(ports.written, (std::vector<std::pair<std::uint16_t, std::uint8_t>>{{792, 64}, {792, 2}}));
 }
 
-TEST(PortIoCardTest, ReadGivesTheWholeInputByteUnsigned) {
+TEST(PortIoCardTest, ReadGivesTheSensorBitWhateverTheOtherInputsHold) {
     FakePorts ports;
-    ports.input = 0xFF;
     PortIoCard card(ports.access());
-    EXPECT_EQ(card.portRead(1, 780, -1), 255);
+    ports.input = 0xFE;
+    EXPECT_EQ(card.portRead(1, 780, -1), 0);
+    ports.input = 0x03;
+    EXPECT_EQ(card.portRead(1, 780, -1), 1);
+}
+
+TEST(PortIoCardTest, MappedBitsCarryTheOutputsAndTheSensor) {
+    FakePorts ports;
+    veltrum::devices::PortMap map;
+    map.hopper = {0, false};
+    map.interTrial = {7, true};
+    map.sensor = {3, true};
+    PortIoCard card(ports.access(), map);
+    card.portWrite(1, 792, 0, 2);
+    card.portWrite(1, 792, 0, 64);
+    card.portWrite(1, 792, 0, 0);
+    EXPECT_EQ(ports.written,
+              (std::vector<std::pair<std::uint16_t, std::uint8_t>>{{792, 0x81}, {792, 0x00}, {792, 0x80}}));
+    ports.input = 0xF7;
+    EXPECT_EQ(card.portRead(1, 780, -1), 1) << "an active-low sensor reads a head at level 0";
+}
+
+TEST(PortIoCardTest, MapBeyondEightLinesIsRefusedWithTheLine) {
+    FakePorts ports;
+    veltrum::devices::PortMap map;
+    map.sensor = {8, false};
+    try {
+        PortIoCard card(ports.access(), map);
+        FAIL() << "line 8 of an eight-line port was accepted";
+    } catch (const std::runtime_error& error) {
+        EXPECT_NE(std::string(error.what()).find("sensor on line 8"), std::string::npos) << error.what();
+    }
 }
 
 TEST(PortIoCardTest, RefusalNamesThePortAndHowToGrantAccessAndIsAskedAgain) {
@@ -99,8 +129,8 @@ TEST_P(PortIoCardRefusesTest, NeitherBindsNorTouchesTheHardware) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OutsideTheCard, PortIoCardRefusesTest,
-                         ::testing::Values(Refused{791, 0}, Refused{0x80, 0}, Refused{792, 256},
-                                           Refused{792, -1}, Refused{792, 0x10002}),
+                         ::testing::Values(Refused{791, 0}, Refused{780, 0}, Refused{792, 256},
+                                           Refused{792, -1}, Refused{792, 66}, Refused{792, 0x10002}),
                          [](const ::testing::TestParamInfo<Refused>& info) {
                              const std::int32_t value = info.param.value;
                              return "Port" + std::to_string(info.param.port) + "Value" +
@@ -111,6 +141,7 @@ TEST(PortIoCardTest, ReadOfAPortOutsideTheCardIsRefused) {
     FakePorts ports;
     PortIoCard card(ports.access());
     EXPECT_THROW(card.portRead(1, 0x3F8, -1), std::invalid_argument);
+    EXPECT_THROW(card.portRead(1, 792, -1), std::invalid_argument);
     EXPECT_TRUE(ports.permitted.empty());
 }
 

@@ -65,13 +65,27 @@ TEST_F(SimulatedIoCardTest, TraceHoldsEveryOperationWithItsTimeInOrder) {
                                                            "12.400 read 780 1", "12.500 read 780 0"}));
 }
 
-TEST_F(SimulatedIoCardTest, OutputPortKeepsTheLastValueAndReadsItBack) {
-    EXPECT_EQ(card.output(792), 0);
-    card.portWrite(1, 792, 0, 2);
-    card.portWrite(1, 792, 0, 64);
-    EXPECT_EQ(card.output(792), 64);
-    EXPECT_EQ(card.portRead(1, 792, -1), 64);
-    EXPECT_EQ(card.portRead(1, 780, -1), 0);
+TEST_F(SimulatedIoCardTest, WritesGoThroughThePortMapToTheMappedLines) {
+    veltrum::devices::PortMap map;
+    map.hopper = {3, false};
+    map.interTrial = {4, true};
+    map.sensor = {5, true};
+    SimulatedIoCard mapped(scheduler, map);
+    EXPECT_TRUE(mapped.lineLevel(4)) << "an active-low output is high while off";
+    mapped.portWrite(1, 792, 0, 2);
+    EXPECT_EQ(mapped.outputs(), (veltrum::devices::ChamberOutputs{true, false}));
+    EXPECT_TRUE(mapped.lineLevel(3));
+    mapped.portWrite(1, 792, 0, 64);
+    EXPECT_FALSE(mapped.lineLevel(3));
+    EXPECT_FALSE(mapped.lineLevel(4));
+    mapped.setHeadIn(true);
+    EXPECT_FALSE(mapped.lineLevel(5));
+    EXPECT_EQ(mapped.portRead(1, 780, -1), 1);
+    // What a real card refuses, the simulated one refuses too.
+    EXPECT_THROW(mapped.portWrite(1, 792, 0, 66), std::invalid_argument);
+    EXPECT_THROW(mapped.portWrite(1, 793, 0, 0), std::invalid_argument);
+    EXPECT_THROW(mapped.portRead(1, 792, -1), std::invalid_argument);
+    EXPECT_EQ(mapped.outputs(), (veltrum::devices::ChamberOutputs{false, true}));
 }
 
 TEST_F(SimulatedIoCardTest, SensorPipeMovesTheHeadAndLastByteWins) {

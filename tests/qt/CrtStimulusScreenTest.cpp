@@ -110,10 +110,10 @@ TEST_F(CrtStimulusScreenTest, PressOnTheShownPictureAfterTheFixedIntervalRaisesT
     const int ordinalBefore = model->sessionState().Ordinal.toInt();
     QTest::mouseClick(widget(QStringLiteral("Image1(1)")), Qt::LeftButton);
     EXPECT_EQ(model->sessionState().Ordinal.toInt(), ordinalBefore);
-    EXPECT_EQ(card.output(792), 0);
+    EXPECT_EQ(veltrum::devices::PortMap::valueOf(card.outputs()), 0);
 
     QTest::mouseClick(picture, Qt::LeftButton);
-    EXPECT_EQ(card.output(792), 2);
+    EXPECT_EQ(veltrum::devices::PortMap::valueOf(card.outputs()), 2);
     EXPECT_EQ(model->Label1.caption(), "Hopper Up");
     EXPECT_FALSE(picture->isVisible());
     EXPECT_TRUE(failures.isEmpty()) << failures.join(QLatin1Char('\n')).toStdString();
