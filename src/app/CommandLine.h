@@ -9,9 +9,9 @@
 namespace veltrum::app {
 
 struct CommandLine {
-    QString dataFolder;         // the data folder; the folder "Veltrum" beside the executable by default
-    bool exitWhenShown = false; // print the start-up time and quit once the panel is on screen (benchmarks)
-    CardOptions ioCard;         // the I/O card and its options
+    QString dataFolder;          // the data folder; the folder "Veltrum" beside the executable by default
+    bool exitWhenShown = false;  // print the start-up time and quit once the panel is on screen (benchmarks)
+    CardOptions ioCard;          // the I/O card and its options
     QStringList tabletAddresses; // addresses or subnets that may be the tablet; any when empty
     bool showHelp = false;
     QString helpText;
