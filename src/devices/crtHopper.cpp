@@ -1,6 +1,8 @@
 #include "devices/PortMap.h"
 #include "session/crt.h"
 
+#include <utility>
+
 namespace veltrum::session {
 
 using devices::chamber::allOff;
@@ -13,6 +15,8 @@ using devices::chamber::sensorPort;
 void crt::HopperUp() {
     Label1.setCaption("Hopper Up");
     Label1.repaint();
+    m_hopperUp = true;
+    publish(engine::SessionEventKind::HopperUp);
     if (Check1.value() == 1) {
         // Without hardware the food period is timed from now and no sensor is polled.
         Hopper_Timer.setEnabled(true);
@@ -28,6 +32,8 @@ void crt::HopperUp() {
 void crt::HopperDown() {
     Label1.setCaption("Hopper Down");
     Label1.repaint();
+    if (std::exchange(m_hopperUp, false))
+        publish(engine::SessionEventKind::HopperDown);
     if (Check1.value() != 1)
         m_services.ioCard.portWrite(1, outputPort, 0, allOff);
 }
@@ -51,10 +57,14 @@ void crt::Infrared_Timer() {
     if (state.HeadDetect == 1 || state.HeadDetect == 2)
         Hopper_Timer.setEnabled(true);
     state.HopCheck += 1;
+    publish(engine::SessionEventKind::HeadEntry);
 }
 
 void crt::Hopper_Timer_Timer() {
     Infrared.setEnabled(false);
+    // Without hardware the hopper is not lowered through the card, but its food period is over.
+    if (Check1.value() == 1 && std::exchange(m_hopperUp, false))
+        publish(engine::SessionEventKind::HopperDown);
     if (Check1.value() != 1) {
         HopperDown();
         InterTrialOutputOn();

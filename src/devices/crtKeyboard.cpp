@@ -100,6 +100,8 @@ void crt::BeginSession() {
     state.CurrentTrial = 0;
     Label2.setVisible(false);
     Session_Timer.setEnabled(true);
+    m_startedAtMs = m_services.scheduler.nowMs();
+    publish(engine::SessionEventKind::SessionStarted);
     EndTrial();
 }
 
@@ -123,6 +125,7 @@ void crt::LeaveProgram() {
     HopperDown();
     for (platform::Timer* timer : {&Hopper_Timer, &Session_Timer, &Infrared, &Stimulus, &ITI, &FI})
         timer->setEnabled(false);
+    publish(engine::SessionEventKind::SessionEnded, {}, 0, "operator");
     if (!m_pendingRows.empty())
         writePendingRows();
     ShowSummaryWindow();

@@ -78,6 +78,8 @@ void crt::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
             state.TargetSMinus += 1;
         }
     }
+    publish(engine::SessionEventKind::TouchScored, state.Outcome,
+            (ScreenIndex > 0 ? ScreenIndex : TabletPosition).toInt());
     RecordTrial(ScreenIndex, TabletPosition);
 }
 

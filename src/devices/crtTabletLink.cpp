@@ -36,6 +36,7 @@ void crt::Winsock1_ConnectionRequest(std::int32_t requestID) {
     m_touchStream = {};
     Label2.setCaption(std::to_string(requestID));
     TabletAddress.setCaption("tablet at " + socket.peerAddress());
+    publish(engine::SessionEventKind::LinkUp, {}, 0, socket.peerAddress());
 }
 
 void crt::tabletRefused(const std::string& address) {
@@ -49,6 +50,7 @@ void crt::tabletRefused(const std::string& address) {
 // within 16 bits, and touches beyond the per-arrival limit, are not scored: Label2 shows "?" so the
 // operator sees the tablet sent something unreadable, and the session runs on.
 void crt::Winsock1_DataArrival() {
+    m_lastTabletMessageAtMs = m_services.scheduler.nowMs();
     devices::TouchParse parsed = devices::TouchParser::parse(m_touchStream, m_services.socket.takeReceived());
     m_touchStream = std::move(parsed.stream);
     for (const std::int16_t received : parsed.positions) {
@@ -73,6 +75,7 @@ void crt::Winsock1_DataArrival() {
 void crt::Winsock1_Close() {
     m_touchStream = {};
     TabletAddress.setCaption("tablet gone; listening again");
+    publish(engine::SessionEventKind::LinkDown);
     try {
         StartListening();
     } catch (const SetupError& error) {

@@ -71,6 +71,7 @@ bool crt::writePendingRows() {
                 m_rowFailure.erase(0, state.NewDataFile.size() + 2);
             // One notice, updated in place: a disk that stays full must not stack a box per row.
             const std::size_t waiting = m_pendingRows.size();
+            publish(engine::SessionEventKind::RowFailed, {}, 0, m_rowFailure);
             m_services.dialogs.showNotice(
                 std::to_string(waiting) + (waiting == 1 ? " trial row waits" : " trial rows wait") +
                 " to be written to " + state.NewDataFile + ":\n" + m_rowFailure +
@@ -79,12 +80,61 @@ bool crt::writePendingRows() {
             return false;
         }
         m_pendingRows.erase(m_pendingRows.begin());
+        ++m_rowsCommitted;
+        publish(engine::SessionEventKind::RowCommitted);
     }
     if (before > 0 && !m_rowFailure.empty()) {
         m_rowFailure.clear();
         m_services.dialogs.showNotice("");
     }
     return true;
+}
+
+void crt::publish(engine::SessionEventKind kind, std::string outcome, int position, std::string detail) {
+    engine::SessionEvent event;
+    event.kind = kind;
+    event.atMs = m_services.scheduler.nowMs();
+    event.trial = state.CurrentTrial.toInt();
+    event.position = position;
+    event.outcome = std::move(outcome);
+    event.detail = std::move(detail);
+    event.rowsWaiting = m_pendingRows.size();
+    m_events.publish(event);
+}
+
+engine::SessionSnapshot crt::snapshot() const {
+    engine::SessionSnapshot s;
+    s.subject = m_sessionSetUp ? state.Subject : Subject_In.text();
+    s.phase = m_sessionSetUp ? state.PhaseDescription : Combo1.text();
+    s.sessionNumber = state.SessionNumber.toInt();
+    if (m_sessionEnded)
+        s.state = engine::CycleState::Ended;
+    else if (!m_sessionSetUp)
+        s.state = engine::CycleState::SettingUp;
+    else if (m_startedAtMs < 0)
+        s.state = engine::CycleState::WaitingForStart;
+    else if (m_hopperUp)
+        s.state = engine::CycleState::Food;
+    else if (m_stimulusShown)
+        s.state = engine::CycleState::Stimulus;
+    else
+        s.state = engine::CycleState::InterTrial;
+    s.nowMs = m_services.scheduler.nowMs();
+    s.startedAtMs = m_startedAtMs;
+    s.sessionMinutes = state.SessionDuration.toInt();
+    s.trial = state.CurrentTrial.toInt();
+    s.totalTrials = state.TotalTrials.toInt();
+    s.rewards = state.TargetSPlus.toInt();
+    s.target = state.TargetPecks.toInt() + state.PreTargetPecks.toInt();
+    s.screen = s.target + state.NonTargetPecks.toInt() + state.PreNonTargetPecks.toInt();
+    s.timeouts = state.Timeouts.toInt();
+    s.headEntries = state.HopCheck.toInt();
+    s.rowsCommitted = m_rowsCommitted;
+    s.rowsWaiting = m_pendingRows.size();
+    s.linkConnected = m_services.socket.state() == platform::TabletSocket::Connected;
+    s.tabletAddress = m_services.socket.peerAddress();
+    s.lastTabletMessageAtMs = m_lastTabletMessageAtMs;
+    return s;
 }
 
 bool crt::retryWaitingRows() {

@@ -5,6 +5,8 @@
 #include "DataControl.h"
 #include "SessionState.h"
 #include "devices/TouchParser.h"
+#include "engine/SessionEvents.h"
+#include "engine/SessionSnapshot.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/FileSystem.h"
@@ -200,6 +202,11 @@ public:
     // The services the window was built with, for the summary window.
     const Services& services() const { return m_services; }
 
+    // What happens in the session, in order, for any number of listeners.
+    engine::SessionEventBus& events() { return m_events; }
+    // The session's figures now, for views that show it while it runs.
+    engine::SessionSnapshot snapshot() const;
+
     // The whole session state, read only.
     const SessionState& sessionState() const { return state; }
 
@@ -311,6 +318,15 @@ private:
     bool m_sessionEnded = false;
     std::vector<workbook::AppendRow> m_pendingRows;
     std::string m_rowFailure;
+    // Publishes an event stamped with the scheduler's time and the trial under way.
+    void publish(engine::SessionEventKind kind, std::string outcome = {}, int position = 0,
+                 std::string detail = {});
+    engine::SessionEventBus m_events;
+    std::int64_t m_startedAtMs = -1;
+    std::int64_t m_lastTabletMessageAtMs = -1;
+    std::size_t m_rowsCommitted = 0;
+    bool m_hopperUp = false;
+    bool m_stimulusShown = false;
     std::vector<std::string> m_recoveryFolders;
 
     Services m_services;

@@ -17,6 +17,8 @@ void crt::StimulusOn() {
     for (std::size_t p = 1; p <= 6; ++p)
         boxes[p - 1]->setText(state.PosStimulus[p].toString());
     SendDisplayMessage();
+    m_stimulusShown = true;
+    publish(engine::SessionEventKind::StimulusOn);
     // With HeadDetect 2 the stimulus period has no time limit.
     if (state.HeadDetect != 2)
         Stimulus.setEnabled(true);
@@ -44,6 +46,8 @@ void crt::StimulusOff() {
     for (TextBox* box : {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8})
         box->setText("0");
     SendDisplayMessage();
+    m_stimulusShown = false;
+    publish(engine::SessionEventKind::StimulusOff);
 }
 
 } // namespace veltrum::session

@@ -60,6 +60,7 @@ void crt::BeginTrial() {
     state.CurrentTrial += 1;
     state.TrialType = *type;
     state.GoalLocation = *goal;
+    publish(engine::SessionEventKind::TrialBegun);
 
     const std::string& phase = state.PhaseDescription;
     if (phase == "MagTrain") {
@@ -109,9 +110,14 @@ void crt::EndSession(SessionEndTrigger trigger) {
     for (TextBox* box : {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8})
         box->setText("0");
     SendDisplayMessage();
+    const bool linked = m_services.socket.state() == platform::TabletSocket::Connected;
     m_services.socket.close();
+    if (linked)
+        publish(engine::SessionEventKind::LinkDown, {}, 0, "closed at the session's end");
     if (!m_pendingRows.empty())
         writePendingRows();
+    publish(engine::SessionEventKind::SessionEnded, {}, 0,
+            trigger == SessionEndTrigger::SessionClock ? "clock" : "trials");
     ShowSummaryWindow();
 }
 
@@ -132,6 +138,7 @@ void crt::Stimulus_Timer() {
     state.Ordinal = 0;
     state.Timeouts += 1;
     state.Outcome = "Trial Timeout";
+    publish(engine::SessionEventKind::TrialTimeout, state.Outcome);
     RecordTrial(0, 0);
     if (state.TotalTrials > 0 && state.CurrentTrial > state.TotalTrials - 1) {
         EndSession(SessionEndTrigger::StimulusTimeout);
