@@ -41,6 +41,16 @@ private:
         TouchStream& stream = m_out.stream;
         if (!stream.discarding && stream.pending.empty())
             return;
+        // Positions are 1 to 6: digits that are all positions are touches that TCP ran together.
+        if (!stream.discarding && stream.pending.size() > 1 &&
+            stream.pending.find_first_not_of("123456") == std::string::npos) {
+            const std::string run = std::move(stream.pending);
+            for (const char digit : run) {
+                stream.pending.assign(1, digit);
+                endTouch();
+            }
+            return;
+        }
         const bool limitReached = m_out.positions.size() + static_cast<std::size_t>(m_out.rejected) >=
                                   TouchParser::maxTouchesPerArrival;
         std::int16_t position = 0;

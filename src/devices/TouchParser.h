@@ -25,9 +25,11 @@ struct TouchParse {
 };
 
 // Touches are separated by a line end (CR or LF), a comma, a space or a tab. A touch is an optional
-// sign and decimal digits within -32768..32767; a run of digits is one number, so "34" is position 34
-// and is scored like any position that matches no stimulus: splitting it would guess, ignoring it would
-// leave no row, and the row's Response keeps exactly what the tablet sent.
+// sign and decimal digits within -32768..32767. Positions are 1 to 6, so a run of digits that are all
+// positions is that many touches in order: a tablet that sends bare digits has them run together by TCP
+// whenever the controller or the network is slow ("61" is 6 then 1). Any other run is one number ("70",
+// "0", "-3") and is scored like any position that matches no stimulus, its row keeping exactly what the
+// tablet sent.
 //
 // Framing: a tablet that never sends a line end is read as one touch per arrival (the text left at the
 // end of an arrival is a whole touch). Once it has ended a touch with a line end, a touch left open at

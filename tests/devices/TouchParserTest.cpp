@@ -53,7 +53,9 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"CarriageReturnLineEnd", {"4\r\n5\r\n"}, {4, 5}, 0, ""},
         ParseCase{"CommaSpaceAndTabSeparate", {"1,2 3\t4"}, {1, 2, 3, 4}, 0, ""},
         ParseCase{"EmptyFieldsAreNotTouches", {",, \n\r\n"}, {}, 0, ""},
-        ParseCase{"RunOfDigitsIsOneNumber", {"34"}, {34}, 0, ""},
+        // Bare digits ran together in one arrival: each position is its own touch, in order.
+        ParseCase{"RunOfPositionsIsThatManyTouches", {"61", "3451"}, {6, 1, 3, 4, 5, 1}, 0, ""},
+        ParseCase{"RunWithOtherDigitsIsOneNumber", {"70,17"}, {70, 17}, 0, ""},
         ParseCase{"ZeroAndNegativesAreRead", {"0,-3"}, {0, -3}, 0, ""},
         ParseCase{"SignedAndLeadingZeros", {"+5,007"}, {5, 7}, 0, ""},
         ParseCase{"SixteenBitLimits", {"32767,-32768"}, {32767, -32768}, 0, ""},
@@ -63,7 +65,7 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"LoneSign", {"-"}, {}, 1, ""},
         ParseCase{"NulByteRejected", {std::string("4\0", 2)}, {}, 1, ""},
         ParseCase{"BadTouchDoesNotSpoilItsNeighbours", {"2,x,5"}, {2, 5}, 1, ""},
-        ParseCase{"FramedTouchSplitAcrossArrivals", {"1\n", "2", "3\n"}, {1, 23}, 0, ""},
+        ParseCase{"FramedTouchSplitAcrossArrivals", {"1\n", "2", "9\n"}, {1, 29}, 0, ""},
         ParseCase{"FramedTailWaitsForItsLineEnd", {"6\n5"}, {6}, 0, "5"},
         ParseCase{"OverlongTouchSkippedToItsSeparator", {std::string(40, '1') + "\n3\n"}, {3}, 1, ""},
         ParseCase{
@@ -73,12 +75,12 @@ TEST(TouchParserTest, ByteAtATimeFromALineFramedTabletReadsWholeTouches) {
     TouchStream stream;
     stream.lineFramed = true;
     std::vector<std::int16_t> positions;
-    for (const char c : std::string("12\n-4\n6\n")) {
+    for (const char c : std::string("19\n-4\n6\n")) {
         TouchParse parsed = TouchParser::parse(stream, std::string(1, c));
         positions.insert(positions.end(), parsed.positions.begin(), parsed.positions.end());
         stream = parsed.stream;
     }
-    EXPECT_EQ(positions, (std::vector<std::int16_t>{12, -4, 6}));
+    EXPECT_EQ(positions, (std::vector<std::int16_t>{19, -4, 6}));
 }
 
 TEST(TouchParserTest, FloodOfTouchesIsCutAtTheArrivalLimit) {
