@@ -11,7 +11,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Shows this help and exits."));
     const QCommandLineOption data(QStringLiteral("data"),
-                                  QStringLiteral("The data folder (default: Veltrum beside the program)."),
+                                  QStringLiteral("The data folder (default: Veltrum beside the program if "
+                                                 "there is one, else Veltrum in your home folder)."),
                                   QStringLiteral("DIR"));
     const QCommandLineOption card(
         QStringLiteral("card"),
@@ -27,6 +28,12 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
         QStringLiteral("Named pipe for the simulated head-entry sensor (created if absent): write 1 for a "
                        "head in the hopper opening, 0 for none."),
         QStringLiteral("PATH"));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Shows the program's version and exits."));
+    const QCommandLineOption newDataFolder(
+        QStringLiteral("new-data-folder"),
+        QStringLiteral("Makes a new data folder DIR from the demo data folder and exits."),
+        QStringLiteral("DIR"));
     QCommandLineOption exitWhenShown(
         QStringLiteral("exit-when-shown"),
         QStringLiteral("Prints the start-up time and quits once the panel is shown."));
@@ -36,6 +43,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     parser.addOption(card);
     parser.addOption(cardTrace);
     parser.addOption(sensor);
+    parser.addOption(version);
+    parser.addOption(newDataFolder);
     parser.addOption(exitWhenShown);
 
     CommandLine result;
@@ -50,6 +59,10 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
         return result;
     }
     result.showHelp = parser.isSet(help);
+    result.showVersion = parser.isSet(version);
+    result.newDataFolder = parser.value(newDataFolder);
+    if (parser.isSet(newDataFolder) && result.newDataFolder.isEmpty())
+        result.error = QStringLiteral("--new-data-folder needs a folder.");
     result.exitWhenShown = parser.isSet(exitWhenShown);
     result.dataFolder = parser.isSet(data) ? parser.value(data) : defaultDataFolder;
     if (result.dataFolder.isEmpty())

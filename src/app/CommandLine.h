@@ -7,12 +7,14 @@
 namespace veltrum::app {
 
 struct CommandLine {
-    QString dataFolder;         // the data folder; the folder "Veltrum" beside the executable by default
+    QString dataFolder;         // the data folder; see defaultDataFolder() for the folder used without --data
     bool exitWhenShown = false; // print the start-up time and quit once the panel is on screen (benchmarks)
     QString card = QStringLiteral("simulated"); // "simulated" or "port"
     QString cardTrace;                          // the simulated card's trace file; none when empty
     QString sensorPath; // the simulated card's head-entry sensor pipe; none when empty
     bool showHelp = false;
+    bool showVersion = false;
+    QString newDataFolder; // --new-data-folder: make this folder from the demo and quit; empty = not asked
     QString helpText;
     QString error; // non-empty when the arguments could not be understood
 };
