@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/CommandLine.h"
+#include "app/DataFolder.h"
 #include "app/IoCardChoice.h"
 #include "platform/LocalFileSystem.h"
 #include "qt/CrtWindow.h"
@@ -17,6 +18,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
 
@@ -94,8 +96,8 @@ void keepLargeBlocksInTheHeap() {
 int Application::run(const QStringList& arguments) {
     QCoreApplication::setApplicationName(QStringLiteral("Veltrum"));
     keepLargeBlocksInTheHeap();
-    const CommandLine options = parseCommandLine(
-        arguments, QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Veltrum")));
+    const CommandLine options =
+        parseCommandLine(arguments, defaultDataFolder(programFolder(), QDir::homePath()));
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "%s\n%s", qUtf8Printable(options.error), qUtf8Printable(options.helpText));
         return 2;
@@ -103,6 +105,13 @@ int Application::run(const QStringList& arguments) {
     if (options.showHelp) {
         std::printf("%s", qUtf8Printable(options.helpText));
         return 0;
+    }
+
+    if (!QFileInfo(options.dataFolder).isDir()) {
+        const QString message = missingDataFolderMessage(QDir(options.dataFolder).absolutePath());
+        std::fprintf(stderr, "veltrum: %s\n", qUtf8Printable(message));
+        showCritical(nullptr, message);
+        return 1;
     }
 
     qt::QtScheduler scheduler;

@@ -11,7 +11,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Shows this help and exits."));
     const QCommandLineOption data(QStringLiteral("data"),
-                                  QStringLiteral("The data folder (default: Veltrum beside the program)."),
+                                  QStringLiteral("The data folder (default: Veltrum beside the program if "
+                                                 "there is one, else Veltrum in your home folder)."),
                                   QStringLiteral("DIR"));
     const QCommandLineOption tabletAddress(
         QStringLiteral("tablet-address"),
@@ -20,6 +21,12 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
             "connect as the tablet; repeat or separate with commas for several. Replaces the data "
             "folder's TabletAddress.txt."),
         QStringLiteral("ADDRESS"));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Shows the program's version and exits."));
+    const QCommandLineOption newDataFolder(
+        QStringLiteral("new-data-folder"),
+        QStringLiteral("Makes a new data folder DIR from the demo data folder and exits."),
+        QStringLiteral("DIR"));
     QCommandLineOption exitWhenShown(
         QStringLiteral("exit-when-shown"),
         QStringLiteral("Prints the start-up time and quits once the panel is shown."));
@@ -28,6 +35,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     parser.addOption(data);
     addCardOptions(parser);
     parser.addOption(tabletAddress);
+    parser.addOption(version);
+    parser.addOption(newDataFolder);
     parser.addOption(exitWhenShown);
 
     CommandLine result;
@@ -42,6 +51,10 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
         return result;
     }
     result.showHelp = parser.isSet(help);
+    result.showVersion = parser.isSet(version);
+    result.newDataFolder = parser.value(newDataFolder);
+    if (parser.isSet(newDataFolder) && result.newDataFolder.isEmpty())
+        result.error = QStringLiteral("--new-data-folder needs a folder.");
     result.exitWhenShown = parser.isSet(exitWhenShown);
     result.dataFolder = parser.isSet(data) ? parser.value(data) : defaultDataFolder;
     if (result.dataFolder.isEmpty())

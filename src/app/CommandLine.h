@@ -9,11 +9,13 @@
 namespace veltrum::app {
 
 struct CommandLine {
-    QString dataFolder;          // the data folder; the folder "Veltrum" beside the executable by default
-    bool exitWhenShown = false;  // print the start-up time and quit once the panel is on screen (benchmarks)
-    CardOptions ioCard;          // the I/O card and its options
+    QString dataFolder;         // the data folder; see defaultDataFolder() for the folder used without --data
+    bool exitWhenShown = false; // print the start-up time and quit once the panel is on screen (benchmarks)
+    CardOptions ioCard;         // the I/O card and its options
     QStringList tabletAddresses; // addresses or subnets that may be the tablet; any when empty
     bool showHelp = false;
+    bool showVersion = false;
+    QString newDataFolder; // --new-data-folder: make this folder from the demo and quit; empty = not asked
     QString helpText;
     QString error; // non-empty when the arguments could not be understood
 };

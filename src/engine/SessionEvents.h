@@ -19,22 +19,22 @@ enum class SessionEventKind {
     TouchScored,    // position, outcome ("Reward", "S-", "PreFIGoal", "PreFIS-", "NotGoal", ...)
     HopperUp,
     HopperDown,
-    HeadEntry,      // the sensor saw a head in the hopper opening while food was up
-    TrialTimeout,   // the stimulus period ran out: outcome "Trial Timeout"
-    RowCommitted,   // a trial row is durable in the session workbook; rowsWaiting after it
-    RowFailed,      // a trial row could not be written yet (detail: why); it waits, in order
-    LinkUp,         // a tablet connected (detail: its address)
-    LinkDown,       // the tablet went away
-    SessionEnded,   // the session is over (detail: "trials", "clock" or "operator")
+    HeadEntry,    // the sensor saw a head in the hopper opening while food was up
+    TrialTimeout, // the stimulus period ran out: outcome "Trial Timeout"
+    RowCommitted, // a trial row is durable in the session workbook; rowsWaiting after it
+    RowFailed,    // a trial row could not be written yet (detail: why); it waits, in order
+    LinkUp,       // a tablet connected (detail: its address)
+    LinkDown,     // the tablet went away
+    SessionEnded, // the session is over (detail: "trials", "clock" or "operator")
 };
 
 struct SessionEvent {
     SessionEventKind kind = SessionEventKind::SessionStarted;
-    std::int64_t atMs = 0; // the scheduler's clock when it happened
-    int trial = 0;         // CurrentTrial when it happened
-    int position = 0;      // TouchScored: the position touched, 1 to 6 (other values as received)
-    std::string outcome;   // TouchScored, TrialTimeout
-    std::string detail;    // RowFailed, LinkUp, SessionEnded
+    std::int64_t atMs = 0;       // the scheduler's clock when it happened
+    int trial = 0;               // CurrentTrial when it happened
+    int position = 0;            // TouchScored: the position touched, 1 to 6 (other values as received)
+    std::string outcome;         // TouchScored, TrialTimeout
+    std::string detail;          // RowFailed, LinkUp, SessionEnded
     std::size_t rowsWaiting = 0; // RowCommitted, RowFailed: rows not yet committed after this event
 };
 

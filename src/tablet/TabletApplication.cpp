@@ -5,12 +5,38 @@
 #include "tablet/TabletOptions.h"
 #include "tablet/TabletWindow.h"
 
+#include "Version.h"
+
 #include <QApplication>
 
 #include <cstdio>
 #include <memory>
 
 namespace veltrum::tablet {
+
+std::optional<int> answerWithoutWindows(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const TabletOptions options = parseTabletOptions(arguments);
+    // Without a QCoreApplication the parser cannot know the program's name.
+    const QString helpText =
+        QString(options.helpText)
+            .replace(QStringLiteral("<executable_name>"), QStringLiteral("veltrum-tablet"));
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "%s\n%s", qUtf8Printable(options.error), qUtf8Printable(helpText));
+        return 2;
+    }
+    if (options.showHelp) {
+        std::printf("%s", qUtf8Printable(helpText));
+        return 0;
+    }
+    if (options.showVersion) {
+        std::printf("veltrum-tablet %s\n", VELTRUM_VERSION);
+        return 0;
+    }
+    return std::nullopt;
+}
 
 int runTablet(const QStringList& arguments) {
     QCoreApplication::setApplicationName(QStringLiteral("veltrum-tablet"));

@@ -29,13 +29,15 @@ TabletOptions parseTabletOptions(const QStringList& arguments) {
     const QCommandLineOption log(QStringLiteral("log"),
                                  QStringLiteral("Write what is sent and received to FILE."),
                                  QStringLiteral("FILE"));
-    parser.addOptions({help, host, port, images, rate, accuracy, seed, log});
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Show the version."));
+    parser.addOptions({help, version, host, port, images, rate, accuracy, seed, log});
     options.helpText = parser.helpText();
     if (!parser.parse(arguments)) {
         options.error = parser.errorText();
         return options;
     }
     options.showHelp = parser.isSet(help);
+    options.showVersion = parser.isSet(version);
     options.host = parser.value(host);
     options.imageFolder = parser.value(images);
     options.logFile = parser.value(log);

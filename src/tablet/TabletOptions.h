@@ -15,6 +15,7 @@ struct TabletOptions {
     unsigned seed = 1;
     QString logFile; // what was sent and received, one line each; empty = no log
     bool showHelp = false;
+    bool showVersion = false;
     QString helpText;
     QString error; // non-empty when the arguments could not be understood
 };

@@ -20,7 +20,9 @@ std::filesystem::path fixtureFile(const std::string& name) {
 
 std::filesystem::path corpusFile(const std::string& relative) {
     const auto path = std::filesystem::path(VELTRUM_CORPUS_DIR) / "xls" / relative;
-    return std::filesystem::exists(path) ? path : std::filesystem::path();
+    if (!std::filesystem::exists(path))
+        throw std::runtime_error("the corpus file " + path.string() + " is missing");
+    return path;
 }
 
 std::vector<std::uint8_t> readBytes(const std::filesystem::path& path) {

@@ -14,7 +14,7 @@
 namespace veltrum::workbook::test {
 
 std::filesystem::path fixtureFile(const std::string& name);
-// A file of the real-world corpus, or "" when the corpus is not on this machine.
+// A file of the real-world corpus in tests/corpus; throws (failing the test) when it is missing.
 std::filesystem::path corpusFile(const std::string& relative);
 std::vector<std::uint8_t> readBytes(const std::filesystem::path& path);
 void writeBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);

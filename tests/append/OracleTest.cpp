@@ -42,8 +42,6 @@ std::vector<Job> makeJobs(const TemporaryFolder& folder, const std::vector<std::
                           int rows) {
     std::vector<Job> jobs;
     for (const auto& source : sources) {
-        if (source.empty())
-            continue;
         const auto bytes = readBytes(source);
         const Workbook workbook = Workbook::fromBytes(bytes, source.string());
         for (const Sheet& sheet : workbook.sheets()) {

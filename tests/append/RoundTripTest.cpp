@@ -51,8 +51,6 @@ class RoundTrip : public ::testing::TestWithParam<std::tuple<Source, int>> {};
 TEST_P(RoundTrip, KeepsEverythingElseAndReadsBackTheNewRows) {
     const auto& [source, count] = GetParam();
     const auto path = pathOf(source);
-    if (path.empty() || !std::filesystem::exists(path))
-        GTEST_SKIP() << source.file << " is not on this machine";
     const std::vector<std::uint8_t> before = readBytes(path);
     const Workbook original = Workbook::fromBytes(before, path.string());
     std::string sheetName = source.sheet;

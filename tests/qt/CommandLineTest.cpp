@@ -38,6 +38,13 @@ TEST(CommandLineTest, HelpListsTheDataOptionButNotTheBenchmarkSwitch) {
     EXPECT_FALSE(options.helpText.contains(QStringLiteral("exit-when-shown")));
 }
 
+TEST(CommandLineTest, VersionAndNewDataFolderAreRead) {
+    EXPECT_TRUE(parseCommandLine(args({"--version"}), defaultFolder).showVersion);
+    const auto options = parseCommandLine(args({"--new-data-folder", "/home/lab/Veltrum"}), defaultFolder);
+    EXPECT_TRUE(options.error.isEmpty());
+    EXPECT_EQ(options.newDataFolder, QStringLiteral("/home/lab/Veltrum"));
+}
+
 class CommandLineErrorTest : public ::testing::TestWithParam<std::vector<const char*>> {};
 
 TEST_P(CommandLineErrorTest, IsRefusedWithAMessage) {
@@ -51,6 +58,7 @@ INSTANTIATE_TEST_SUITE_P(BadArguments, CommandLineErrorTest,
                          ::testing::Values(std::vector<const char*>{"--data"},
                                            std::vector<const char*>{"--data", ""},
                                            std::vector<const char*>{"--colour"},
+                                           std::vector<const char*>{"--new-data-folder", ""},
                                            std::vector<const char*>{"demo/Veltrum"}));
 
 } // namespace

@@ -1,6 +1,8 @@
 // veltrum-hwcheck: tries the chamber's hardware on the card and port map veltrum would use.
 #include "HardwareCheck.h"
 #include "Terminal.h"
+#include "Version.h"
+#include "app/DataFolder.h"
 
 #include "app/IoCardChoice.h"
 
@@ -37,16 +39,19 @@ private:
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELTRUM_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Raises and lowers the hopper, switches the inter-trial output and shows the head-entry sensor on "
         "the card and port map veltrum would use. Reads keys from the terminal, or commands from standard "
         "input when it is not a terminal (ending at its end)."));
     parser.addHelpOption();
-    parser.addOption({QStringLiteral("data"),
-                      QStringLiteral("The data folder whose PortMap.txt is used (default: Veltrum beside the "
-                                     "program)."),
-                      QStringLiteral("DIR")});
+    parser.addVersionOption();
+    parser.addOption(
+        {QStringLiteral("data"),
+         QStringLiteral("The data folder whose PortMap.txt is used (default: as veltrum's, Veltrum "
+                        "beside the program if there is one, else in your home folder)."),
+         QStringLiteral("DIR")});
     parser.addOption(
         {QStringLiteral("duration"), QStringLiteral("Quits after SECONDS."), QStringLiteral("SECONDS")});
     veltrum::app::addCardOptions(parser);
@@ -66,7 +71,7 @@ int main(int argc, char** argv) {
     const QString dataFolder =
         parser.isSet(QStringLiteral("data"))
             ? parser.value(QStringLiteral("data"))
-            : QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Veltrum"));
+            : veltrum::app::defaultDataFolder(veltrum::app::programFolder(), QDir::homePath());
 
     SteadyClock clock;
     try {

@@ -1,6 +1,7 @@
 // veltrum-xls: lists the sheets of an Excel 97-2003 workbook, prints a sheet as CSV, or dumps every
 // cell with its kind as JSON Lines for comparisons with other readers.
 #include "AppendCommand.h"
+#include "Version.h"
 #include "workbook/Workbook.h"
 
 #include <cstdio>
@@ -168,6 +169,14 @@ int main(int argc, char** argv) {
         return ExitUsage;
     }
     const std::string_view name = argv[1];
+    if (name == "--help" || name == "-h") {
+        std::cout << Usage << "       veltrum-xls --version\n";
+        return 0;
+    }
+    if (name == "--version") {
+        std::cout << "veltrum-xls " << VELTRUM_VERSION << '\n';
+        return 0;
+    }
     const std::vector<std::string> args(argv + 2, argv + argc);
     for (const Command& command : Commands) {
         if (command.name != name)
