@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the workbook reader: it must refuse or read them, never crash, hang or
 // read out of bounds; what it reads is turned into text to touch every cell.
-#include "workbook/CompoundFile.h"
+#include "workbook/compound/CompoundFile.h"
 #include "workbook/Table.h"
 #include "workbook/Workbook.h"
 
