@@ -3,7 +3,7 @@
 
 Usage: make_summary_workbook.py OUT.xls ROWS [--comments]   (run with /usr/bin/python3; needs python3-uno)
 
---comments gives every session a long operator comment of its own (about 350 characters, some of them
+--comments gives every session a long operator comment of its own (about 450 characters, some of them
 outside Latin-1, so stored as UTF-16), as a lab's ten-year summary holds: that is what makes such a
 workbook large.
 """
@@ -30,10 +30,10 @@ def long_comment(i):
              "keys stiff", "good session", "re-seated", "cleaned screen")
     text = "Session %d \u2013 " % i
     k = i
-    while len(text) < 350:
+    while len(text) < 450:
         text += words[k % len(words)] + "; "
         k = k * 7 + 3
-    return text[:350]
+    return text[:450]
 
 
 def rows(count, comments=False):

@@ -124,6 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"dd/mm/yyyy hh:mm", CellKind::DateTime},
                       FormatCase{"hh:mm:ss", CellKind::Time}, FormatCase{"[h]:mm", CellKind::Time},
                       FormatCase{"mm:ss.0", CellKind::Time}, FormatCase{"h:mm AM/PM", CellKind::Time},
+                      FormatCase{"AM/PM", CellKind::Time}, FormatCase{"\"Shift \"am/pm", CellKind::Time},
+                      FormatCase{"A/P", CellKind::Time}, FormatCase{"dd/mm/yyyy AM/PM", CellKind::DateTime},
                       FormatCase{"mmm", CellKind::Date}, FormatCase{"[$-409]d-mmm-yy;@", CellKind::Date},
                       FormatCase{"0.00", CellKind::Number}, FormatCase{"\"day\" 0", CellKind::Number},
                       FormatCase{"[Red]0.0", CellKind::Number}, FormatCase{"General", CellKind::Number},

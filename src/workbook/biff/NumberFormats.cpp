@@ -18,6 +18,29 @@ CellKind builtInFormatKind(std::uint16_t id) {
     return CellKind::Number;
 }
 
+namespace {
+
+bool sameLetters(std::string_view text, std::size_t at, std::string_view letters) {
+    if (text.size() - at < letters.size())
+        return false;
+    for (std::size_t k = 0; k < letters.size(); ++k) {
+        if ((text[at + k] | 0x20) != letters[k])
+            return false;
+    }
+    return true;
+}
+
+// Length of an AM/PM or A/P marker (without its slash) at `at`, or 0.
+std::size_t clockMarkerLength(std::string_view reduced, std::size_t at) {
+    if (sameLetters(reduced, at, "ampm"))
+        return 4;
+    if (sameLetters(reduced, at, "ap"))
+        return 2;
+    return 0;
+}
+
+} // namespace
+
 CellKind formatTextKind(std::string_view format) {
     // Drop quoted text, the character after \ _ or *, and separators, keeping bracketed sections
     // aside: a bracket holds a colour or locale, or an elapsed-time part such as [h] or [mm].
@@ -67,10 +90,13 @@ CellKind formatTextKind(std::string_view format) {
     bool hasMonthOrMinute = false;
     for (std::size_t i = 0; i < reduced.size(); ++i) {
         const char c = static_cast<char>(reduced[i] | 0x20);
-        // "AM/PM" and "A/P" (separators already gone) mark a clock time, not months.
-        if (c == 'a' && (reduced.compare(i, 4, "AMPM") == 0 || reduced.compare(i, 4, "ampm") == 0)) {
+        // "AM/PM" and "A/P" (separators already gone) mark a clock time, even as its only time
+        // element, and hold no months.
+        const std::size_t marker = clockMarkerLength(reduced, i);
+        if (marker > 0) {
             hasHourOrSecond = true;
-            i += 3;
+            ++dateCount;
+            i += marker - 1;
             continue;
         }
         if (c == 'y' || c == 'd')
