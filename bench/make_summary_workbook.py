@@ -3,12 +3,13 @@
 
 Usage: make_summary_workbook.py OUT.xls ROWS [--comments]   (run with /usr/bin/python3; needs python3-uno)
 
---comments gives every session a long operator comment of its own (about 450 characters, some of them
+--comments gives every session a long operator comment of its own (about 380 characters, some of them
 outside Latin-1, so stored as UTF-16), as a lab's ten-year summary holds: that is what makes such a
 workbook large.
 """
 
 import datetime
+import random
 import os
 import sys
 
@@ -26,14 +27,14 @@ PARAMETERS = [60, 50, 0, 10, 1, 0, 3, 30, 45, 2000]
 
 def long_comment(i):
     """A comment of its own for session i, filling "Comments" and part of "Comments2"."""
-    words = ("calm", "pecked steadily", "slow start", "hopper checked", "light flickered", "weighed 412 g",
-             "keys stiff", "good session", "re-seated", "cleaned screen")
+    words = ("calm", "pecked steadily", "slow start", "hopper checked", "light flickered", "weighed %d g",
+             "keys stiff", "good session", "re-seated", "cleaned screen", "late by %d min", "fed %d pellets")
+    pick = random.Random(i)
     text = "Session %d \u2013 " % i
-    k = i
-    while len(text) < 450:
-        text += words[k % len(words)] + "; "
-        k = k * 7 + 3
-    return text[:450]
+    while len(text) < 380:
+        word = pick.choice(words)
+        text += (word % pick.randint(1, 500) if "%d" in word else word) + "; "
+    return text[:380]
 
 
 def rows(count, comments=False):

@@ -26,25 +26,37 @@ std::uint64_t hashOf(std::u16string_view text) {
 
 } // namespace
 
-std::vector<std::span<const std::uint8_t>> SharedStrings::pieces() const {
-    return {m_bodies.begin(), m_bodies.end()};
+void SharedStrings::own() {
+    if (m_owned)
+        return;
+    m_bodies.assign(m_views.size(), {});
+    for (std::size_t i = 0; i < m_views.size(); ++i)
+        m_bodies[i].assign(m_views[i].begin(), m_views[i].end());
+    m_owned = true;
+    refreshViews();
+}
+
+void SharedStrings::refreshViews() {
+    m_views.assign(m_bodies.begin(), m_bodies.end());
 }
 
 SharedStrings SharedStrings::parse(const std::vector<BiffRecord>& records) {
     SharedStrings table;
     if (records.empty()) {
         table.m_bodies.push_back(std::vector<std::uint8_t>(8, 0));
+        table.m_owned = true;
+        table.refreshViews();
         return table;
     }
     for (const BiffRecord& record : records) {
-        table.m_bodies.emplace_back(record.data.begin(), record.data.end());
+        table.m_views.push_back(record.data);
         table.m_bodyOffsets.push_back(record.offset + 4);
     }
-    if (table.m_bodies[0].size() < 8)
+    if (table.m_views[0].size() < 8)
         throw BiffError("the shared text table is cut short");
-    table.m_total = get32(table.m_bodies[0].data());
-    const std::uint32_t stated = get32(table.m_bodies[0].data() + 4);
-    const auto pieces = table.pieces();
+    table.m_total = get32(table.m_views[0].data());
+    const std::uint32_t stated = get32(table.m_views[0].data() + 4);
+    const auto& pieces = table.m_views;
     PieceReader reader(pieces, 8);
     std::size_t totalBytes = 0;
     for (const auto& piece : pieces)
@@ -67,8 +79,7 @@ SharedStrings SharedStrings::parse(const std::vector<BiffRecord>& records) {
 }
 
 std::u16string SharedStrings::units(std::uint32_t index) const {
-    const auto pieces = this->pieces();
-    PieceReader reader(pieces);
+    PieceReader reader(m_views);
     reader.seek(m_starts[index].first, m_starts[index].second);
     const StringHeader header = readStringHeader(reader);
     std::u16string text;
@@ -94,8 +105,7 @@ std::string SharedStrings::text(std::uint32_t index) const {
 std::vector<std::string> SharedStrings::texts() const {
     std::vector<std::string> out;
     out.reserve(m_starts.size());
-    const auto pieces = this->pieces();
-    PieceReader reader(pieces);
+    PieceReader reader(m_views);
     for (const auto& [piece, offset] : m_starts) {
         reader.seek(piece, offset);
         const StringHeader header = readStringHeader(reader);
@@ -122,7 +132,9 @@ std::uint32_t SharedStrings::reference(const std::u16string& text) {
     if (found != m_lookup.end() && units(found->second) == text)
         return found->second;
     const std::uint32_t index = m_unique++;
+    own();
     appendString(text);
+    refreshViews();
     m_lookup.emplace(hash, index);
     return index;
 }
@@ -173,12 +185,12 @@ void SharedStrings::appendString(const std::u16string& text) {
 std::vector<std::uint8_t> SharedStrings::serialize(std::uint32_t streamOffset) const {
     std::vector<std::uint8_t> out;
     std::vector<std::uint32_t> recordStarts;
-    for (std::size_t i = 0; i < m_bodies.size(); ++i) {
+    for (std::size_t i = 0; i < m_views.size(); ++i) {
         recordStarts.push_back(streamOffset + static_cast<std::uint32_t>(out.size()));
         append16(out, i == 0 ? record::Sst : record::Continue);
-        append16(out, static_cast<std::uint16_t>(m_bodies[i].size()));
+        append16(out, static_cast<std::uint16_t>(m_views[i].size()));
         const std::size_t bodyAt = out.size();
-        out.insert(out.end(), m_bodies[i].begin(), m_bodies[i].end());
+        out.insert(out.end(), m_views[i].begin(), m_views[i].end());
         if (i == 0) {
             put32(out, bodyAt, m_total);
             put32(out, bodyAt + 4, m_unique);

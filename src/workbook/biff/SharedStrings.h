@@ -1,5 +1,6 @@
-// The workbook's shared string table (SST with its CONTINUE records, and EXTSST): read once by the
-// reader (every text decoded once) and by the appender (texts added, the table written back).
+// The workbook's shared string table (SST with its CONTINUE records, and EXTSST), for the reader (a
+// text decoded when a cell is read, from the stream itself) and the appender (texts added, the table
+// written back). Until a text is added the table refers to the stream, which must outlive it.
 #pragma once
 
 #include "workbook/biff/Records.h"
@@ -41,9 +42,15 @@ private:
     void appendString(const std::u16string& text);
     std::u16string units(std::uint32_t index) const;
     void buildLookup();
-    std::vector<std::span<const std::uint8_t>> pieces() const;
+    // Copies the records' bodies out of the stream, before the first change.
+    void own();
+    void refreshViews();
 
-    std::vector<std::vector<std::uint8_t>> m_bodies; // [0] is the SST body, then CONTINUE bodies
+    // The SST body, then CONTINUE bodies: views into the stream until the first change, then views of
+    // m_bodies, the table's own copy.
+    std::vector<std::span<const std::uint8_t>> m_views;
+    std::vector<std::vector<std::uint8_t>> m_bodies;
+    bool m_owned = false;
     std::vector<std::size_t> m_bodyOffsets;          // stream offset of each body as read
     std::vector<std::pair<std::uint32_t, std::uint32_t>> m_starts; // per string: body, offset in it
     // Texts by a hash of their UTF-16 units, built on the first reference (only appends need it).

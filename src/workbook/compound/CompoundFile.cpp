@@ -374,6 +374,39 @@ std::optional<std::span<const std::uint8_t>> CompoundFile::streamInPlace(std::ui
     return std::span<const std::uint8_t>(m_bytes.data() + offset, static_cast<std::size_t>(size));
 }
 
+std::optional<std::span<const std::uint8_t>> CompoundFile::gatherStreamInPlace(std::uint32_t id) {
+    if (const auto inPlace = streamInPlace(id))
+        return inPlace;
+    if (id == 0 || id >= m_entries.size() || m_entries[id].type != EntryType::Stream || isInMiniStream(id))
+        return std::nullopt;
+    const std::uint64_t size = entrySize(m_entries[id]);
+    const std::size_t needed = static_cast<std::size_t>((size + m_sectorSize - 1) / m_sectorSize);
+    const std::vector<std::uint32_t> sectors = chain(m_entries[id].startSector, needed, "a stream");
+    if (sectors.size() < needed || sectors.empty())
+        return std::nullopt;
+    // Each sector moves down to its place after the one before (never up), so none is overwritten
+    // before it has moved; what lay between them (other streams, allocation tables) is lost.
+    for (std::size_t i = 1; i < sectors.size(); ++i) {
+        if (sectors[i] <= sectors[i - 1])
+            return std::nullopt;
+    }
+    std::uint8_t* base = m_ownedBytes.empty() ? reinterpret_cast<std::uint8_t*>(m_ownedText.data())
+                                              : m_ownedBytes.data();
+    const std::size_t start = m_headerSectorSize + std::size_t{sectors[0]} * m_sectorSize;
+    std::size_t written = 0;
+    for (std::uint32_t sector : sectors) {
+        std::uint32_t available = 0;
+        const std::uint8_t* from = sectorData(sector, available);
+        const std::size_t take = std::min<std::size_t>(available, static_cast<std::size_t>(size) - written);
+        std::memmove(base + start + written, from, take);
+        written += take;
+    }
+    if (written < size)
+        damaged("the sectors of a stream run past the end of the file");
+    m_streamsMoved = true;
+    return std::span<const std::uint8_t>(base + start, static_cast<std::size_t>(size));
+}
+
 std::vector<std::uint32_t> CompoundFile::children(std::uint32_t storage) const {
     std::vector<std::uint32_t> out;
     // Only storages reached from the root had their trees checked when the file was opened.

@@ -1,5 +1,7 @@
 #include "workbook/read/CellStore.h"
 
+#include "workbook/biff/SharedStrings.h"
+
 namespace veltrum::workbook {
 
 std::uint32_t CellStore::addText(std::string text) {
@@ -7,11 +9,10 @@ std::uint32_t CellStore::addText(std::string text) {
     return static_cast<std::uint32_t>(m_own.size() - 1);
 }
 
-const std::string& CellStore::text(const StoredCell& cell) const {
-    static const std::string none;
+std::string CellStore::text(const StoredCell& cell) const {
     if (cell.flags & StoredCell::OwnText)
-        return cell.text < m_own.size() ? m_own[cell.text] : none;
-    return m_shared && cell.text < m_shared->size() ? (*m_shared)[cell.text] : none;
+        return cell.text < m_own.size() ? m_own[cell.text] : std::string();
+    return m_shared ? m_shared->text(cell.text) : std::string();
 }
 
 Cell CellStore::cell(const StoredCell& stored) const {

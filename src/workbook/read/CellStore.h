@@ -1,5 +1,6 @@
-// Cells kept compactly: sixteen bytes each, texts by index into the workbook's shared strings (decoded
-// once, shared by every sheet and table) or into the few texts a sheet holds itself.
+// Cells kept compactly: sixteen bytes each, texts by index into the workbook's shared string table
+// (decoded from the stream when a cell is read, never copied per cell) or into the few texts a sheet
+// holds itself.
 #pragma once
 
 #include "workbook/Cell.h"
@@ -10,6 +11,8 @@
 #include <vector>
 
 namespace veltrum::workbook {
+
+class SharedStrings;
 
 struct StoredCell {
     enum Flag : std::uint8_t { Blank = 1, FromFormula = 2, BooleanTrue = 4, OwnText = 8 };
@@ -24,17 +27,16 @@ struct StoredCell {
 class CellStore {
 public:
     CellStore() = default;
-    explicit CellStore(std::shared_ptr<const std::vector<std::string>> sharedTexts)
-        : m_shared(std::move(sharedTexts)) {}
+    explicit CellStore(std::shared_ptr<const SharedStrings> sharedStrings)
+        : m_shared(std::move(sharedStrings)) {}
 
     // Keeps a text that is not a shared string; returns its index.
     std::uint32_t addText(std::string text);
-    const std::string& text(const StoredCell& cell) const;
-    std::size_t sharedCount() const { return m_shared ? m_shared->size() : 0; }
+    std::string text(const StoredCell& cell) const;
     Cell cell(const StoredCell& stored) const;
 
 private:
-    std::shared_ptr<const std::vector<std::string>> m_shared;
+    std::shared_ptr<const SharedStrings> m_shared;
     std::vector<std::string> m_own;
 };
 

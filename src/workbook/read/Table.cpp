@@ -42,7 +42,7 @@ Table::Table(const Workbook& workbook, std::string_view sheetName)
     const SheetExtent extent = book.measure(index);
     m_recordCount = std::max(0, extent.rowCount - 1);
     m_blockSpans = extent.blockSpans;
-    m_texts = std::make_shared<CellStore>(book.sharedTexts);
+    m_texts = std::make_shared<CellStore>(book.sharedStrings);
     m_header.assign(static_cast<std::size_t>(extent.columnCount()), std::string());
     if (extent.rowCount == 0)
         return;

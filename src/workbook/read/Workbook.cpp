@@ -124,7 +124,7 @@ void Workbook::forEachRow(std::string_view sheetName,
         }
         rowStarts.push_back(total);
         stored.assign(total, StoredCell{});
-        CellStore texts(book.sharedTexts);
+        CellStore texts(book.sharedStrings);
         const auto block = static_cast<std::size_t>(first / RowsPerBlock);
         const auto span = block < extent.blockSpans.size() ? extent.blockSpans[block] : std::pair<std::size_t, std::size_t>{0, 0};
         if (span.second != 0) {

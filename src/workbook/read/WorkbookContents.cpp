@@ -59,7 +59,7 @@ std::shared_ptr<WorkbookContents> WorkbookContents::read(CompoundFile compound, 
     try {
         book.compound.emplace(std::move(compound));
         const std::uint32_t id = workbookStreamEntry(*book.compound, file);
-        if (const auto inPlace = book.compound->streamInPlace(id)) {
+        if (const auto inPlace = book.compound->gatherStreamInPlace(id)) {
             book.stream = *inPlace;
         } else {
             book.streamCopy = book.compound->readStream(id);
@@ -74,8 +74,7 @@ std::shared_ptr<WorkbookContents> WorkbookContents::read(CompoundFile compound, 
     try {
         globals = readWorkbookGlobals(book.stream);
         if (!globals.encrypted)
-            book.sharedTexts = std::make_shared<const std::vector<std::string>>(
-                SharedStrings::parse(globals.sharedStrings).texts());
+            book.sharedStrings = std::make_shared<const SharedStrings>(SharedStrings::parse(globals.sharedStrings));
     } catch (const BiffError& error) {
         refuseDamaged(file, error.what());
     }
@@ -117,7 +116,7 @@ std::shared_ptr<WorkbookContents> WorkbookContents::read(CompoundFile compound, 
 }
 
 ReadContext WorkbookContents::context() const {
-    return {stream, &styleKinds, date1904, sharedTexts ? sharedTexts->size() : 0};
+    return {stream, &styleKinds, date1904, sharedStrings ? sharedStrings->uniqueCount() : 0};
 }
 
 std::size_t WorkbookContents::worksheetIndex(std::string_view name) const {
@@ -158,7 +157,7 @@ const Sheet& WorkbookContents::load(std::size_t index) {
     sheet.m_rowStarts.push_back(total);
     sheet.m_columnCount = extent.columnCount();
     sheet.m_cells.assign(total, StoredCell{});
-    sheet.m_texts = CellStore(sharedTexts);
+    sheet.m_texts = CellStore(sharedStrings);
     SheetSink sink(sheet.m_cells, sheet.m_rowStarts, sheet.m_texts);
     try {
         readWorksheetCells(context(), sheetOffsets[index], SIZE_MAX, sink);
