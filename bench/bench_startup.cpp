@@ -99,14 +99,14 @@ int main(int argc, char** argv) {
         std::sort(ms.begin(), ms.end());
         std::sort(megabytes.begin(), megabytes.end());
         const double median = bench::percentile(ms, 0.5);
-        std::printf("bench_startup: %s\n  %d starts, %d subjects, summary %s (%.1f MB)\n", program.c_str(), runs,
-                    subjects, summary.c_str(), static_cast<double>(fs::file_size(summary)) / 1e6);
+        std::printf("bench_startup: %s\n  %d starts, %d subjects, summary %s (%.1f MB)\n", program.c_str(),
+                    runs, subjects, summary.c_str(), static_cast<double>(fs::file_size(summary)) / 1e6);
         std::printf("  median %.1f ms, p90 %.1f ms, max %.1f ms (target: median at most %.0f ms)\n", median,
                     bench::percentile(ms, 0.9), ms.back(), targetMs);
         std::printf("  peak memory: median %.1f MB, max %.1f MB (target: at most %.0f MB)\n",
                     bench::percentile(megabytes, 0.5), megabytes.back(), targetMegabytes);
         std::printf("  %s\n", median <= targetMs && megabytes.back() <= targetMegabytes ? "within targets"
-                                                                                         : "OVER TARGET");
+                                                                                        : "OVER TARGET");
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "bench_startup: %s\n", failure.what());
         status = 1;

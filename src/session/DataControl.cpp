@@ -32,7 +32,8 @@ void DataControl::refresh() {
     } catch (const std::runtime_error& error) {
         throw WorkbookError(error.what());
     }
-    auto book = std::make_shared<const workbook::Workbook>(workbook::Workbook::fromBytes(std::move(bytes), path));
+    auto book =
+        std::make_shared<const workbook::Workbook>(workbook::Workbook::fromBytes(std::move(bytes), path));
     auto table = std::make_shared<const workbook::Table>(*book, sheetName());
     m_binding.book = std::move(book);
     m_binding.table = std::move(table);

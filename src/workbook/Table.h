@@ -34,7 +34,8 @@ public:
     int column(std::string_view headerName) const;
 
     // Field of record `record` (0 = the sheet's second row) at column position `column` (0-based).
-    // Reads the column on its first use; not safe to call from two threads at once.
+    // Reads the column on its first use, together with every column looked up by name until then;
+    // not safe to call from two threads at once.
     Cell field(int record, int column) const;
     Cell field(int record, std::string_view headerName) const;
 
@@ -50,6 +51,7 @@ private:
     std::vector<std::pair<std::size_t, std::size_t>> m_blockSpans;
     // Columns read so far: one cell per record.
     mutable std::map<int, std::vector<StoredCell>> m_columns;
+    mutable std::vector<int> m_named; // columns looked up by name so far
     mutable std::shared_ptr<CellStore> m_texts;
 };
 

@@ -2,9 +2,9 @@
 // size limit, a string continued into a CONTINUE record reads back whole, counts and EXTSST agree.
 #include "AppendSupport.h"
 
+#include "workbook/append/StructureCheck.h"
 #include "workbook/biff/Layout.h"
 #include "workbook/compound/CompoundFile.h"
-#include "workbook/append/StructureCheck.h"
 
 #include <gtest/gtest.h>
 

@@ -87,9 +87,10 @@ TEST(crtStartupTest, LoadsEverySubjectInTurnThenTheLastAgainInPhaseOne) {
     const std::string summary = "Results/Results_Summary.xls";
     // The summary once for the whole start-up, then each subject's parameters (C7 in phase 3: the
     // phase pick reloads once).
-    EXPECT_EQ(harness.workbookReads(),
-              (std::vector<std::string>{summary, "Parameters/C7.xls", "Parameters/C7.xls", "Parameters/X9.xls",
-                                        "Parameters/B1.xls", "Parameters/B1.xls", "Parameters/B1.xls"}));
+    EXPECT_EQ(
+        harness.workbookReads(),
+        (std::vector<std::string>{summary, "Parameters/C7.xls", "Parameters/C7.xls", "Parameters/X9.xls",
+                                  "Parameters/B1.xls", "Parameters/B1.xls", "Parameters/B1.xls"}));
     EXPECT_EQ(w.Subject_In.entries(), (std::vector<std::string>{"C7", "X9", "B1"}));
     EXPECT_EQ(w.Subject_In.text(), "B1");
     EXPECT_EQ(w.Subject(), "B1");

@@ -152,7 +152,8 @@ TEST(WorkbookOpen, RefusesAMissingFileNamingIt) {
 // A folder, a named pipe with no writer and an endless device: reading and appending both refuse at
 // once, naming the path (before, the pipe blocked for ever and the device exhausted memory).
 TEST(WorkbookOpen, ReaderAndAppenderRefuseWhatIsNotARegularFileAtOnce) {
-    const auto folder = std::filesystem::temp_directory_path() / ("veltrum-not-a-file-" + std::to_string(::getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("veltrum-not-a-file-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     const std::string pipe = (folder / "Results_Summary.xls").string();
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);

@@ -82,10 +82,10 @@ TEST(WorksheetCells, BlankEmptyTextAndZeroStayApart) {
 TEST(WorksheetCells, FormulasKeepTheirCachedResults) {
     const Bytes stringResult = testing::record(0x0207, xlString("from STRING"));
     const Bytes sharedFormula = testing::record(0x04BC, Bytes(10));
-    const Workbook workbook =
-        readCells(formulaSpecial(0, 0, 0) + sharedFormula + stringResult + formulaSpecial(0, 1, 1, 1) +
-                  formulaSpecial(0, 2, 2, 0x07) + formulaSpecial(0, 3, 3) + formulaNumber(0, 4, 2.5) +
-                  formulaSpecial(0, 5, 0) + numberCell(0, 6, 1.0) + testing::record(0x0207, xlString("stray")));
+    const Workbook workbook = readCells(
+        formulaSpecial(0, 0, 0) + sharedFormula + stringResult + formulaSpecial(0, 1, 1, 1) +
+        formulaSpecial(0, 2, 2, 0x07) + formulaSpecial(0, 3, 3) + formulaNumber(0, 4, 2.5) +
+        formulaSpecial(0, 5, 0) + numberCell(0, 6, 1.0) + testing::record(0x0207, xlString("stray")));
     const Sheet& sheet = onlySheet(workbook);
     EXPECT_EQ(sheet.cell(0, 0).text, "from STRING");
     EXPECT_TRUE(sheet.cell(0, 0).fromFormula);
@@ -162,7 +162,8 @@ TEST(WorksheetCells, Dates1904AreShiftedToThe1900BasisButNumbersAndTimesAreNot) 
 
 TEST(WorksheetCells, ChartSheetsAndEmbeddedChartsAreNotReadAsCells) {
     WorkbookPlan plan;
-    const Bytes embeddedChart = testing::record(0x0809, {0, 6, 0x20, 0}) + numberCell(9, 9, 9.0) + testing::record(0x000A, {});
+    const Bytes embeddedChart =
+        testing::record(0x0809, {0, 6, 0x20, 0}) + numberCell(9, 9, 9.0) + testing::record(0x000A, {});
     plan.sheets.push_back({"Data", numberCell(0, 0, 1.0) + embeddedChart + numberCell(1, 0, 2.0)});
     plan.sheets.push_back({"Chart1", {}, 2});
     const Workbook workbook = Workbook::fromBytes(workbookFile(plan), "chart.xls");

@@ -4,8 +4,8 @@
 
 #include "workbook/Appender.h"
 #include "workbook/append/CellFormats.h"
-#include "workbook/biff/SharedStrings.h"
 #include "workbook/append/SheetScan.h"
+#include "workbook/biff/SharedStrings.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,14 +1,13 @@
 #include "workbook/Appender.h"
 
+#include "workbook/Workbook.h"
 #include "workbook/append/Biff8Appender.h"
 #include "workbook/biff/Refusals.h"
+#include "workbook/commit/DurableFile.h"
+#include "workbook/commit/FileLock.h"
 #include "workbook/compound/CompoundFile.h"
 #include "workbook/compound/CompoundFileWriter.h"
 #include "workbook/compound/CompoundImage.h"
-#include "workbook/commit/DurableFile.h"
-#include "workbook/commit/FileLock.h"
-#include "workbook/Workbook.h"
-
 
 namespace veltrum::workbook {
 

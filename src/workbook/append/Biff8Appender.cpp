@@ -1,13 +1,13 @@
 #include "workbook/append/Biff8Appender.h"
 
+#include "workbook/Workbook.h"
 #include "workbook/append/AppendRows.h"
-#include "workbook/biff/Layout.h"
 #include "workbook/append/CellFormats.h"
 #include "workbook/append/RowBlocks.h"
+#include "workbook/append/SheetScan.h"
+#include "workbook/biff/Layout.h"
 #include "workbook/biff/Refusals.h"
 #include "workbook/biff/SharedStrings.h"
-#include "workbook/append/SheetScan.h"
-#include "workbook/Workbook.h"
 
 #include <algorithm>
 

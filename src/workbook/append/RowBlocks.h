@@ -3,8 +3,8 @@
 #pragma once
 
 #include "workbook/append/AppendRows.h"
-#include "workbook/biff/Layout.h"
 #include "workbook/append/SheetScan.h"
+#include "workbook/biff/Layout.h"
 
 #include <array>
 #include <cstdint>

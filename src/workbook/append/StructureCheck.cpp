@@ -1,9 +1,9 @@
 #include "workbook/append/StructureCheck.h"
 
-#include "workbook/biff/Layout.h"
-#include "workbook/compound/CompoundFile.h"
-#include "workbook/biff/SharedStrings.h"
 #include "workbook/Workbook.h"
+#include "workbook/biff/Layout.h"
+#include "workbook/biff/SharedStrings.h"
+#include "workbook/compound/CompoundFile.h"
 
 #include <cstring>
 #include <exception>
@@ -117,8 +117,7 @@ void checkExtSst(std::span<const std::uint8_t> stream, const BiffLayout& layout,
     for (std::size_t b = 0; b < used; ++b) {
         const std::uint32_t position = get32(stream, ext.body() + 2 + 8 * b);
         const std::uint16_t inRecord = get16(stream, ext.body() + 6 + 8 * b);
-        const std::uint32_t expected =
-            strings.stringPosition(static_cast<std::uint32_t>(b * perBucket));
+        const std::uint32_t expected = strings.stringPosition(static_cast<std::uint32_t>(b * perBucket));
         if (position != expected || position < inRecord || layout.recordAt(position - inRecord) == SIZE_MAX) {
             problems.push_back("EXTSST bucket " + std::to_string(b) + " does not point at its string");
             return;

@@ -73,9 +73,9 @@ WorkbookGlobals readWorkbookGlobals(std::span<const std::uint8_t> stream) {
         case record::Xf:
             if (data.size() < 4)
                 throw BiffError("a cell style record is cut short");
-            globals.cellFormats.push_back(
-                {get16(data.data() + 2), data.size() >= 6 && (get16(data.data() + 4) & 0x0004) != 0,
-                 record.offset});
+            globals.cellFormats.push_back({get16(data.data() + 2),
+                                           data.size() >= 6 && (get16(data.data() + 4) & 0x0004) != 0,
+                                           record.offset});
             break;
         case record::BoundSheet:
             globals.sheets.push_back(readBoundSheet(record));

@@ -5,7 +5,6 @@
 #include "workbook/compound/CompoundFile.h"
 #include "workbook/encoding/LittleEndian.h"
 
-
 namespace veltrum::workbook {
 
 namespace {
@@ -31,9 +30,9 @@ bool sameIgnoringAsciiCase(std::string_view a, std::string_view b) {
 }
 
 void refuseDamaged(const std::string& file, const std::string& detail, const std::string& sheet) {
-    throw WorkbookError("Workbook '" + file + "' is damaged" + (sheet.empty() ? "" : " in sheet '" + sheet + "'") +
-                        " (" + detail +
-                        "). Open it in Excel or LibreOffice to repair it and save it again, or use a backup copy.");
+    throw WorkbookError(
+        "Workbook '" + file + "' is damaged" + (sheet.empty() ? "" : " in sheet '" + sheet + "'") + " (" +
+        detail + "). Open it in Excel or LibreOffice to repair it and save it again, or use a backup copy.");
 }
 
 void refuseOldFormat(const std::string& file) {
@@ -52,7 +51,8 @@ void refuseEncrypted(const std::string& file) {
                         "or LibreOffice, remove the password to open, and save it again.");
 }
 
-void refuseNoSuchSheet(const std::string& file, std::string_view sheet, const std::vector<std::string>& sheets) {
+void refuseNoSuchSheet(const std::string& file, std::string_view sheet,
+                       const std::vector<std::string>& sheets) {
     throw WorkbookError("Workbook '" + file + "' has no sheet named '" + std::string(sheet) +
                         "' (its sheets: " + quotedList(sheets) + "). Check the sheet name in the workbook.");
 }
@@ -64,8 +64,8 @@ void refuseNotWorksheet(const std::string& file, std::string_view sheet) {
 
 void refuseNoSuchColumn(const std::string& file, const std::string& sheet, std::string_view column,
                         const std::vector<std::string>& headers) {
-    throw WorkbookError("Workbook '" + file + "', sheet '" + sheet + "' has no column '" + std::string(column) +
-                        "' in its first row (columns: " + quotedList(headers) +
+    throw WorkbookError("Workbook '" + file + "', sheet '" + sheet + "' has no column '" +
+                        std::string(column) + "' in its first row (columns: " + quotedList(headers) +
                         "). Check the heading in the workbook.");
 }
 
@@ -84,9 +84,10 @@ std::uint32_t workbookStreamEntry(const CompoundFile& compound, const std::strin
     if (compound.findStream("EncryptedPackage"))
         refuseEncrypted(file);
     if (compound.findStream("User Names") || compound.findStream("Revision Log"))
-        throw WorkbookError("Workbook '" + file +
-                            "' is a shared workbook, which cannot be read or changed safely. Turn off sharing "
-                            "in Excel (Review > Share Workbook) and save it again.");
+        throw WorkbookError(
+            "Workbook '" + file +
+            "' is a shared workbook, which cannot be read or changed safely. Turn off sharing "
+            "in Excel (Review > Share Workbook) and save it again.");
     const std::optional<std::uint32_t> id = compound.findStream("Workbook");
     if (!id) {
         if (compound.findStream("Book"))

@@ -19,10 +19,10 @@ class CompoundFile;
 [[noreturn]] void refuseNotWorkbook(const std::string& file, const std::string& what);
 [[noreturn]] void refuseEncrypted(const std::string& file);
 [[noreturn]] void refuseNoSuchSheet(const std::string& file, std::string_view sheet,
-                                   const std::vector<std::string>& sheets);
+                                    const std::vector<std::string>& sheets);
 [[noreturn]] void refuseNotWorksheet(const std::string& file, std::string_view sheet);
-[[noreturn]] void refuseNoSuchColumn(const std::string& file, const std::string& sheet, std::string_view column,
-                                     const std::vector<std::string>& headers);
+[[noreturn]] void refuseNoSuchColumn(const std::string& file, const std::string& sheet,
+                                     std::string_view column, const std::vector<std::string>& headers);
 
 // Refuses bytes that are not a compound file: a zipped (.xlsx) document, an old bare BIFF stream, or
 // anything else.

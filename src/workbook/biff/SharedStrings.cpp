@@ -102,20 +102,6 @@ std::string SharedStrings::text(std::uint32_t index) const {
     return out;
 }
 
-std::vector<std::string> SharedStrings::texts() const {
-    std::vector<std::string> out;
-    out.reserve(m_starts.size());
-    PieceReader reader(m_views);
-    for (const auto& [piece, offset] : m_starts) {
-        reader.seek(piece, offset);
-        const StringHeader header = readStringHeader(reader);
-        std::string& text = out.emplace_back();
-        text.reserve(header.count);
-        reader.characters(header.count, header.utf16, text);
-    }
-    return out;
-}
-
 std::uint32_t SharedStrings::stringPosition(std::uint32_t index) const {
     if (index >= m_starts.size() || m_starts[index].first >= m_bodyOffsets.size())
         return 0;

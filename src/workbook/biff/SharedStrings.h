@@ -26,8 +26,6 @@ public:
     std::uint32_t uniqueCount() const { return m_unique; }
     std::uint32_t totalCount() const { return m_total; }
     std::string text(std::uint32_t index) const; // UTF-8; "" outside the table
-    // Every string as UTF-8, in table order.
-    std::vector<std::string> texts() const;
     bool changed() const { return m_changed; }
     // Stream position of string `index` as parsed (before any addition); 0 when unknown.
     std::uint32_t stringPosition(std::uint32_t index) const;
@@ -51,7 +49,7 @@ private:
     std::vector<std::span<const std::uint8_t>> m_views;
     std::vector<std::vector<std::uint8_t>> m_bodies;
     bool m_owned = false;
-    std::vector<std::size_t> m_bodyOffsets;          // stream offset of each body as read
+    std::vector<std::size_t> m_bodyOffsets;                        // stream offset of each body as read
     std::vector<std::pair<std::uint32_t, std::uint32_t>> m_starts; // per string: body, offset in it
     // Texts by a hash of their UTF-16 units, built on the first reference (only appends need it).
     std::unordered_map<std::uint64_t, std::uint32_t> m_lookup;

@@ -190,8 +190,9 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path) {
                             "' is not a regular file (a pipe or a device). Check the file name.");
     const auto size = static_cast<std::uintmax_t>(info.st_size);
     if (size > MaxWorkbookBytes)
-        throw WorkbookError("Workbook '" + path + "' is too large (" + std::to_string(size / (1024 * 1024)) +
-                            " MB) to be a workbook this program reads. Check that the path names the right file.");
+        throw WorkbookError(
+            "Workbook '" + path + "' is too large (" + std::to_string(size / (1024 * 1024)) +
+            " MB) to be a workbook this program reads. Check that the path names the right file.");
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     std::size_t done = 0;
     while (done < bytes.size()) {

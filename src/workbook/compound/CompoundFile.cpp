@@ -390,8 +390,8 @@ std::optional<std::span<const std::uint8_t>> CompoundFile::gatherStreamInPlace(s
         if (sectors[i] <= sectors[i - 1])
             return std::nullopt;
     }
-    std::uint8_t* base = m_ownedBytes.empty() ? reinterpret_cast<std::uint8_t*>(m_ownedText.data())
-                                              : m_ownedBytes.data();
+    std::uint8_t* base =
+        m_ownedBytes.empty() ? reinterpret_cast<std::uint8_t*>(m_ownedText.data()) : m_ownedBytes.data();
     const std::size_t start = m_headerSectorSize + std::size_t{sectors[0]} * m_sectorSize;
     std::size_t written = 0;
     for (std::uint32_t sector : sectors) {
@@ -403,7 +403,6 @@ std::optional<std::span<const std::uint8_t>> CompoundFile::gatherStreamInPlace(s
     }
     if (written < size)
         damaged("the sectors of a stream run past the end of the file");
-    m_streamsMoved = true;
     return std::span<const std::uint8_t>(base + start, static_cast<std::size_t>(size));
 }
 

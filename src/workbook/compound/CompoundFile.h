@@ -95,7 +95,6 @@ public:
     // lie in ascending order (a copy of a large stream would double the memory a reader needs); empty
     // otherwise. Once it has moved sectors, no other stream of the file can be read.
     std::optional<std::span<const std::uint8_t>> gatherStreamInPlace(std::uint32_t entry);
-    bool streamsMoved() const { return m_streamsMoved; }
 
 private:
     void readHeader();
@@ -116,7 +115,6 @@ private:
     std::vector<std::uint8_t> m_ownedBytes;
     std::string m_ownedText;
     std::span<const std::uint8_t> m_bytes;
-    bool m_streamsMoved = false;
     int m_majorVersion = 3;
     std::uint32_t m_sectorSize = 512;
     std::uint32_t m_miniSectorSize = 64;

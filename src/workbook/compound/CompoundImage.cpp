@@ -1,7 +1,7 @@
 #include "workbook/compound/CompoundImage.h"
 
-#include "workbook/compound/CompoundFile.h"
 #include "workbook/Workbook.h"
+#include "workbook/compound/CompoundFile.h"
 
 #include <algorithm>
 

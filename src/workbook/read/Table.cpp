@@ -16,7 +16,9 @@ public:
     ColumnSink(int rows, CellStore& texts)
         : m_rows(rows)
         , m_texts(texts) {}
-    void want(int column, std::vector<StoredCell>& cells) { m_columns[static_cast<std::size_t>(column)] = &cells; }
+    void want(int column, std::vector<StoredCell>& cells) {
+        m_columns[static_cast<std::size_t>(column)] = &cells;
+    }
     StoredCell* slot(std::uint16_t row, std::uint16_t column) override {
         if (column >= m_columns.size() || !m_columns[column] || row >= m_rows)
             return nullptr;
@@ -103,8 +105,9 @@ int Table::findColumn(std::string_view headerName) const {
     const auto begin = m_header.begin();
     auto found = std::find(begin, m_header.end(), headerName);
     if (found == m_header.end()) {
-        found = std::find_if(begin, m_header.end(),
-                             [headerName](const std::string& name) { return sameIgnoringAsciiCase(name, headerName); });
+        found = std::find_if(begin, m_header.end(), [headerName](const std::string& name) {
+            return sameIgnoringAsciiCase(name, headerName);
+        });
     }
     return found == m_header.end() ? -1 : static_cast<int>(found - begin);
 }
@@ -113,6 +116,8 @@ int Table::column(std::string_view headerName) const {
     const int found = findColumn(headerName);
     if (found < 0)
         refuseNoSuchColumn(m_fileName, m_sheetName, headerName, m_header);
+    if (std::find(m_named.begin(), m_named.end(), found) == m_named.end())
+        m_named.push_back(found);
     return found;
 }
 
@@ -121,7 +126,10 @@ Cell Table::field(int record, int column) const {
         return {};
     auto found = m_columns.find(column);
     if (found == m_columns.end()) {
-        readColumns({column});
+        // Columns asked for by name are usually all read: one pass reads them together.
+        std::vector<int> wanted = m_named;
+        wanted.push_back(column);
+        readColumns(wanted);
         found = m_columns.find(column);
     }
     return m_texts->cell(found->second[static_cast<std::size_t>(record) + 1]);

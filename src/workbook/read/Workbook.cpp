@@ -12,7 +12,8 @@ namespace {
 
 template <typename Bytes>
 std::shared_ptr<WorkbookContents> readContents(Bytes bytes, const std::string& file) {
-    const std::span<const std::uint8_t> view(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    const std::span<const std::uint8_t> view(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                             bytes.size());
     if (!CompoundFile::hasSignature(view))
         refuseNonCompoundFile(view, file);
     std::optional<CompoundFile> compound;
@@ -126,7 +127,8 @@ void Workbook::forEachRow(std::string_view sheetName,
         stored.assign(total, StoredCell{});
         CellStore texts(book.sharedStrings);
         const auto block = static_cast<std::size_t>(first / RowsPerBlock);
-        const auto span = block < extent.blockSpans.size() ? extent.blockSpans[block] : std::pair<std::size_t, std::size_t>{0, 0};
+        const auto span = block < extent.blockSpans.size() ? extent.blockSpans[block]
+                                                           : std::pair<std::size_t, std::size_t>{0, 0};
         if (span.second != 0) {
             BlockSink sink(first, rowStarts, stored, texts);
             try {

@@ -74,7 +74,8 @@ std::shared_ptr<WorkbookContents> WorkbookContents::read(CompoundFile compound, 
     try {
         globals = readWorkbookGlobals(book.stream);
         if (!globals.encrypted)
-            book.sharedStrings = std::make_shared<const SharedStrings>(SharedStrings::parse(globals.sharedStrings));
+            book.sharedStrings =
+                std::make_shared<const SharedStrings>(SharedStrings::parse(globals.sharedStrings));
     } catch (const BiffError& error) {
         refuseDamaged(file, error.what());
     }

@@ -23,8 +23,8 @@ struct WorkbookContents {
     std::span<const std::uint8_t> stream;
     std::vector<CellKind> styleKinds;
     std::shared_ptr<const SharedStrings> sharedStrings; // refers to `stream`
-    std::vector<std::size_t> sheetOffsets; // BOF of each worksheet, parallel to `sheets`
-    std::vector<Sheet> sheets;             // names at once, cells when loaded
+    std::vector<std::size_t> sheetOffsets;              // BOF of each worksheet, parallel to `sheets`
+    std::vector<Sheet> sheets;                          // names at once, cells when loaded
     std::vector<bool> loaded;
     std::vector<std::string> otherSheetNames;
 

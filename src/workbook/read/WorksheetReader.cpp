@@ -74,7 +74,8 @@ public:
         }
     }
 
-    void boolOrError(std::uint16_t row, std::uint16_t column, std::uint8_t value, bool isError, bool formula) {
+    void boolOrError(std::uint16_t row, std::uint16_t column, std::uint8_t value, bool isError,
+                     bool formula) {
         StoredCell* cell = at(row, column);
         if (!cell)
             return;
@@ -215,8 +216,8 @@ bool readCell(const BiffRecord& record, Decoder& sheet) {
         const std::size_t count = (record.data.size() - 6) / 6;
         for (std::size_t i = 0; i < count; ++i) {
             const std::uint8_t* item = d + 4 + 6 * i;
-            sheet.number(row, static_cast<std::uint16_t>(std::min<std::size_t>(first + i, 0xFFFF)), get16(item),
-                         decodeRk(get32(item + 2)), false);
+            sheet.number(row, static_cast<std::uint16_t>(std::min<std::size_t>(first + i, 0xFFFF)),
+                         get16(item), decodeRk(get32(item + 2)), false);
         }
         break;
     }
@@ -285,7 +286,8 @@ SheetExtent measureWorksheet(const ReadContext& context, std::size_t offset) {
             throw BiffError("a cell lies beyond the last column a sheet can have");
         if (row >= extent.widths.size())
             extent.widths.resize(std::size_t{row} + 1, 0);
-        extent.widths[row] = std::max<std::uint16_t>(extent.widths[row], static_cast<std::uint16_t>(last + 1));
+        extent.widths[row] =
+            std::max<std::uint16_t>(extent.widths[row], static_cast<std::uint16_t>(last + 1));
         const std::size_t block = row / RowsPerBlock;
         if (block >= extent.blockSpans.size())
             extent.blockSpans.resize(block + 1, {0, 0});

@@ -28,8 +28,8 @@ struct ReadContext {
 constexpr int RowsPerBlock = 1024;
 
 struct SheetExtent {
-    int rowCount = 0;                   // up to the last row holding a cell record
-    std::vector<std::uint16_t> widths;  // per row: one past its last column holding a cell record
+    int rowCount = 0;                  // up to the last row holding a cell record
+    std::vector<std::uint16_t> widths; // per row: one past its last column holding a cell record
     // Per block of RowsPerBlock rows: stream offsets of its first and last cell record (0, 0 if none).
     std::vector<std::pair<std::size_t, std::size_t>> blockSpans;
     int columnCount() const;
