@@ -1,7 +1,7 @@
 // Append-and-commit latency of one row (folder lock, re-read, rebuild, fsync, rename, folder fsync) on
 // workbooks of 100 to 60,000 rows. Prints median and p99 per size, the targets, and how cost grows.
 #include "workbook/Appender.h"
-#include "workbook/DurableFile.h"
+#include "workbook/commit/DurableFile.h"
 
 #include <algorithm>
 #include <chrono>

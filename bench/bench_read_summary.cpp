@@ -1,5 +1,6 @@
 // Times the summary look-up's reading: open a 10,000-session summary workbook and read "Subject",
-// "Session" and "Phase" of every record through Table; prints median, p90 and max against the target.
+// "Session" and "Phase" of every record through a Table of those columns; prints median, p90 and max against
+// the target.
 #include "workbook/Table.h"
 #include "workbook/Workbook.h"
 
@@ -26,7 +27,8 @@ struct LookupResult {
 };
 
 LookupResult lookUp(const Workbook& workbook) {
-    const Table table(workbook, "All");
+    // The way the summary look-up reads: only its three columns.
+    const Table table(workbook, "All", {"Subject", "Session", "Phase"});
     LookupResult result;
     for (int record = 0; record < table.recordCount(); ++record) {
         const auto& subject = table.field(record, "Subject");

@@ -2,8 +2,8 @@
 // WorkbookError or yields a workbook that the reader reads (with the new row) and the structure check
 // accepts whenever it accepted the input.
 #include "workbook/Appender.h"
-#include "workbook/StructureCheck.h"
 #include "workbook/Workbook.h"
+#include "workbook/append/StructureCheck.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -32,8 +32,8 @@ void DataControl::refresh() {
     } catch (const std::runtime_error& error) {
         throw WorkbookError(error.what());
     }
-    const std::vector<std::uint8_t> data(bytes.begin(), bytes.end());
-    auto book = std::make_shared<const workbook::Workbook>(workbook::Workbook::fromBytes(data, path));
+    auto book =
+        std::make_shared<const workbook::Workbook>(workbook::Workbook::fromBytes(std::move(bytes), path));
     auto table = std::make_shared<const workbook::Table>(*book, sheetName());
     m_binding.book = std::move(book);
     m_binding.table = std::move(table);
@@ -78,12 +78,12 @@ void DataControl::requireCurrentRecord() const {
                             table().fileName() + ".");
 }
 
-const workbook::Cell& DataControl::field(std::string_view headerName) const {
+workbook::Cell DataControl::field(std::string_view headerName) const {
     requireCurrentRecord();
     return table().field(m_binding.record, table().column(headerName));
 }
 
-const workbook::Cell& DataControl::field(int position) const {
+workbook::Cell DataControl::field(int position) const {
     requireCurrentRecord();
     if (position < 0 || position >= table().columnCount())
         throw WorkbookError("Sheet " + table().sheetName() + " of " + table().fileName() + " has no column " +

@@ -56,9 +56,9 @@ public:
     const workbook::Table& table() const;
 
     // Field of the current record by header name; throws naming file, sheet and column when absent.
-    const workbook::Cell& field(std::string_view headerName) const;
+    workbook::Cell field(std::string_view headerName) const;
     // Field of the current record by column position counted from 0.
-    const workbook::Cell& field(int position) const;
+    workbook::Cell field(int position) const;
 
     // Appending a record: addNew starts an empty one, setField fills a column by header name, update
     // appends it below the sheet's last row and commits the workbook before returning (nothing is

@@ -19,6 +19,8 @@
 #include "trials/FlexGrid.h"
 #include "workbook/Appender.h"
 
+#include <optional>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -333,6 +335,10 @@ private:
     SessionState state;
     ControlEvents m_controlEvents;
     bool m_loaded = false;
+    // While Form_Load lists the subjects, the summary workbook read for the first is reused for the
+    // others instead of being read once per subject.
+    bool m_loading = false;
+    std::optional<DataControl::Binding> m_startupSummary;
     int m_handlerDepth = 0;
     // Bytes of a tablet touch not yet ended, carried from one arrival to the next; fresh per connection.
     devices::TouchStream m_touchStream;

@@ -40,7 +40,13 @@ void crt::lookUpSummary() {
     Data1.setConnect("Excel 8.0;");
     Data1.setDatabaseName(path);
     Data1.setRecordSource("All$");
-    Data1.refresh();
+    if (m_loading && m_startupSummary) {
+        Data1.restoreBinding(*m_startupSummary);
+    } else {
+        Data1.refresh();
+        if (m_loading)
+            m_startupSummary = Data1.binding();
+    }
 
     const std::string subject = lowerAscii(state.Subject);
     auto where = [&](const char* column) {

@@ -31,6 +31,14 @@ std::optional<std::int32_t> portNumber(const std::string& text) {
 void crt::Form_Load() {
     if (m_loaded)
         throw std::logic_error("The main window is already loaded.");
+    struct StartupSummary {
+        crt& window;
+        ~StartupSummary() {
+            window.m_loading = false;
+            window.m_startupSummary.reset();
+        }
+    } startupSummary{*this};
+    m_loading = true;
     try {
         if (!m_services.fileSystem.exists(m_services.dataFolder))
             throw SetupError("The data folder " + m_services.dataFolder +

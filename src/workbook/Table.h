@@ -1,8 +1,12 @@
 // A sheet seen as a database table: row 1 names the columns, the following rows are the records.
+// A column's fields are read when the column is first used, so a table read for a few named columns
+// keeps only those.
 #pragma once
 
-#include "Workbook.h"
+#include "workbook/Workbook.h"
 
+#include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,8 +15,11 @@ namespace veltrum::workbook {
 
 class Table {
 public:
-    // Throws WorkbookError when the sheet does not exist.
+    // Reads the header row; throws WorkbookError when the sheet does not exist.
     Table(const Workbook& workbook, std::string_view sheetName);
+    // Also reads the named columns' fields at once (in one pass); throws WorkbookError naming file,
+    // sheet and column for a column that is not there.
+    Table(const Workbook& workbook, std::string_view sheetName, const std::vector<std::string>& columns);
 
     const std::string& fileName() const { return m_fileName; }
     const std::string& sheetName() const { return m_sheetName; }
@@ -27,15 +34,25 @@ public:
     int column(std::string_view headerName) const;
 
     // Field of record `record` (0 = the sheet's second row) at column position `column` (0-based).
-    const Cell& field(int record, int column) const;
-    const Cell& field(int record, std::string_view headerName) const;
+    // Reads the column on its first use, together with every column looked up by name until then;
+    // not safe to call from two threads at once.
+    Cell field(int record, int column) const;
+    Cell field(int record, std::string_view headerName) const;
 
 private:
-    const Sheet* m_sheet = nullptr;
+    void readColumns(const std::vector<int>& columns) const;
+
+    std::shared_ptr<const WorkbookContents> m_contents;
+    std::size_t m_sheetOffset = 0;
     std::string m_fileName;
     std::string m_sheetName;
     std::vector<std::string> m_header;
     int m_recordCount = 0;
+    std::vector<std::pair<std::size_t, std::size_t>> m_blockSpans;
+    // Columns read so far: one cell per record.
+    mutable std::map<int, std::vector<StoredCell>> m_columns;
+    mutable std::vector<int> m_named; // columns looked up by name so far
+    mutable std::shared_ptr<CellStore> m_texts;
 };
 
 } // namespace veltrum::workbook

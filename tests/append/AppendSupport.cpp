@@ -1,9 +1,9 @@
 #include "AppendSupport.h"
 
-#include "workbook/BiffLayout.h"
-#include "workbook/CompoundFile.h"
-#include "workbook/CompoundFileWriter.h"
-#include "workbook/CompoundImage.h"
+#include "workbook/biff/Layout.h"
+#include "workbook/compound/CompoundFile.h"
+#include "workbook/compound/CompoundFileWriter.h"
+#include "workbook/compound/CompoundImage.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -2,10 +2,10 @@
 // 4096-byte sectors, with a DIFAT once the FAT outgrows the header, and no sector used twice or left over.
 #include "AppendSupport.h"
 
-#include "workbook/CompoundFile.h"
-#include "workbook/CompoundFileWriter.h"
-#include "workbook/CompoundImage.h"
-#include "workbook/StructureCheck.h"
+#include "workbook/append/StructureCheck.h"
+#include "workbook/compound/CompoundFile.h"
+#include "workbook/compound/CompoundFileWriter.h"
+#include "workbook/compound/CompoundImage.h"
 
 #include <gtest/gtest.h>
 #include <random>

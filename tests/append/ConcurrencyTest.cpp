@@ -1,7 +1,7 @@
 // Several controllers saving into one summary workbook at the same moment: every row arrives once.
 #include "AppendSupport.h"
 
-#include "workbook/StructureCheck.h"
+#include "workbook/append/StructureCheck.h"
 
 #include <gtest/gtest.h>
 #include <map>

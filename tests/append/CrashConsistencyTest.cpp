@@ -2,7 +2,7 @@
 // structurally sound and holds exactly a prefix of the rows, including every row reported committed.
 #include "AppendSupport.h"
 
-#include "workbook/StructureCheck.h"
+#include "workbook/append/StructureCheck.h"
 
 #include <csignal>
 #include <gtest/gtest.h>

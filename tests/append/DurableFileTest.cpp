@@ -2,7 +2,7 @@
 // step the original untouched and no temporary file left behind.
 #include "AppendSupport.h"
 
-#include "workbook/DurableFile.h"
+#include "workbook/commit/DurableFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

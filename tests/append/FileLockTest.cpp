@@ -2,7 +2,7 @@
 // second process out until the first lets go.
 #include "AppendSupport.h"
 
-#include "workbook/FileLock.h"
+#include "workbook/commit/FileLock.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -2,11 +2,11 @@
 // fill those rows from the top, each keeping its one ROW record and its height.
 #include "AppendSupport.h"
 
-#include "workbook/BiffLayout.h"
-#include "workbook/CompoundFile.h"
-#include "workbook/CompoundFileWriter.h"
-#include "workbook/CompoundImage.h"
-#include "workbook/StructureCheck.h"
+#include "workbook/append/StructureCheck.h"
+#include "workbook/biff/Layout.h"
+#include "workbook/compound/CompoundFile.h"
+#include "workbook/compound/CompoundFileWriter.h"
+#include "workbook/compound/CompoundImage.h"
 
 #include <gtest/gtest.h>
 #include <map>

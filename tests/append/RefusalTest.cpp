@@ -2,10 +2,10 @@
 // stays byte for byte as it was.
 #include "AppendSupport.h"
 
-#include "workbook/BiffLayout.h"
-#include "workbook/CompoundFile.h"
-#include "workbook/CompoundFileWriter.h"
-#include "workbook/CompoundImage.h"
+#include "workbook/biff/Layout.h"
+#include "workbook/compound/CompoundFile.h"
+#include "workbook/compound/CompoundFileWriter.h"
+#include "workbook/compound/CompoundImage.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -65,8 +65,8 @@ Bytes unchanged(Bytes bytes) {
 }
 
 const Refusal Refusals[] = {
-    {"UnknownSheet", "summary.xls", unchanged, "Sessions", "Subject", "\"Sessions\""},
-    {"UnknownColumn", "summary.xls", unchanged, "All", "Pecks per minute", "\"Pecks per minute\""},
+    {"UnknownSheet", "summary.xls", unchanged, "Sessions", "Subject", "no sheet named 'Sessions'"},
+    {"UnknownColumn", "summary.xls", unchanged, "All", "Pecks per minute", "no column 'Pecks per minute'"},
     {"Encrypted", "summary.xls",
      [](Bytes b) {
          return withGlobalsRecord(b, 0x002F, {0, 0, 1, 0, 1, 0});
@@ -90,8 +90,8 @@ const Refusal Refusals[] = {
          return b;
      },
      "All", "Subject", "xlsx"},
-    {"Biff5", "corpus:libxls/biff5-label-records.xls", unchanged, "Sheet1", "a", "older than Excel 97"},
-    {"Biff4", "corpus:xlrd/biff4_no_format_no_window2.xls", unchanged, "Sheet1", "a", "older than Excel 97"},
+    {"Biff5", "corpus:libxls/biff5-label-records.xls", unchanged, "Sheet1", "a", "old Excel format"},
+    {"Biff4", "corpus:xlrd/biff4_no_format_no_window2.xls", unchanged, "Sheet1", "a", "old Excel format"},
     {"EmptySheet", "corpus:libxls/empty-sheets.xls", unchanged, "empty", "x", "no header row"},
     {"FullSheet", "corpus:libxls/65536-rows-xls.xls", unchanged, "", "", "65,536 rows"},
 };

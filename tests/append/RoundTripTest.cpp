@@ -2,7 +2,7 @@
 // the other streams stay as they were, the new rows read back with their kinds, the structures add up.
 #include "AppendSupport.h"
 
-#include "workbook/StructureCheck.h"
+#include "workbook/append/StructureCheck.h"
 
 #include <algorithm>
 #include <cmath>

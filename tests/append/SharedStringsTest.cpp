@@ -2,9 +2,9 @@
 // size limit, a string continued into a CONTINUE record reads back whole, counts and EXTSST agree.
 #include "AppendSupport.h"
 
-#include "workbook/BiffLayout.h"
-#include "workbook/CompoundFile.h"
-#include "workbook/StructureCheck.h"
+#include "workbook/append/StructureCheck.h"
+#include "workbook/biff/Layout.h"
+#include "workbook/compound/CompoundFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "workbook/CompoundFile.h"
+#include "workbook/compound/CompoundFile.h"
 
 #include "WorkbookBytes.h"
 

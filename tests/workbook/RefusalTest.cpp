@@ -1,3 +1,4 @@
+#include "workbook/Appender.h"
 #include "workbook/Workbook.h"
 
 #include "WorkbookBytes.h"
@@ -6,6 +7,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace veltrum::workbook {
 namespace {
@@ -28,7 +31,8 @@ class RefusedWorkbook : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(RefusedWorkbook, NamesTheFileAndSaysWhatIsWrong) {
     try {
-        Workbook::fromBytes(GetParam().bytes(), "Parameters/12.xls");
+        // A damaged sheet is noticed when it is read, which sheets() does for every one.
+        Workbook::fromBytes(GetParam().bytes(), "Parameters/12.xls").sheets();
         FAIL() << "the workbook was accepted";
     } catch (const WorkbookError& error) {
         const std::string message = error.what();
@@ -143,6 +147,36 @@ TEST(WorkbookOpen, RefusesAMissingFileNamingIt) {
             }
         },
         WorkbookError);
+}
+
+// A folder, a named pipe with no writer and an endless device: reading and appending both refuse at
+// once, naming the path (before, the pipe blocked for ever and the device exhausted memory).
+TEST(WorkbookOpen, ReaderAndAppenderRefuseWhatIsNotARegularFileAtOnce) {
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("veltrum-not-a-file-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::string pipe = (folder / "Results_Summary.xls").string();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::pair<std::string, std::string> cases[] = {
+        {folder.string(), "is a folder, not a workbook"},
+        {pipe, "is not a regular file"},
+        {"/dev/zero", "is not a regular file"},
+    };
+    for (const auto& [path, says] : cases) {
+        for (int append = 0; append < 2; ++append) {
+            try {
+                if (append)
+                    appendRecords(path, "All", {{{"Subject", AppendValue::fromText("P1")}}});
+                else
+                    Workbook::open(path);
+                ADD_FAILURE() << path << " was accepted";
+            } catch (const WorkbookError& error) {
+                const std::string message = error.what();
+                EXPECT_NE(message.find("'" + path + "' " + says), std::string::npos) << message;
+            }
+        }
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(WorkbookOpen, ReadsAFileFromDisk) {

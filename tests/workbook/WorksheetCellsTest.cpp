@@ -1,5 +1,5 @@
 #include "workbook/Workbook.h"
-#include "workbook/WorksheetReader.h"
+#include "workbook/read/WorksheetReader.h"
 
 #include "WorkbookBytes.h"
 
@@ -54,7 +54,7 @@ TEST(WorksheetCells, MulRkAndMulBlankFillTheirColumns) {
     }
     putU16(mulRk, 2);
     const Bytes mulBlank{3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0};
-    const Workbook workbook = readCells(record(0x00BD, mulRk) + record(0x00BE, mulBlank));
+    const Workbook workbook = readCells(testing::record(0x00BD, mulRk) + testing::record(0x00BE, mulBlank));
     const Sheet& sheet = onlySheet(workbook);
     EXPECT_EQ(sheet.rowCount(), 4);
     EXPECT_EQ(sheet.columnCount(), 3);
@@ -80,12 +80,12 @@ TEST(WorksheetCells, BlankEmptyTextAndZeroStayApart) {
 }
 
 TEST(WorksheetCells, FormulasKeepTheirCachedResults) {
-    const Bytes stringResult = record(0x0207, xlString("from STRING"));
-    const Bytes sharedFormula = record(0x04BC, Bytes(10));
-    const Workbook workbook =
-        readCells(formulaSpecial(0, 0, 0) + sharedFormula + stringResult + formulaSpecial(0, 1, 1, 1) +
-                  formulaSpecial(0, 2, 2, 0x07) + formulaSpecial(0, 3, 3) + formulaNumber(0, 4, 2.5) +
-                  formulaSpecial(0, 5, 0) + numberCell(0, 6, 1.0) + record(0x0207, xlString("stray")));
+    const Bytes stringResult = testing::record(0x0207, xlString("from STRING"));
+    const Bytes sharedFormula = testing::record(0x04BC, Bytes(10));
+    const Workbook workbook = readCells(
+        formulaSpecial(0, 0, 0) + sharedFormula + stringResult + formulaSpecial(0, 1, 1, 1) +
+        formulaSpecial(0, 2, 2, 0x07) + formulaSpecial(0, 3, 3) + formulaNumber(0, 4, 2.5) +
+        formulaSpecial(0, 5, 0) + numberCell(0, 6, 1.0) + testing::record(0x0207, xlString("stray")));
     const Sheet& sheet = onlySheet(workbook);
     EXPECT_EQ(sheet.cell(0, 0).text, "from STRING");
     EXPECT_TRUE(sheet.cell(0, 0).fromFormula);
@@ -124,6 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"dd/mm/yyyy hh:mm", CellKind::DateTime},
                       FormatCase{"hh:mm:ss", CellKind::Time}, FormatCase{"[h]:mm", CellKind::Time},
                       FormatCase{"mm:ss.0", CellKind::Time}, FormatCase{"h:mm AM/PM", CellKind::Time},
+                      FormatCase{"AM/PM", CellKind::Time}, FormatCase{"\"Shift \"am/pm", CellKind::Time},
+                      FormatCase{"A/P", CellKind::Time}, FormatCase{"dd/mm/yyyy AM/PM", CellKind::DateTime},
                       FormatCase{"mmm", CellKind::Date}, FormatCase{"[$-409]d-mmm-yy;@", CellKind::Date},
                       FormatCase{"0.00", CellKind::Number}, FormatCase{"\"day\" 0", CellKind::Number},
                       FormatCase{"[Red]0.0", CellKind::Number}, FormatCase{"General", CellKind::Number},
@@ -146,7 +148,7 @@ TEST(WorksheetCells, BuiltInFormatsGiveDateTimeAndDateTimeKinds) {
 }
 
 TEST(WorksheetCells, Dates1904AreShiftedToThe1900BasisButNumbersAndTimesAreNot) {
-    const Bytes globals = record(0x0022, {1, 0}) + xfRecord(0) + xfRecord(14) + xfRecord(21);
+    const Bytes globals = testing::record(0x0022, {1, 0}) + xfRecord(0) + xfRecord(14) + xfRecord(21);
     const Workbook workbook =
         readCells(numberCell(0, 0, 0.0, 1) + numberCell(0, 1, 100.0, 0) + numberCell(0, 2, 0.5, 2), globals);
     EXPECT_TRUE(workbook.uses1904Dates());
@@ -160,7 +162,8 @@ TEST(WorksheetCells, Dates1904AreShiftedToThe1900BasisButNumbersAndTimesAreNot) 
 
 TEST(WorksheetCells, ChartSheetsAndEmbeddedChartsAreNotReadAsCells) {
     WorkbookPlan plan;
-    const Bytes embeddedChart = record(0x0809, {0, 6, 0x20, 0}) + numberCell(9, 9, 9.0) + record(0x000A, {});
+    const Bytes embeddedChart =
+        testing::record(0x0809, {0, 6, 0x20, 0}) + numberCell(9, 9, 9.0) + testing::record(0x000A, {});
     plan.sheets.push_back({"Data", numberCell(0, 0, 1.0) + embeddedChart + numberCell(1, 0, 2.0)});
     plan.sheets.push_back({"Chart1", {}, 2});
     const Workbook workbook = Workbook::fromBytes(workbookFile(plan), "chart.xls");

@@ -108,21 +108,22 @@ int listSheets(const std::vector<std::string>& args) {
     return 0;
 }
 
+// Prints row after row as it reads them, so a large sheet never sits in memory whole.
 int catSheet(const std::vector<std::string>& args) {
     if (args.size() != 2)
         return ExitUsage;
     const Workbook workbook = Workbook::open(args[0]);
-    const Sheet& sheet = workbook.sheet(args[1]);
     std::string line;
-    for (int row = 0; row < sheet.rowCount(); ++row) {
+    workbook.forEachRow(args[1], [&](int, std::span<const Cell> cells) {
         line.clear();
-        for (int column = 0; column < sheet.columnCount(); ++column) {
+        for (std::size_t column = 0; column < cells.size(); ++column) {
             if (column > 0)
                 line += ',';
-            line += csvField(toDisplayText(sheet.cell(row, column)));
+            line += csvField(toDisplayText(cells[column]));
         }
-        std::cout << line << "\r\n";
-    }
+        line += "\r\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    });
     return 0;
 }
 

@@ -1,0 +1,36 @@
+// Replacing a file's contents atomically and durably: after a commit returns the new bytes are on disk,
+// and a crash at any instant leaves either the old or the new file, never a mix.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace veltrum::workbook {
+
+enum class CommitStep { Write, Fsync, Rename, FolderFsync };
+
+// Test hook: called before each step of a commit; returning true makes that step fail as with EIO.
+using CommitFaultHook = std::function<bool(CommitStep)>;
+void setCommitFaultHook(CommitFaultHook hook);
+
+// Writes `bytes` to a new file beside `path`, fsyncs it, renames it over `path` and fsyncs the folder.
+// Keeps the permission bits of the file it replaces and writes through a symbolic link to its target.
+// On failure before the rename the original is untouched and the temporary file removed; throws
+// WorkbookError naming the file and the system error.
+void replaceFileDurably(const std::string& path, std::span<const std::uint8_t> bytes);
+
+// Removes temporary files that an interrupted commit of `path` left beside it. Call it only while
+// holding the lock that serialises commits to `path`, so that no commit in progress loses its file.
+void removeAbandonedTemporaryFiles(const std::string& path);
+
+// Far above any workbook a lab keeps; stops a wrong path to a huge file from exhausting memory.
+constexpr std::uintmax_t MaxWorkbookBytes = 512u * 1024u * 1024u;
+
+// Reads a whole workbook file; throws WorkbookError naming the file when it is missing, unreadable,
+// too large, a folder, or not a regular file (a named pipe or device is refused without waiting).
+std::vector<std::uint8_t> readWholeFile(const std::string& path);
+
+} // namespace veltrum::workbook
