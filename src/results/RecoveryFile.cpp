@@ -1,6 +1,6 @@
 #include "results/RecoveryFile.h"
 
-#include "workbook/DurableFile.h"
+#include "workbook/commit/DurableFile.h"
 
 #include <cmath>
 #include <cstdio>
