@@ -24,6 +24,7 @@ void crt::Form_KeyPress(Int16& KeyAscii) {
             if (state.CurrentTrial == 0 && m_sessionSetUp && !m_sessionEnded) {
                 Label7.setVisible(false);
                 BeginSession();
+                state.StartInstant = m_services.clock.secondsSinceMidnight();
                 state.StartTime = roundedSecondsSinceMidnight();
             }
             break;

@@ -10,12 +10,11 @@ namespace veltrum::session {
 
 namespace {
 
-// Seconds from a time of day in whole seconds to a clock reading. Both are times of day, so a reading
-// taken after midnight lies a day later than its difference says; a difference more negative than half
-// a day is such a crossing. Small negative values (a reading within half a second of a time that was
-// rounded up) are kept as they are.
-double secondsSince(std::int32_t timeOfDay, float reading) {
-    double difference = static_cast<double>(reading) - static_cast<double>(timeOfDay);
+// Seconds from an instant to a clock reading, both times of day with their fractions. A reading taken
+// after midnight lies a day later than its difference says; a difference more negative than half a day
+// is such a crossing.
+double secondsSince(double instant, double reading) {
+    double difference = reading - instant;
     if (difference < -43200.0)
         difference += 86400.0;
     return difference;
@@ -27,8 +26,8 @@ workbook::AppendRow crt::trialRow(Int16 ScreenIndex, Int16 TabletPosition) const
     using workbook::AppendValue;
     const platform::CalendarDate today = m_services.clock.today();
     auto number = [](Int16 value) { return AppendValue::fromNumber(value.toDouble()); };
-    const float sessionReading = static_cast<float>(m_services.clock.secondsSinceMidnight());
-    const float trialReading = static_cast<float>(m_services.clock.secondsSinceMidnight());
+    const double sessionReading = m_services.clock.secondsSinceMidnight();
+    const double trialReading = m_services.clock.secondsSinceMidnight();
     return {
         {"Subject", AppendValue::fromText(state.Subject)},
         {"Date", AppendValue::fromDate(today.year, today.month, today.day)},
@@ -38,9 +37,9 @@ workbook::AppendRow crt::trialRow(Int16 ScreenIndex, Int16 TabletPosition) const
         {"Trial", number(state.CurrentTrial)},
         {"Ordinal", number(state.Ordinal)},
         {"SessionTime",
-         AppendValue::fromText(results::formatTwoDecimals(secondsSince(state.StartTime, sessionReading)))},
+         AppendValue::fromText(results::formatTwoDecimals(secondsSince(state.StartInstant, sessionReading)))},
         {"TrialTime",
-         AppendValue::fromText(results::formatTwoDecimals(secondsSince(state.TrialTime, trialReading)))},
+         AppendValue::fromText(results::formatTwoDecimals(secondsSince(state.TrialInstant, trialReading)))},
         {"Goal", number(state.GoalLocation)},
         {"Response", number(ScreenIndex > 0 ? ScreenIndex : TabletPosition)},
         {"Outcome", AppendValue::fromText(state.Outcome)},

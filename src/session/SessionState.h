@@ -26,8 +26,12 @@ struct SessionState {
     Int16 FIStatus;             // flag: the fixed interval of this trial has elapsed
     std::int32_t TrialTime = 0; // seconds since midnight at the trial's begin
     std::int32_t StartTime = 0; // seconds since midnight at the session's start
-    std::string Outcome;        // outcome word of the trial's last recorded event
-    Int16 Ordinal;              // responses so far in the trial
+    // The same two instants at the clock's full resolution: rows measure their times from these, so a
+    // touch's "TrialTime" is its true latency rather than one off by up to half a second of rounding.
+    double TrialInstant = 0.0;
+    double StartInstant = 0.0;
+    std::string Outcome; // outcome word of the trial's last recorded event
+    Int16 Ordinal;       // responses so far in the trial
 
     // Session totals
     Int16 HopCheck;    // head entries since the program started

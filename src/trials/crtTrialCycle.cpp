@@ -56,6 +56,7 @@ void crt::BeginTrial() {
     }
 
     FI.setEnabled(true);
+    state.TrialInstant = m_services.clock.secondsSinceMidnight();
     state.TrialTime = roundedSecondsSinceMidnight();
     state.CurrentTrial += 1;
     state.TrialType = *type;

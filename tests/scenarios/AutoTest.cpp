@@ -96,5 +96,19 @@ TEST(Auto, PeckAfterTheFixedIntervalFeedsAndPecksBeforeItDoNot) {
     EXPECT_EQ(timesOf(h.ioCard, 0).back(), entry + 7000);
 }
 
+// The trial begins at a time of day with a fraction that would round up: the row still gives the touch's
+// true latency, and the session's time, to the hundredth.
+TEST(Auto, TouchTimesAreMeasuredFromTheTrueStartOfTrialAndSession) {
+    ScenarioHarness h("params_alt");
+    h.clock.setStart(36000.7);
+    session::crt& w = h.start(2);
+    h.run(4.25); // trial 1 began at 4 s after S
+    w.Image1(2).mouseDown();
+    const std::vector<Row> rows = h.rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(ScenarioHarness::text(rows[0], "TrialTime"), "0.25");
+    EXPECT_EQ(ScenarioHarness::text(rows[0], "SessionTime"), "4.25");
+}
+
 } // namespace
 } // namespace veltrum::testing
