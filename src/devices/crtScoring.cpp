@@ -1,3 +1,4 @@
+#include "engine/Phase.h"
 #include "session/crt.h"
 
 namespace veltrum::session {
@@ -44,6 +45,8 @@ void crt::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
         const bool goal = state.ObjectTouched == state.GoalLocation;
         const bool afterInterval = state.FIStatus == 1;
         const bool reinforced = state.Reinforce == 1;
+        const engine::PhaseRules* phase = engine::phaseNamed(state.PhaseDescription);
+        const bool onlyThePairIsPecked = phase && phase->onlyThePairIsPecked;
         if (goal && afterInterval && reinforced) {
             state.TrialPeck = 1;
             state.TargetPecks += 1;
@@ -65,7 +68,7 @@ void crt::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
             state.TargetPecks += 1;
             showWords({"PreFIS-", "PreFIS-"});
             state.PreTargetSMinus += 1;
-        } else if (state.PhaseDescription == "SimDisc" && state.ObjectTouched != state.FalseGoal) {
+        } else if (onlyThePairIsPecked && state.ObjectTouched != state.FalseGoal) {
             // Neither of the two pictures shown: not a peck at all.
             showWords({"OutsideTouch", "Outside Touch"});
         } else if (!afterInterval) {

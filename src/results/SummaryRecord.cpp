@@ -1,4 +1,5 @@
 #include "results/SummaryRecord.h"
+#include "engine/Phase.h"
 
 #include "results/Formats.h"
 
@@ -49,10 +50,13 @@ AppendValue quotientValue(double numerator, double denominator) {
 RateColumns rateColumns(const SessionTotals& totals) {
     const Int16 T = totals.TargetPecks;
     const Int16 N = totals.NonTargetPecks;
-    if (T + N == 0 || totals.PhaseDescription == "MagTrain")
+    // A name that is no phase is counted as the discriminations are.
+    const engine::PhaseRules* phase = engine::phaseNamed(totals.PhaseDescription);
+    const engine::RateRule rule = phase ? phase->rates : engine::RateRule::All;
+    if (T + N == 0 || rule == engine::RateRule::None)
         return {zero(), zero(), zero()};
     const AppendValue targetRate = quotientValue(T.toDouble(), totals.StimulusTotalTime);
-    if (totals.PhaseDescription == "Auto")
+    if (rule == engine::RateRule::TargetOnly)
         return {zero(), targetRate, zero()};
     const Int16 reinforced = totals.TargetSPlus + totals.PreTargetSPlus;
     const Int16 all = reinforced + totals.TargetSMinus + totals.PreTargetSMinus;

@@ -1,4 +1,5 @@
 #include "crt.h"
+#include "engine/Phase.h"
 
 namespace veltrum::session {
 
@@ -45,8 +46,8 @@ void crt::designLayout() {
     Command3.setGeometry({captionLeft, rowTop(0) - 2, captionWidth - 10, rowHeight + 4});
 
     designCaption(Label8, "Phase", 1);
-    for (const char* phase : {"MagTrain", "Auto", "SuccDisc", "SimDisc"})
-        Combo1.addItem(phase);
+    for (const engine::PhaseRules& phase : engine::phases())
+        Combo1.addItem(std::string(phase.name));
     Combo1.setText("Pick Phase");
     Combo1.setGeometry({fieldLeft, rowTop(1), fieldWidth, rowHeight});
 

@@ -1,4 +1,5 @@
 #include "crt.h"
+#include "engine/Phase.h"
 
 #include "CellValues.h"
 #include "SetupError.h"
@@ -9,7 +10,6 @@ namespace {
 
 constexpr int parameterRows = 10;
 constexpr int phaseColumns = 4;
-const char* const phaseNames[] = {"MagTrain", "Auto", "SuccDisc", "SimDisc"};
 
 std::string lowerAscii(std::string text) {
     for (char& c : text)
@@ -113,7 +113,8 @@ void crt::readParameterTable() {
 }
 
 std::string crt::parameterCellName(int column, int row, const char* name) const {
-    const std::string phase = column >= 1 && column <= phaseColumns ? phaseNames[column - 1] : "none";
+    const engine::PhaseRules* rules = engine::phaseNumbered(column);
+    const std::string phase = rules ? std::string(rules->name) : "none";
     return "Parameter workbook " + Data1.databaseName() + ", sheet Parameters, cell " +
            columnLetters(column) + std::to_string(row + 1) + " (" + name + ", phase " + phase + ")";
 }

@@ -1,4 +1,5 @@
 #include "crt.h"
+#include "engine/Phase.h"
 
 #include "BitmapCheck.h"
 #include "SetupError.h"
@@ -13,13 +14,10 @@ namespace veltrum::session {
 
 namespace {
 
-// The pictures a phase shows: "Auto" the autoshaping picture 7, the discriminations 1 to 6.
+// The pictures a phase shows; a name that is no phase shows none.
 std::vector<int> phasePictures(const std::string& phase) {
-    if (phase == "Auto")
-        return {7};
-    if (phase == "SuccDisc" || phase == "SimDisc")
-        return {1, 2, 3, 4, 5, 6};
-    return {};
+    const engine::PhaseRules* rules = engine::phaseNamed(phase);
+    return rules ? rules->pictures : std::vector<int>{};
 }
 
 // A picture file larger than this is refused before it is read.

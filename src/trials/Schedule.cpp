@@ -1,10 +1,10 @@
 #include "trials/Schedule.h"
 
+#include "engine/Phase.h"
 #include "platform/RandomSource.h"
 
 #include <array>
 #include <charconv>
-#include <cmath>
 #include <stdexcept>
 
 namespace veltrum::trials {
@@ -17,32 +17,11 @@ std::string floatText(float value) {
     return std::string(buffer.data(), result.ptr);
 }
 
-int blockCount(int totalTrials) {
-    // Six trial types per block; the count is rounded to the nearest whole block, halves to even.
-    return static_cast<int>(std::nearbyint(static_cast<double>(totalTrials) / 6.0));
-}
-
 } // namespace
 
 std::vector<ScheduleEntry> scheduleEntries(const std::string& phase, int totalTrials) {
-    std::vector<ScheduleEntry> entries;
-    if (phase == "MagTrain" || phase == "Auto") {
-        for (int i = 0; i < totalTrials; ++i)
-            entries.push_back({1, 2});
-    } else if (phase == "SuccDisc") {
-        for (int block = 0; block < blockCount(totalTrials); ++block) {
-            for (int type = 1; type <= 6; ++type)
-                entries.push_back({type, 2});
-        }
-    } else if (phase == "SimDisc") {
-        for (int block = 0; block < blockCount(totalTrials); ++block) {
-            for (int pair = 1; pair <= 3; ++pair) {
-                entries.push_back({pair, 1});
-                entries.push_back({pair, 3});
-            }
-        }
-    }
-    return entries;
+    const engine::PhaseRules* rules = engine::phaseNamed(phase);
+    return rules ? rules->schedule(totalTrials) : std::vector<ScheduleEntry>{};
 }
 
 void buildSchedule(FlexGrid& grid, platform::RandomSource& random, const std::string& phase,

@@ -1,6 +1,7 @@
 // Building and shuffling a session's trial schedule into the grid.
 #pragma once
 
+#include "engine/Phase.h"
 #include "trials/FlexGrid.h"
 
 #include <string>
@@ -17,14 +18,10 @@ inline constexpr int ScheduleGridRows = 201;
 inline constexpr int ScheduleGridCols = 8;
 inline constexpr int MaxScheduledTrials = ScheduleGridRows - 1;
 
-struct ScheduleEntry {
-    int trialType = 0;
-    int goal = 0;
-};
+using engine::ScheduleEntry;
 
-// The unshuffled rows a phase builds for a trial count: "MagTrain" and "Auto" one (1, 2) per trial;
-// "SuccDisc" and "SimDisc" blocks of six, the block count being trials / 6 rounded half to even;
-// any other phase text builds none.
+// The unshuffled rows the phase of that name builds for a trial count (its rule set says how); a name
+// that is no phase builds none.
 std::vector<ScheduleEntry> scheduleEntries(const std::string& phase, int totalTrials);
 
 // Writes the phase's rows into the grid from row 1 (type, goal, random key per row, one random draw per

@@ -1,3 +1,4 @@
+#include "engine/Phase.h"
 #include "session/crt.h"
 
 namespace veltrum::session {
@@ -30,9 +31,12 @@ void crt::StimulusOff() {
     state.StimulusTotalTime += state.StimulusTotalCount.toDouble();
     state.TrialsWPeck += state.TrialPeck;
 
-    if (state.PhaseDescription == "Auto" && state.TrialsWPeck == 0)
+    const engine::PhaseRules* phase = engine::phaseNamed(state.PhaseDescription);
+    const engine::InterTrialRule rule = phase ? phase->interTrial : engine::InterTrialRule::Response;
+    if (rule == engine::InterTrialRule::NoResponseUntilAPeck && state.TrialsWPeck == 0)
         state.ITITotalCount = state.NoResponseITI;
-    else if (state.PhaseDescription == "SuccDisc" && state.TrialPeck == 1 && state.Reinforce == 0)
+    else if (rule == engine::InterTrialRule::NoResponseAfterAnUnreinforcedPeck && state.TrialPeck == 1 &&
+             state.Reinforce == 0)
         state.ITITotalCount = state.NoResponseITI;
     else
         state.ITITotalCount = state.ResponseITI;

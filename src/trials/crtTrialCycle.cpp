@@ -1,3 +1,4 @@
+#include "engine/Phase.h"
 #include "session/crt.h"
 
 #include <charconv>
@@ -63,30 +64,18 @@ void crt::BeginTrial() {
     state.GoalLocation = *goal;
     publish(engine::SessionEventKind::TrialBegun);
 
-    const std::string& phase = state.PhaseDescription;
-    if (phase == "MagTrain") {
-        HopperUp();
-    } else if (phase == "Auto") {
-        state.StimPosition[7] = state.GoalLocation;
-        state.Reinforce = 1;
-    } else if (phase == "SuccDisc") {
-        // Types 1 to 3 show the reinforced stimuli 1, 3, 5; types 4 to 6 the others, 2, 4, 6.
-        constexpr int stimulusOfType[] = {0, 1, 3, 5, 2, 4, 6};
-        const int t = state.TrialType.toInt();
-        if (t >= 1 && t <= 6) {
-            state.StimPosition[static_cast<std::size_t>(stimulusOfType[t])] = 2;
-            state.Reinforce = t <= 3 ? 1 : 0;
-        }
-    } else if (phase == "SimDisc") {
-        const int t = state.TrialType.toInt();
-        if (t >= 1 && t <= 3) {
-            const auto reinforced = static_cast<std::size_t>(2 * t - 1);
-            const bool goalLeft = state.GoalLocation == 1;
-            state.StimPosition[reinforced] = goalLeft ? 1 : 3;
-            state.StimPosition[reinforced + 1] = goalLeft ? 3 : 1;
-            state.FalseGoal = goalLeft ? 3 : 1;
-            state.Reinforce = 1;
-        }
+    if (const engine::PhaseRules* phase = engine::phaseNamed(state.PhaseDescription)) {
+        if (phase->feedsEachTrial)
+            HopperUp();
+        const engine::TrialPlacement placement =
+            phase->place(state.TrialType.toInt(), state.GoalLocation.toInt());
+        for (std::size_t stimulus = 1; stimulus < placement.placed.size(); ++stimulus)
+            if (placement.placed[stimulus])
+                state.StimPosition[stimulus] = placement.stimulusPosition[stimulus];
+        if (placement.setsReinforce)
+            state.Reinforce = placement.reinforce ? 1 : 0;
+        if (placement.setsFalseGoal)
+            state.FalseGoal = placement.falseGoal;
     }
     StimulusOn();
 }
@@ -148,7 +137,8 @@ void crt::Stimulus_Timer() {
     if (!Form.isVisible())
         return;
     StimulusOff();
-    if (state.PhaseDescription == "MagTrain") {
+    const engine::PhaseRules* phase = engine::phaseNamed(state.PhaseDescription);
+    if (phase && phase->feedsEachTrial) {
         HopperDown();
         EndTrial();
     } else if (state.Pavlovian != 1) {

@@ -2,6 +2,7 @@
 // steps that bring a session to its first stimulus and read back the rows it wrote.
 #pragma once
 
+#include "engine/Phase.h"
 #include "session/crt.h"
 #include "support/DiskFileSystem.h"
 #include "support/FakeClock.h"
@@ -25,7 +26,8 @@
 
 namespace veltrum::testing {
 
-enum Phase { MagTrain = 0, Auto = 1, SuccDisc = 2, SimDisc = 3 };
+using Phase = engine::PhaseId;
+using enum engine::PhaseId;
 
 // One row of the session data workbook, the columns a touch decides.
 struct TouchRow {
@@ -69,7 +71,7 @@ public:
     void setUp(Phase phase) {
         if (!m_window->isLoaded())
             m_window->Form_Load();
-        m_window->Combo1.select(phase);
+        m_window->Combo1.select(static_cast<int>(phase) - 1);
         m_window->Command1.click();
     }
     void pressKey(char key) {
