@@ -8,12 +8,17 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkfifo "$work/sensor"
 
-coproc CHECK { "$hwcheck" --data "$work" --card-trace "$work/trace" --sensor "$work/sensor" 2>&1; }
+# The check reads keys from one pipe and writes its lines to another; plain pipes rather than a
+# coprocess, whose variables vanish the moment it exits and would hide what it printed.
+mkfifo "$work/keys" "$work/lines"
+"$hwcheck" --data "$work" --card-trace "$work/trace" --sensor "$work/sensor" <"$work/keys" >"$work/lines" 2>&1 &
+check_pid=$!
+exec 3>"$work/keys" 4<"$work/lines"
 output=()
 # Reads the check's lines until one contains $1; fails after 20 s without it.
 expect() {
     local line
-    while IFS= read -r -t 20 line <&"${CHECK[0]}"; do
+    while IFS= read -r -t 20 line <&4; do
         output+=("$line")
         [[ $line == *"$1"* ]] && return 0
     done
@@ -23,17 +28,17 @@ expect() {
 }
 
 expect "sensor: no head (780 = 0)"
-echo u >&"${CHECK[1]}"
+echo u >&3
 expect "hopper raised (792 = 2)"
 echo 1 >"$work/sensor"
 expect "sensor: head in (780 = 1)"
 echo 0 >"$work/sensor"
 expect "sensor: no head (780 = 0)"
-echo i >&"${CHECK[1]}"
+echo i >&3
 expect "inter-trial output on, hopper lowered (792 = 64)"
-echo q >&"${CHECK[1]}"
+echo q >&3
 expect "all outputs off (792 = 0)"
-wait "$CHECK_PID"
+wait "$check_pid"
 
 # The trace holds the writes in order: off at the start, hopper, inter-trial, off at the end.
 writes=$(grep -o 'write 792 [0-9]*' "$work/trace" | tr '\n' ',')
