@@ -82,7 +82,7 @@ std::vector<double> runSession(const std::string& root) {
         return {};
     model.Combo1.select(1);
     model.Command1.click();
-    session::Int16 keyS = 'S';
+    forms::Int16 keyS = 'S';
     model.Form_KeyPress(keyS);
 
     std::vector<double> latencies;

@@ -7,8 +7,8 @@ namespace {
 // The window's key handler takes the typed character; models without one ignore keys.
 template <typename Model>
 void pressKey(Model& model, int character) {
-    if constexpr (requires(Model & m, session::Int16 & key) { m.Form_KeyPress(key); }) {
-        session::Int16 key = character;
+    if constexpr (requires(Model & m, forms::Int16 & key) { m.Form_KeyPress(key); }) {
+        forms::Int16 key = character;
         model.Form_KeyPress(key);
     } else if constexpr (requires(Model & m) { m.Form_KeyPress(character); }) {
         model.Form_KeyPress(character);
@@ -33,12 +33,12 @@ CrtWindow::CrtWindow(session::crt& model, QWidget* parent)
     : WindowView(model.controls(), parent)
     , m_model(model) {
     // Every change the model reports is rendered, then may turn the panel into the stimulus screen.
-    const session::ControlEvents& view = controlEvents();
-    m_events.changed = [this, render = view.changed](const session::Control& control) {
+    const forms::ControlEvents& view = controlEvents();
+    m_events.changed = [this, render = view.changed](const forms::Control& control) {
         render(control);
         followScreenMode();
     };
-    m_events.repaintNow = [this, repaint = view.repaintNow](const session::Control& control) {
+    m_events.repaintNow = [this, repaint = view.repaintNow](const forms::Control& control) {
         followScreenMode();
         repaint(control);
     };
@@ -54,7 +54,7 @@ CrtWindow::~CrtWindow() {
 
 void CrtWindow::forwardKey(int character) {
     // Characters outside the 16-bit range cannot be a key of the window.
-    if (character > session::Int16::maximum)
+    if (character > forms::Int16::maximum)
         return;
     pressKey(m_model, character);
 }

@@ -23,7 +23,7 @@ private:
     void followScreenMode();
 
     session::crt& m_model;
-    session::ControlEvents m_events;
+    forms::ControlEvents m_events;
 };
 
 } // namespace veltrum::qt

@@ -16,8 +16,8 @@ namespace veltrum::qt {
 namespace {
 
 // The generic view renders every control but the comment box, which needs several lines.
-std::vector<session::Control*> controlsBesideComment(results::Form1& model) {
-    std::vector<session::Control*> controls = model.controls();
+std::vector<forms::Control*> controlsBesideComment(results::Form1& model) {
+    std::vector<forms::Control*> controls = model.controls();
     std::erase(controls, &model.Text1);
     return controls;
 }
@@ -36,7 +36,7 @@ Form1Window::Form1Window(results::Form1& model, QWidget* parent)
     if (QWidget* button = widgetFor(m_model.Command1))
         button->installEventFilter(this);
 
-    m_modelEvents.changed = [this](const session::Control& control) {
+    m_modelEvents.changed = [this](const forms::Control& control) {
         if (&control == &m_model.Text1) {
             renderComment();
             return;
@@ -44,7 +44,7 @@ Form1Window::Form1Window(results::Form1& model, QWidget* parent)
         controlEvents().changed(control);
         fitCaption(control);
     };
-    m_modelEvents.repaintNow = [this](const session::Control& control) {
+    m_modelEvents.repaintNow = [this](const forms::Control& control) {
         if (&control == &m_model.Text1) {
             renderComment();
             return;
@@ -52,15 +52,15 @@ Form1Window::Form1Window(results::Form1& model, QWidget* parent)
         controlEvents().repaintNow(control);
         fitCaption(control);
     };
-    for (const session::Control* control : m_model.controls())
+    for (const forms::Control* control : m_model.controls())
         fitCaption(*control);
     m_model.setControlEvents(m_modelEvents);
     renderComment();
     setKeyHandler([this](int character) {
         // Characters outside the 16-bit range cannot be a key of the window.
-        if (character > session::Int16::maximum)
+        if (character > forms::Int16::maximum)
             return;
-        session::Int16 key = character;
+        forms::Int16 key = character;
         m_model.Form_KeyPress(key);
     });
 }
@@ -70,14 +70,14 @@ Form1Window::~Form1Window() {
     m_model.setControlEvents({});
 }
 
-void Form1Window::fitCaption(const session::Control& control) {
-    if (control.kind() != session::ControlKind::Label)
+void Form1Window::fitCaption(const forms::Control& control) {
+    if (control.kind() != forms::ControlKind::Label)
         return;
     auto* label = qobject_cast<QLabel*>(widgetFor(control));
     if (!label)
         return;
     // Captions stand at the top of their boxes, as the window was designed.
-    const bool centred = static_cast<const session::Label&>(control).isCentred();
+    const bool centred = static_cast<const forms::Label&>(control).isCentred();
     label->setAlignment((centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
     // The design font is narrower than the sans serif that stands in for it here: a caption that would
     // wrap past its box or lose a word is set in the condensed face, then smaller, until it fits.
@@ -99,7 +99,7 @@ void Form1Window::fitCaption(const session::Control& control) {
 }
 
 void Form1Window::renderComment() {
-    const session::TextBox& box = m_model.Text1;
+    const forms::TextBox& box = m_model.Text1;
     const QString text = QString::fromStdString(box.text());
     if (m_comment->toPlainText() != text) {
         const QSignalBlocker blocker(m_comment);
@@ -109,7 +109,7 @@ void Form1Window::renderComment() {
         cursor.setPosition(std::min(cursorAt, static_cast<int>(text.size())));
         m_comment->setTextCursor(cursor);
     }
-    const session::Geometry& geometry = box.geometry();
+    const forms::Geometry& geometry = box.geometry();
     m_comment->setGeometry(geometry.left, geometry.top, geometry.width, geometry.height);
     QFont font(QString::fromStdString(box.font().family));
     font.setStyleHint(QFont::SansSerif);
@@ -126,7 +126,7 @@ void Form1Window::commentEdited() {
 }
 
 void Form1Window::closeEvent(QCloseEvent* event) {
-    session::Int16 cancel = 0;
+    forms::Int16 cancel = 0;
     runGuarded([&] { m_model.Form_QueryUnload(cancel); });
     if (cancel != 0)
         event->ignore();

@@ -22,12 +22,12 @@ protected:
 
 private:
     void renderComment();
-    void fitCaption(const session::Control& control);
+    void fitCaption(const forms::Control& control);
     void commentEdited();
 
     results::Form1& m_model;
     QPlainTextEdit* m_comment = nullptr;
-    session::ControlEvents m_modelEvents;
+    forms::ControlEvents m_modelEvents;
 };
 
 } // namespace veltrum::qt

@@ -14,7 +14,7 @@
 
 namespace veltrum::qt {
 
-using session::ControlKind;
+using forms::ControlKind;
 
 namespace {
 
@@ -22,16 +22,16 @@ QString toQString(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-QColor toQColor(const session::Rgb& colour) {
+QColor toQColor(const forms::Rgb& colour) {
     return QColor(colour.red, colour.green, colour.blue);
 }
 
-QString widgetName(const session::Control& control) {
+QString widgetName(const forms::Control& control) {
     const QString name = toQString(control.objectName());
     return control.index() > 0 ? QStringLiteral("%1(%2)").arg(name).arg(control.index()) : name;
 }
 
-QFont toQFont(const session::Font& font) {
+QFont toQFont(const forms::Font& font) {
     QFont result(toQString(font.family));
     // The window's fonts name families of another system; the nearest sans serif stands in for them.
     result.setStyleHint(QFont::SansSerif);
@@ -42,34 +42,34 @@ QFont toQFont(const session::Font& font) {
 
 } // namespace
 
-WindowView::WindowView(const std::vector<session::Control*>& controls, QWidget* parent)
+WindowView::WindowView(const std::vector<forms::Control*>& controls, QWidget* parent)
     : QWidget(parent)
     , m_controls(controls) {
     // Once the set-up controls are hidden the window itself must take the operator's keys.
     setFocusPolicy(Qt::StrongFocus);
-    m_events.changed = [this](const session::Control& control) { render(control); };
-    m_events.repaintNow = [this](const session::Control& control) {
+    m_events.changed = [this](const forms::Control& control) { render(control); };
+    m_events.repaintNow = [this](const forms::Control& control) {
         render(control);
         if (QWidget* widget = widgetFor(control); widget && widget->isVisible())
             widget->repaint();
         else if (control.kind() == ControlKind::Window && isVisible())
             repaint();
     };
-    for (session::Control* control : m_controls) {
+    for (forms::Control* control : m_controls) {
         if (control->kind() != ControlKind::Window)
             m_widgets.emplace(control, createWidget(*control));
         render(*control);
     }
 }
 
-QWidget* WindowView::widgetFor(const session::Control& control) const {
+QWidget* WindowView::widgetFor(const forms::Control& control) const {
     const auto found = m_widgets.find(&control);
     return found == m_widgets.end() ? nullptr : found->second;
 }
 
 void WindowView::showWindow() {
     m_followsModelVisibility = true;
-    for (session::Control* control : m_controls) {
+    for (forms::Control* control : m_controls) {
         if (control->kind() == ControlKind::Window)
             render(*control);
     }
@@ -77,7 +77,7 @@ void WindowView::showWindow() {
         show();
 }
 
-QWidget* WindowView::createWidget(session::Control& control) {
+QWidget* WindowView::createWidget(forms::Control& control) {
     QWidget* widget = nullptr;
     switch (control.kind()) {
     case ControlKind::Label: {
@@ -90,7 +90,7 @@ QWidget* WindowView::createWidget(session::Control& control) {
     }
     case ControlKind::TextBox: {
         auto* edit = new QLineEdit(this);
-        auto& box = static_cast<session::TextBox&>(control);
+        auto& box = static_cast<forms::TextBox&>(control);
         connect(edit, &QLineEdit::textEdited, this, [this, &box](const QString& text) {
             runGuarded([&] { box.setText(text.toStdString()); });
             render(box);
@@ -100,14 +100,14 @@ QWidget* WindowView::createWidget(session::Control& control) {
     }
     case ControlKind::CommandButton: {
         auto* button = new QPushButton(this);
-        auto& command = static_cast<session::CommandButton&>(control);
+        auto& command = static_cast<forms::CommandButton&>(control);
         connect(button, &QPushButton::clicked, this, [&command] { runGuarded([&] { command.click(); }); });
         widget = button;
         break;
     }
     case ControlKind::CheckBox: {
         auto* check = new QCheckBox(this);
-        auto& box = static_cast<session::CheckBox&>(control);
+        auto& box = static_cast<forms::CheckBox&>(control);
         connect(check, &QCheckBox::clicked, this, [this, &box](bool ticked) {
             runGuarded([&] { box.setValue(ticked ? 1 : 0); });
             render(box);
@@ -120,7 +120,7 @@ QWidget* WindowView::createWidget(session::Control& control) {
         combo->setEditable(true);
         // The model owns the entries: typing and Enter never add one.
         combo->setInsertPolicy(QComboBox::NoInsert);
-        auto& list = static_cast<session::ComboBox&>(control);
+        auto& list = static_cast<forms::ComboBox&>(control);
         connect(combo, &QComboBox::activated, this, [this, &list](int index) {
             runGuarded([&] { list.select(index); });
             render(list);
@@ -146,9 +146,9 @@ QWidget* WindowView::createWidget(session::Control& control) {
     return widget;
 }
 
-void WindowView::render(const session::Control& control) {
+void WindowView::render(const forms::Control& control) {
     if (control.kind() == ControlKind::Window) {
-        renderWindow(static_cast<const session::Window&>(control));
+        renderWindow(static_cast<const forms::Window&>(control));
         return;
     }
     QWidget* widget = widgetFor(control);
@@ -157,7 +157,7 @@ void WindowView::render(const session::Control& control) {
     const QSignalBlocker blocker(widget);
     switch (control.kind()) {
     case ControlKind::Label: {
-        const auto& label = static_cast<const session::Label&>(control);
+        const auto& label = static_cast<const forms::Label&>(control);
         auto* view = static_cast<QLabel*>(widget);
         view->setText(toQString(label.caption()));
         view->setAlignment(label.isCentred() ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
@@ -165,24 +165,24 @@ void WindowView::render(const session::Control& control) {
     }
     case ControlKind::TextBox: {
         auto* edit = static_cast<QLineEdit*>(widget);
-        const QString text = toQString(static_cast<const session::TextBox&>(control).text());
+        const QString text = toQString(static_cast<const forms::TextBox&>(control).text());
         if (edit->text() != text)
             edit->setText(text);
         break;
     }
     case ControlKind::CommandButton:
         static_cast<QPushButton*>(widget)->setText(
-            toQString(static_cast<const session::CommandButton&>(control).caption()));
+            toQString(static_cast<const forms::CommandButton&>(control).caption()));
         break;
     case ControlKind::CheckBox: {
-        const auto& box = static_cast<const session::CheckBox&>(control);
+        const auto& box = static_cast<const forms::CheckBox&>(control);
         auto* check = static_cast<QCheckBox*>(widget);
         check->setText(toQString(box.caption()));
         check->setChecked(box.value() != 0);
         break;
     }
     case ControlKind::ComboBox: {
-        const auto& list = static_cast<const session::ComboBox&>(control);
+        const auto& list = static_cast<const forms::ComboBox&>(control);
         auto* combo = static_cast<QComboBox*>(widget);
         QStringList entries;
         for (const std::string& entry : list.entries())
@@ -201,7 +201,7 @@ void WindowView::render(const session::Control& control) {
         break;
     }
     case ControlKind::PictureBox:
-        renderPicture(static_cast<const session::PictureBox&>(control), widget);
+        renderPicture(static_cast<const forms::PictureBox&>(control), widget);
         break;
     case ControlKind::Window:
         break;
@@ -209,9 +209,9 @@ void WindowView::render(const session::Control& control) {
     renderCommon(control, widget);
 }
 
-void WindowView::renderWindow(const session::Window& window) {
+void WindowView::renderWindow(const forms::Window& window) {
     setWindowTitle(toQString(window.caption()));
-    const session::Geometry& geometry = window.geometry();
+    const forms::Geometry& geometry = window.geometry();
     if (!m_fillsScreen && geometry.width > 0 && geometry.height > 0)
         setFixedSize(geometry.width, geometry.height);
     QPalette palette = this->palette();
@@ -242,9 +242,9 @@ void WindowView::setFillsScreen(bool fills) {
     } else {
         setWindowFlag(Qt::FramelessWindowHint, false);
         setWindowState(windowState() & ~Qt::WindowFullScreen);
-        for (session::Control* control : m_controls) {
+        for (forms::Control* control : m_controls) {
             if (control->kind() == ControlKind::Window)
-                renderWindow(static_cast<const session::Window&>(*control));
+                renderWindow(static_cast<const forms::Window&>(*control));
         }
     }
     // Changing the window's flags takes it off the screen; it comes back if the model still shows it.
@@ -252,8 +252,8 @@ void WindowView::setFillsScreen(bool fills) {
         show();
 }
 
-void WindowView::renderCommon(const session::Control& control, QWidget* widget) {
-    const session::Geometry& geometry = control.geometry();
+void WindowView::renderCommon(const forms::Control& control, QWidget* widget) {
+    const forms::Geometry& geometry = control.geometry();
     widget->setGeometry(geometry.left, geometry.top, geometry.width, geometry.height);
     widget->setEnabled(control.isEnabled());
     widget->setFont(toQFont(control.font()));
@@ -280,7 +280,7 @@ void WindowView::renderCommon(const session::Control& control, QWidget* widget) 
     widget->setVisible(control.isVisible());
 }
 
-void WindowView::renderPicture(const session::PictureBox& picture, QWidget* widget) {
+void WindowView::renderPicture(const forms::PictureBox& picture, QWidget* widget) {
     auto* label = static_cast<QLabel*>(widget);
     const QPixmap pixmap = loadPicture(picture.picturePath());
     if (pixmap.cacheKey() != label->pixmap().cacheKey())
@@ -318,9 +318,9 @@ void WindowView::paintEvent(QPaintEvent* event) {
 
 bool WindowView::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonPress) {
-        for (session::Control* control : m_controls) {
+        for (forms::Control* control : m_controls) {
             if (control->kind() == ControlKind::PictureBox && widgetFor(*control) == watched) {
-                runGuarded([&] { static_cast<session::PictureBox*>(control)->mouseDown(); });
+                runGuarded([&] { static_cast<forms::PictureBox*>(control)->mouseDown(); });
                 return true;
             }
         }

@@ -2,7 +2,7 @@
 // the model, and the operator's clicks, selections, typing and keys forwarded to it.
 #pragma once
 
-#include "session/Controls.h"
+#include "forms/Controls.h"
 
 #include <QHash>
 #include <QPixmap>
@@ -19,18 +19,18 @@ namespace veltrum::qt {
 // failure is reported through the failure sink and never reaches Qt's event loop.
 class WindowView : public QWidget {
 public:
-    explicit WindowView(const std::vector<session::Control*>& controls, QWidget* parent = nullptr);
+    explicit WindowView(const std::vector<forms::Control*>& controls, QWidget* parent = nullptr);
 
     // What the model must call when a control changed or must be painted at once; the owner hands
     // these to the model and takes them back before the view goes.
-    const session::ControlEvents& controlEvents() const { return m_events; }
+    const forms::ControlEvents& controlEvents() const { return m_events; }
 
     // The one place keys typed on the window go: the character typed, as its character code.
     void setKeyHandler(std::function<void(int character)> handler) { m_keyHandler = std::move(handler); }
     // Runs once, after the window was first painted on screen.
     void setOnFirstPaint(std::function<void()> handler) { m_onFirstPaint = std::move(handler); }
 
-    QWidget* widgetFor(const session::Control& control) const;
+    QWidget* widgetFor(const forms::Control& control) const;
     // Follows the model's own visibility from now on (it was left hidden until the caller showed it).
     void showWindow();
     // True: the window fills its display, without a frame, whatever size the model gives it (the stimulus
@@ -44,16 +44,16 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QWidget* createWidget(session::Control& control);
-    void render(const session::Control& control);
-    void renderWindow(const session::Window& window);
-    void renderCommon(const session::Control& control, QWidget* widget);
-    void renderPicture(const session::PictureBox& picture, QWidget* widget);
+    QWidget* createWidget(forms::Control& control);
+    void render(const forms::Control& control);
+    void renderWindow(const forms::Window& window);
+    void renderCommon(const forms::Control& control, QWidget* widget);
+    void renderPicture(const forms::PictureBox& picture, QWidget* widget);
     QPixmap loadPicture(const std::string& path);
 
-    std::vector<session::Control*> m_controls;
-    session::ControlEvents m_events;
-    std::unordered_map<const session::Control*, QWidget*> m_widgets;
+    std::vector<forms::Control*> m_controls;
+    forms::ControlEvents m_events;
+    std::unordered_map<const forms::Control*, QWidget*> m_widgets;
     QHash<QString, QPixmap> m_pictures;
     std::function<void(int)> m_keyHandler;
     std::function<void()> m_onFirstPaint;

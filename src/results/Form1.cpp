@@ -10,16 +10,16 @@ namespace {
 
 constexpr int TwipsPerPixel = 15;
 
-session::Geometry fromTwips(int left, int top, int width, int height) {
+forms::Geometry fromTwips(int left, int top, int width, int height) {
     const auto pixels = [](int twips) { return (twips + TwipsPerPixel / 2) / TwipsPerPixel; };
     return {pixels(left), pixels(top), pixels(width), pixels(height)};
 }
 
-session::Font sansSerif(double pointSize) {
-    return session::Font{"MS Sans Serif", pointSize, false};
+forms::Font sansSerif(double pointSize) {
+    return forms::Font{"MS Sans Serif", pointSize, false};
 }
 
-void design(session::Label& label, const char* caption, double pointSize, session::Geometry geometry) {
+void design(forms::Label& label, const char* caption, double pointSize, forms::Geometry geometry) {
     label.setCaption(caption);
     label.setFont(sansSerif(pointSize));
     label.setGeometry(geometry);
@@ -42,12 +42,12 @@ Form1::Form1(session::crt& main, const session::Services& services)
     , m_main(main)
     , m_services(services) {
     designLayout();
-    for (session::Control* control : controls())
+    for (forms::Control* control : controls())
         control->attach(&m_controlEvents);
     Command1.setOnClick([this] { Command1_Click(); });
 }
 
-std::vector<session::Control*> Form1::controls() {
+std::vector<forms::Control*> Form1::controls() {
     return {&Form,  &Label1, &Label6, &label13,  &label20,  &Trials,
             &HopPC, &Pecks,  &Text1,  &Command1, &RowStatus};
 }

@@ -2,8 +2,8 @@
 // operator add comments, then save the session's summary record or discard its data workbook.
 #pragma once
 
-#include "session/Controls.h"
-#include "session/Int16.h"
+#include "forms/Controls.h"
+#include "forms/Int16.h"
 #include "session/crt.h"
 
 #include <string>
@@ -11,7 +11,7 @@
 
 namespace veltrum::results {
 
-using session::Int16;
+using forms::Int16;
 
 // Controls (positions converted from twips at 15 per pixel; fonts "MS Sans Serif", regular):
 //
@@ -35,21 +35,21 @@ public:
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
 
-    session::Window Form;
-    session::Label Label1;
-    session::Label Label6;
-    session::Label label13;
-    session::Label label20;
-    session::Label Trials;
-    session::Label HopPC;
-    session::Label Pecks;
-    session::TextBox Text1;
-    session::CommandButton Command1;
-    session::Label RowStatus;
+    forms::Window Form;
+    forms::Label Label1;
+    forms::Label Label6;
+    forms::Label label13;
+    forms::Label label20;
+    forms::Label Trials;
+    forms::Label HopPC;
+    forms::Label Pecks;
+    forms::TextBox Text1;
+    forms::CommandButton Command1;
+    forms::Label RowStatus;
 
     // Every control of the window, the window itself first, for a view to render.
-    std::vector<session::Control*> controls();
-    void setControlEvents(session::ControlEvents events) { m_controlEvents = std::move(events); }
+    std::vector<forms::Control*> controls();
+    void setControlEvents(forms::ControlEvents events) { m_controlEvents = std::move(events); }
 
     // Opening: the comment box and the three totals from the main window's session state.
     void Form_Load();
@@ -67,7 +67,7 @@ public:
     void Form_QueryUnload(Int16& Cancel);
 
     // Appends the summary record to the summary workbook, closes the workbooks and ends the program.
-    // Throws (workbook::WorkbookError, session::OverflowError) without having written anything when the
+    // Throws (workbook::WorkbookError, forms::OverflowError) without having written anything when the
     // record cannot be committed; the window and everything typed stay as they were.
     void SaveSummary();
     // Deletes the session data workbook, says so and ends the program; the summary workbook is untouched.
@@ -90,7 +90,7 @@ private:
 
     session::crt& m_main;
     session::Services m_services;
-    session::ControlEvents m_controlEvents;
+    forms::ControlEvents m_controlEvents;
     bool m_controlHasFocus = false;
     bool m_finished = false;
     // Where waiting trial rows were written instead of the session workbook; empty when they were not.

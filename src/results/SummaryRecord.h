@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/Clock.h"
-#include "session/Int16.h"
+#include "forms/Int16.h"
 #include "workbook/Appender.h"
 
 #include <cstddef>
@@ -13,7 +13,7 @@
 
 namespace veltrum::results {
 
-using session::Int16;
+using forms::Int16;
 
 // The main window's session state the summary record is made from, as it stands when the operator saves.
 struct SessionTotals {

@@ -1,13 +1,15 @@
 // How the session reads workbook cells as numbers: integers for parameters and summary columns.
 #pragma once
 
-#include "Int16.h"
+#include "forms/Int16.h"
 #include "workbook/Cell.h"
 
 #include <optional>
 #include <string>
 
 namespace veltrum::session {
+
+using forms::Int16;
 
 // The cell's number: numbers and dates as stored, text that reads wholly as a decimal number (spaces
 // around it allowed) as that number. nullopt for blank cells, other text, booleans and errors.

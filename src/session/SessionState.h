@@ -1,7 +1,7 @@
 // Every variable of a run of the controller, as the main window crt holds it.
 #pragma once
 
-#include "Int16.h"
+#include "forms/Int16.h"
 #include "workbook/Cell.h"
 
 #include <array>
@@ -10,6 +10,9 @@
 #include <string>
 
 namespace veltrum::session {
+
+using forms::Int16;
+using forms::OverflowError;
 
 // Numbers start at 0, texts empty, tables all 0 or empty. Nothing resets the record as a whole: each
 // procedure resets the variables it owns. Flags are Int16 holding 0 or 1.

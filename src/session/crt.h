@@ -1,7 +1,7 @@
 // The main window crt as a model: its controls, timers, data components, session state and handlers.
 #pragma once
 
-#include "Controls.h"
+#include "forms/Controls.h"
 #include "DataControl.h"
 #include "SessionState.h"
 #include "devices/TouchParser.h"
@@ -29,6 +29,22 @@
 #include <vector>
 
 namespace veltrum::session {
+
+// The window's controls are data (the forms library); the window model names them as its own.
+using forms::CheckBox;
+using forms::ComboBox;
+using forms::CommandButton;
+using forms::Control;
+using forms::ControlArray;
+using forms::ControlEvents;
+using forms::ControlKind;
+using forms::Font;
+using forms::Geometry;
+using forms::Label;
+using forms::PictureBox;
+using forms::Rgb;
+using forms::TextBox;
+using forms::Window;
 
 // What the main window uses from the outside world, and the data folder every file is found in.
 struct Services {

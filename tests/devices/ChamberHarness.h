@@ -75,7 +75,7 @@ public:
         m_window->Command1.click();
     }
     void pressKey(char key) {
-        session::Int16 code = key;
+        forms::Int16 code = key;
         m_window->Form_KeyPress(code);
     }
     void startSession(Phase phase) {

@@ -168,10 +168,10 @@ TEST_P(CrtWindowCaptionTest, ControlShowsItsDesignCaptionAtTheModelsGeometry) {
         shown = button->text();
     EXPECT_EQ(shown, QString::fromUtf8(GetParam().caption));
     EXPECT_TRUE(widget->isVisible());
-    for (session::Control* control : model->controls()) {
+    for (forms::Control* control : model->controls()) {
         if (control->objectName() != GetParam().control)
             continue;
-        const session::Geometry& g = control->geometry();
+        const forms::Geometry& g = control->geometry();
         EXPECT_EQ(widget->geometry(), QRect(g.left, g.top, g.width, g.height));
     }
 }
@@ -191,7 +191,7 @@ TEST_F(CrtWindowTest, HiddenControlsStayHiddenAndTheWindowHasTheModelsSize) {
         ASSERT_NE(widget, nullptr) << name;
         EXPECT_FALSE(widget->isVisible()) << name;
     }
-    const session::Geometry& g = model->Form.geometry();
+    const forms::Geometry& g = model->Form.geometry();
     EXPECT_EQ(window->size(), QSize(g.width, g.height));
     EXPECT_EQ(window->palette().color(QPalette::Window), QColor(Qt::black));
 }

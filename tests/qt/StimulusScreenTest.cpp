@@ -25,22 +25,22 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(folder.isValid());
         form.setGeometry({0, 0, 786, 573});
-        form.setBackground(session::Rgb{0, 0, 0});
+        form.setBackground(forms::Rgb{0, 0, 0});
         banner.setGeometry({43, 150, 700, 240});
         banner.setFont({"MS Sans Serif", 24.0, true});
         banner.setCaption("Press \"S\" to start session");
         banner.setCentred(true);
         banner.setVisible(false);
-        std::vector<session::Control*> controls{&form, &banner};
+        std::vector<forms::Control*> controls{&form, &banner};
         for (int i = 0; i < 6; ++i) {
-            session::PictureBox& slot = *slots[static_cast<std::size_t>(i)];
+            forms::PictureBox& slot = *slots[static_cast<std::size_t>(i)];
             slot.setGeometry({(i % 3) * 300, 50 + (i / 3) * 300, 200, 200});
             slot.setVisible(false);
             slot.setOnMouseDown([this](int index) { presses.push_back(index); });
             controls.push_back(&slot);
         }
         view = std::make_unique<veltrum::qt::WindowView>(controls);
-        for (session::Control* control : controls)
+        for (forms::Control* control : controls)
             control->attach(&view->controlEvents());
         veltrum::qt::setFailureSink([this](const QString& message) { failures.append(message); });
         view->showWindow();
@@ -68,15 +68,15 @@ protected:
     }
 
     QTemporaryDir folder;
-    session::Window form{"Form"};
-    session::Label banner{"Label7"};
-    std::array<std::unique_ptr<session::PictureBox>, 6> slots{
-        std::make_unique<session::PictureBox>("Image1", 1),
-        std::make_unique<session::PictureBox>("Image1", 2),
-        std::make_unique<session::PictureBox>("Image1", 3),
-        std::make_unique<session::PictureBox>("Image1", 4),
-        std::make_unique<session::PictureBox>("Image1", 5),
-        std::make_unique<session::PictureBox>("Image1", 6)};
+    forms::Window form{"Form"};
+    forms::Label banner{"Label7"};
+    std::array<std::unique_ptr<forms::PictureBox>, 6> slots{
+        std::make_unique<forms::PictureBox>("Image1", 1),
+        std::make_unique<forms::PictureBox>("Image1", 2),
+        std::make_unique<forms::PictureBox>("Image1", 3),
+        std::make_unique<forms::PictureBox>("Image1", 4),
+        std::make_unique<forms::PictureBox>("Image1", 5),
+        std::make_unique<forms::PictureBox>("Image1", 6)};
     std::unique_ptr<veltrum::qt::WindowView> view;
     std::vector<int> presses;
     QStringList failures;
@@ -122,7 +122,7 @@ class StimulusScreenPressTest : public StimulusScreenTest, public ::testing::Wit
 
 TEST_P(StimulusScreenPressTest, PressOnTheShownPictureReachesTheModelAndHiddenSlotsTakeNone) {
     const int shown = GetParam();
-    session::PictureBox& slot = *slots[static_cast<std::size_t>(shown - 1)];
+    forms::PictureBox& slot = *slots[static_cast<std::size_t>(shown - 1)];
     slot.setPicturePath(writePicture("3.bmp", Qt::red));
     slot.setVisible(true);
     for (int index = 1; index <= 6; ++index)

@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         form.Form_Load();
         window.showWindow();
         if (QApplication::arguments().contains(QStringLiteral("--comments"))) {
-            session::Int16 key = 'C';
+            forms::Int16 key = 'C';
             form.Form_KeyPress(key);
         }
         return QApplication::exec();

@@ -99,7 +99,7 @@ TEST_F(TabletLoopbackTest, WholeSessionSendsEveryDisplayMessageByteForByteAndSco
     QByteArray expected = blank;
     EXPECT_EQ(readAtLeast(*tablet, expected.size()), expected);
 
-    session::Int16 keyS = 'S';
+    forms::Int16 keyS = 'S';
     model->Form_KeyPress(keyS);
     runToStimulus();
     expected += auto7;
@@ -136,7 +136,7 @@ TEST_F(TabletLoopbackTest, BadAndFragmentedInputThenAReconnectingTablet) {
     auto tablet = connectTablet();
     model->Combo1.select(1);
     model->Command1.click();
-    session::Int16 keyS = 'S';
+    forms::Int16 keyS = 'S';
     model->Form_KeyPress(keyS);
     runToStimulus();
 

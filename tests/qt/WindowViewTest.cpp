@@ -19,29 +19,29 @@ class WindowViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
         form.setGeometry({0, 0, 300, 200});
-        form.setBackground(session::Rgb{0, 0, 0});
+        form.setBackground(forms::Rgb{0, 0, 0});
         caption.setGeometry({10, 10, 200, 20});
         caption.setCaption("<b>Ready</b>");
         entry.setGeometry({10, 40, 100, 24});
         button.setGeometry({10, 80, 100, 30});
         button.setCaption("Go");
         view = std::make_unique<veltrum::qt::WindowView>(
-            std::vector<session::Control*>{&form, &caption, &entry, &button});
-        for (session::Control* control : std::vector<session::Control*>{&form, &caption, &entry, &button})
+            std::vector<forms::Control*>{&form, &caption, &entry, &button});
+        for (forms::Control* control : std::vector<forms::Control*>{&form, &caption, &entry, &button})
             control->attach(&view->controlEvents());
         veltrum::qt::setFailureSink([this](const QString& message) { failures.append(message); });
         view->showWindow();
     }
     void TearDown() override {
-        for (session::Control* control : std::vector<session::Control*>{&form, &caption, &entry, &button})
+        for (forms::Control* control : std::vector<forms::Control*>{&form, &caption, &entry, &button})
             control->attach(nullptr);
         veltrum::qt::setFailureSink({});
     }
 
-    session::Window form{"form"};
-    session::Label caption{"Caption"};
-    session::TextBox entry{"Entry"};
-    session::CommandButton button{"Go"};
+    forms::Window form{"form"};
+    forms::Label caption{"Caption"};
+    forms::TextBox entry{"Entry"};
+    forms::CommandButton button{"Go"};
     std::unique_ptr<veltrum::qt::WindowView> view;
     QStringList failures;
 };

@@ -25,7 +25,7 @@ using namespace veltrum;
 using platform::MessageAnswer;
 using platform::MessageButtons;
 using platform::MessageIcon;
-using session::Int16;
+using forms::Int16;
 
 // The demo data folder in a temporary directory: subjects P101 (sessions 1 to 3, the last in "Auto"),
 // P102 and P103 (no sessions); the main window loads P103, the last subject of the schedule.
@@ -101,7 +101,7 @@ TEST_F(Form1Test, OpensWithTheTotalsAndTheCommentBoxHidden) {
     EXPECT_FALSE(form->Command1.isVisible());
     EXPECT_EQ(form->Text1.text(), "");
     // 3000, 2520, 7092, 4812 twips at 15 twips per pixel.
-    EXPECT_EQ(form->Text1.geometry(), (session::Geometry{200, 168, 473, 321}));
+    EXPECT_EQ(form->Text1.geometry(), (forms::Geometry{200, 168, 473, 321}));
 }
 
 TEST_F(Form1Test, KeyCShowsTheCommentBoxAndTheButtonInEitherCase) {

@@ -118,8 +118,8 @@ TEST(SimDisc, TouchesOffTheGoalAreToldApartByTheOtherPicture) {
     EXPECT_EQ(falseGoal, goal == 1 ? 3 : 1);
     std::pair<std::int16_t, std::int16_t> touches[] = {{0, static_cast<std::int16_t>(falseGoal)}, {0, 5}};
     for (auto& [screen, tablet] : touches) {
-        session::Int16 s = screen;
-        session::Int16 t = tablet;
+        forms::Int16 s = screen;
+        forms::Int16 t = tablet;
         w.ScoreResponse(s, t);
     }
     const std::vector<Row> rows = h.rows();

@@ -69,7 +69,7 @@ protected:
         form->Form_Load();
     }
     void press(char key) {
-        session::Int16 code = static_cast<int>(key);
+        forms::Int16 code = static_cast<int>(key);
         form->Form_KeyPress(code);
     }
     int summaryRecords() const {

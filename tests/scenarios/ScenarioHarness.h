@@ -106,7 +106,7 @@ public:
         return window();
     }
     void press(char key) {
-        session::Int16 code = static_cast<int>(key);
+        forms::Int16 code = static_cast<int>(key);
         window().Form_KeyPress(code);
     }
     // The tablet connects to the listening socket (after start-up has begun listening).

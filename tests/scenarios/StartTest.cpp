@@ -26,7 +26,7 @@ TEST(Start, TurnsThePanelIntoTheStimulusScreenWithABanner) {
     EXPECT_NE(h.dialogs.messages()[0].text.find(kept), std::string::npos) << h.dialogs.messages()[0].text;
 
     EXPECT_TRUE(w.stimulusScreen);
-    for (session::Control* control : std::initializer_list<session::Control*>{
+    for (forms::Control* control : std::initializer_list<forms::Control*>{
              &w.Command1, &w.Combo1, &w.Check1, &w.Subject_In, &w.Command3, &w.Label4, &w.Label5, &w.Label6,
              &w.Label9, &w.Text5, &w.Label2, &w.SessionNum, &w.Label8, &w.Text1, &w.Label1, &w.Label3,
              &w.Label10})

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace veltrum::session {
+namespace veltrum::forms {
 
 struct Rgb {
     std::uint8_t red = 0;
@@ -248,4 +248,4 @@ private:
     std::vector<std::unique_ptr<ControlType>> m_items;
 };
 
-} // namespace veltrum::session
+} // namespace veltrum::forms

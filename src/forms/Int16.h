@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace veltrum::session {
+namespace veltrum::forms {
 
 // Raised when a value or a result leaves -32768..32767.
 class OverflowError : public std::overflow_error {
@@ -67,4 +67,4 @@ private:
     std::int16_t m_value = 0;
 };
 
-} // namespace veltrum::session
+} // namespace veltrum::forms

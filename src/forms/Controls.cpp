@@ -1,8 +1,8 @@
-#include "Controls.h"
+#include "forms/Controls.h"
 
 #include <stdexcept>
 
-namespace veltrum::session {
+namespace veltrum::forms {
 
 namespace {
 
@@ -243,4 +243,4 @@ void PictureBox::mouseDown() {
         m_onMouseDown(index());
 }
 
-} // namespace veltrum::session
+} // namespace veltrum::forms

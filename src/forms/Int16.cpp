@@ -1,9 +1,9 @@
-#include "Int16.h"
+#include "forms/Int16.h"
 
 #include <cmath>
 #include <sstream>
 
-namespace veltrum::session {
+namespace veltrum::forms {
 
 Int16 Int16::fromDouble(double value) {
     // nearbyint follows the default rounding mode, round-half-to-even.
@@ -16,4 +16,4 @@ Int16 Int16::fromDouble(double value) {
     return Int16(static_cast<int>(rounded));
 }
 
-} // namespace veltrum::session
+} // namespace veltrum::forms

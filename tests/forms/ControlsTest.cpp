@@ -1,8 +1,8 @@
-#include "session/Controls.h"
+#include "forms/Controls.h"
 
 #include <gtest/gtest.h>
 
-namespace veltrum::session {
+namespace veltrum::forms {
 namespace {
 
 TEST(ComboBoxTest, SelectionChangeRunsClickHandlerOnce) {
@@ -73,4 +73,4 @@ TEST(ControlsTest, ChangesAndRepaintsReachTheView) {
 }
 
 } // namespace
-} // namespace veltrum::session
+} // namespace veltrum::forms

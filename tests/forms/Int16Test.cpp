@@ -1,11 +1,11 @@
-#include "session/Int16.h"
+#include "forms/Int16.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
 
-namespace veltrum::session {
+namespace veltrum::forms {
 namespace {
 
 struct Overflowing {
@@ -68,4 +68,4 @@ INSTANTIATE_TEST_SUITE_P(Values, Int16RoundingTest,
                                            std::pair{-32768.5, -32768}, std::pair{32766.5, 32766}));
 
 } // namespace
-} // namespace veltrum::session
+} // namespace veltrum::forms
