@@ -3,7 +3,7 @@
 #pragma once
 
 #include "qt/WindowView.h"
-#include "results/Form1.h"
+#include "session/Form1.h"
 
 class QPlainTextEdit;
 

@@ -2,8 +2,8 @@
 // split, computed from the session's totals and the moment of saving.
 #pragma once
 
-#include "platform/Clock.h"
 #include "forms/Int16.h"
+#include "platform/Clock.h"
 #include "workbook/Appender.h"
 
 #include <cstddef>

@@ -1,12 +1,12 @@
 // The main window crt as a model: its controls, timers, data components, session state and handlers.
 #pragma once
 
-#include "forms/Controls.h"
 #include "DataControl.h"
 #include "SessionState.h"
 #include "devices/TouchParser.h"
 #include "engine/SessionEvents.h"
 #include "engine/SessionSnapshot.h"
+#include "forms/Controls.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/FileSystem.h"

@@ -7,7 +7,7 @@
 #include "qt/QtProgramLifetime.h"
 #include "qt/SystemClock.h"
 #include "qt/SystemRandom.h"
-#include "results/Form1.h"
+#include "session/Form1.h"
 #include "session/crt.h"
 
 #include <QApplication>

@@ -71,12 +71,9 @@ protected:
     forms::Window form{"Form"};
     forms::Label banner{"Label7"};
     std::array<std::unique_ptr<forms::PictureBox>, 6> slots{
-        std::make_unique<forms::PictureBox>("Image1", 1),
-        std::make_unique<forms::PictureBox>("Image1", 2),
-        std::make_unique<forms::PictureBox>("Image1", 3),
-        std::make_unique<forms::PictureBox>("Image1", 4),
-        std::make_unique<forms::PictureBox>("Image1", 5),
-        std::make_unique<forms::PictureBox>("Image1", 6)};
+        std::make_unique<forms::PictureBox>("Image1", 1), std::make_unique<forms::PictureBox>("Image1", 2),
+        std::make_unique<forms::PictureBox>("Image1", 3), std::make_unique<forms::PictureBox>("Image1", 4),
+        std::make_unique<forms::PictureBox>("Image1", 5), std::make_unique<forms::PictureBox>("Image1", 6)};
     std::unique_ptr<veltrum::qt::WindowView> view;
     std::vector<int> presses;
     QStringList failures;

@@ -9,7 +9,7 @@
 #include "qt/QtScheduler.h"
 #include "qt/SystemClock.h"
 #include "qt/SystemRandom.h"
-#include "results/Form1.h"
+#include "session/Form1.h"
 #include "session/crt.h"
 
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "results/Form1.h"
+#include "session/Form1.h"
 
 #include "platform/VirtualScheduler.h"
 #include "session/crt.h"
@@ -22,10 +22,10 @@
 namespace {
 
 using namespace veltrum;
+using forms::Int16;
 using platform::MessageAnswer;
 using platform::MessageButtons;
 using platform::MessageIcon;
-using forms::Int16;
 
 // The demo data folder in a temporary directory: subjects P101 (sessions 1 to 3, the last in "Auto"),
 // P102 and P103 (no sessions); the main window loads P103, the last subject of the schedule.

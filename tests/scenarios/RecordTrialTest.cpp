@@ -2,7 +2,7 @@
 // failure inside a handler is shown to the operator instead of ending the session.
 #include "ScenarioHarness.h"
 
-#include "results/Form1.h"
+#include "session/Form1.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Leaving the summary window: saving the summary record or discarding the session's data workbook.
-#include "results/Form1.h"
+#include "session/Form1.h"
 
 #include "results/SummaryRecord.h"
 #include "workbook/Appender.h"

@@ -1,4 +1,4 @@
-#include "results/Form1.h"
+#include "session/Form1.h"
 
 #include "results/SummaryRecord.h"
 
