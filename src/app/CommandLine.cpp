@@ -20,6 +20,12 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
             "connect as the tablet; repeat or separate with commas for several. Replaces the data "
             "folder's TabletAddress.txt."),
         QStringLiteral("ADDRESS"));
+    const QCommandLineOption noConsole(
+        QStringLiteral("no-console"),
+        QStringLiteral("Leaves out the operator's console window (the session's picture is still saved)."));
+    const QCommandLineOption noHistory(
+        QStringLiteral("no-history"),
+        QStringLiteral("Leaves out the subject's history plot on the set-up panel."));
     QCommandLineOption exitWhenShown(
         QStringLiteral("exit-when-shown"),
         QStringLiteral("Prints the start-up time and quits once the panel is shown."));
@@ -28,6 +34,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     parser.addOption(data);
     addCardOptions(parser);
     parser.addOption(tabletAddress);
+    parser.addOption(noConsole);
+    parser.addOption(noHistory);
     parser.addOption(exitWhenShown);
 
     CommandLine result;
@@ -43,6 +51,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     }
     result.showHelp = parser.isSet(help);
     result.exitWhenShown = parser.isSet(exitWhenShown);
+    result.console = !parser.isSet(noConsole);
+    result.history = !parser.isSet(noHistory);
     result.dataFolder = parser.isSet(data) ? parser.value(data) : defaultDataFolder;
     if (result.dataFolder.isEmpty())
         result.error = QStringLiteral("--data needs a folder.");
