@@ -3,12 +3,15 @@
 #include "console_qt/RecordChart.h"
 #include "console_qt/TrialStrip.h"
 
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QtCharts/QChartView>
 
 namespace veltrum::qt {
@@ -136,13 +139,17 @@ ConsoleWindow::ConsoleWindow(console::ConsoleModel& model, QWidget* parent)
     fixed.setPointSizeF(9.5);
     m_events->setFont(fixed);
     m_events->setMinimumWidth(360);
+    // All twenty lines in view without scrolling.
+    m_events->setMinimumHeight(QFontMetrics(fixed).lineSpacing() * int(console::ConsoleModel::eventLines) +
+                               16);
     middle->addWidget(m_events, 1);
     layout->addLayout(middle);
 
     m_chart = new RecordChart;
     auto* chartView = new QChartView(m_chart, this);
     chartView->setObjectName(QStringLiteral("CumulativeRecord"));
-    chartView->setRenderHint(QPainter::Antialiasing);
+    // Without antialiasing the live chart paints in a fraction of the time; the saved picture has it.
+    chartView->setRenderHint(QPainter::Antialiasing, false);
     chartView->setMinimumHeight(240);
     layout->addWidget(chartView, 1);
     m_strip = new TrialStrip(this);
@@ -179,11 +186,12 @@ void ConsoleWindow::showAwayFrom(const QScreen* stimulusScreen) {
         return;
     }
     if (stimulusScreen) {
-        // One display: beside the set-up panel, as far right as it fits.
+        // One display: as far right as it fits, behind the panel so it covers none of its controls.
         const QRect area = stimulusScreen->availableGeometry();
         move(area.left() + std::max(0, area.width() - width()), area.top());
     }
     show();
+    lower();
 }
 
 void ConsoleWindow::pauseToggled(bool paused) {
@@ -219,7 +227,8 @@ void ConsoleWindow::render(const console::ConsoleState& state) {
     const bool started = state.startedAtMs >= 0;
     const std::int64_t elapsed = started ? f.nowMs - state.startedAtMs : 0;
     setText(m_clock, started ? clockText(elapsed) : QStringLiteral("not started"));
-    setText(m_timeLeft, started ? clockText(std::int64_t(f.sessionMinutes) * 60000 - elapsed)
+    // Time left counts whole seconds up, so clock and time left always add up to the session's length.
+    setText(m_timeLeft, started ? clockText(std::int64_t(f.sessionMinutes) * 60000 - elapsed + 999)
                                 : clockText(std::int64_t(f.sessionMinutes) * 60000));
     setText(m_trial, QStringLiteral("%1 of %2").arg(f.trial).arg(f.totalTrials));
     setText(m_cycle, cycleText(f.state));
@@ -234,15 +243,23 @@ void ConsoleWindow::render(const console::ConsoleState& state) {
 
     // The list is rewritten only when its lines changed.
     if (state.linesAdded != m_shownLines) {
-        QString text;
-        for (const console::EventLine& line : state.events) {
-            text += QString::fromStdString(line.text);
-            text += QLatin1Char('\n');
-        }
-        m_events->setPlainText(text);
+        QStringList lines;
+        for (const console::EventLine& line : state.events)
+            lines.append(QString::fromStdString(line.text));
+        m_events->setPlainText(lines.join(QLatin1Char('\n')));
+        // The newest line at the bottom stays in view.
+        m_events->verticalScrollBar()->setValue(m_events->verticalScrollBar()->maximum());
         m_shownLines = state.linesAdded;
     }
-    m_chart->draw(state.record, elapsed, state.ended ? 0 : f.sessionMinutes);
+    // Redrawing the chart is the costly part of a repaint: only for a new peck or mark, or once a
+    // second for the pen moving on with the clock.
+    const std::size_t drawn = state.record.steps.size() + state.record.marks.size();
+    if (drawn != m_chartItems || elapsed / 1000 != m_chartSecond || state.ended != m_chartEnded) {
+        m_chart->draw(state.record, elapsed, state.ended ? 0 : f.sessionMinutes);
+        m_chartItems = drawn;
+        m_chartSecond = elapsed / 1000;
+        m_chartEnded = state.ended;
+    }
     m_strip->setTrials(state.trials, f.totalTrials);
 }
 
@@ -257,6 +274,8 @@ void ConsoleWindow::renderLink(const console::ConsoleState& state) {
             text += QStringLiteral(" (lost %1 time(s) this session)").arg(state.linkLosses);
     } else {
         text = QStringLiteral("not connected");
+        if (state.linkLosses > 0)
+            text += QStringLiteral(" (lost %1 time(s) this session)").arg(state.linkLosses);
     }
     setText(m_link, text);
     const bool lost = state.linkLost && !f.linkConnected;

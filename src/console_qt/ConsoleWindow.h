@@ -29,7 +29,7 @@ public:
     explicit ConsoleWindow(console::ConsoleModel& model, QWidget* parent = nullptr);
 
     // Shows the window on a display other than the one the stimulus screen uses when there is one;
-    // otherwise as an ordinary window beside the set-up panel, which the stimulus screen then covers.
+    // otherwise as an ordinary window behind the set-up panel, which the stimulus screen then covers.
     void showAwayFrom(const QScreen* stimulusScreen);
     // Reads the figures and renders everything now (the timer does this when something changed).
     void renderNow();
@@ -46,6 +46,9 @@ private:
     int m_idleTicks = 0;
     int m_renders = 0;
     std::uint64_t m_shownLines = static_cast<std::uint64_t>(-1);
+    std::size_t m_chartItems = static_cast<std::size_t>(-1);
+    std::int64_t m_chartSecond = -1;
+    bool m_chartEnded = false;
 
     QLabel* m_subject = nullptr;
     QLabel* m_phaseSession = nullptr;

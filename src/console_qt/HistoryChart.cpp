@@ -25,7 +25,7 @@ struct Rate {
 
 const Rate rates[] = {
     {"TrialPC", &SessionRates::trialPC, QColor(40, 110, 220)},
-    {"HopPC", &SessionRates::hopPC, QColor(150, 90, 200)},
+    {"HopPC", &SessionRates::hopPC, QColor(190, 110, 230)},
     {"TargetDR", &SessionRates::targetDR, QColor(0, 160, 70)},
     {"TargetRate (pecks/s, right)", &SessionRates::targetRate, QColor(230, 120, 20)},
 };
@@ -81,18 +81,23 @@ void HistoryChart::setHistory(const QString& subject, const std::vector<SessionR
     double highestFraction = 1.0;
     for (const SessionRates& s : sessions)
         for (const std::optional<double>& value : {s.trialPC, s.hopPC, s.targetDR})
-            highestFraction = std::max(highestFraction, std::ceil(value.value_or(0.0) * 4.0) / 4.0);
+            highestFraction = std::max(highestFraction, std::ceil(value.value_or(0.0) * 2.0) / 2.0);
     auto* fractionAxis = new QValueAxis;
     fractionAxis->setRange(0, highestFraction);
-    fractionAxis->setTickCount(m_compact ? 3 : 6);
-    fractionAxis->setLabelFormat(QStringLiteral("%.1f"));
+    fractionAxis->setTickType(QValueAxis::TicksDynamic);
+    fractionAxis->setTickAnchor(0);
+    fractionAxis->setTickInterval(m_compact ? 0.5 : 0.25);
+    fractionAxis->setLabelFormat(QStringLiteral("%g"));
     double highestRate = 0.0;
     for (const SessionRates& s : sessions)
         highestRate = std::max(highestRate, s.targetRate.value_or(0.0));
     auto* rateAxis = new QValueAxis;
-    rateAxis->setRange(0, std::max(1.0, std::ceil(highestRate)));
-    rateAxis->setTickCount(m_compact ? 3 : 6);
-    rateAxis->setLabelFormat(QStringLiteral("%.1f"));
+    const double rateTop = std::max(1.0, std::ceil(highestRate));
+    rateAxis->setRange(0, rateTop);
+    rateAxis->setTickType(QValueAxis::TicksDynamic);
+    rateAxis->setTickAnchor(0);
+    rateAxis->setTickInterval(rateTop / (m_compact ? 2.0 : 4.0));
+    rateAxis->setLabelFormat(QStringLiteral("%g"));
 
     // The phases name the sessions they span along the top; the lines between them mark each change.
     auto* phaseAxis = new QCategoryAxis;
@@ -158,9 +163,10 @@ QImage renderHistoryPicture(const QString& subject, const std::vector<SessionRat
     image.fill(Qt::white);
     QGraphicsScene scene;
     auto* chart = new HistoryChart(false);
+    // Axes and series first: the chart lays itself out when it is placed.
+    chart->setHistory(subject, sessions);
     scene.addItem(chart);
     chart->setGeometry(QRectF(QPointF(0, 0), size));
-    chart->setHistory(subject, sessions);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     scene.render(&painter, QRectF(QPointF(0, 0), size), QRectF(QPointF(0, 0), size));

@@ -70,11 +70,12 @@ QImage renderSessionPicture(const console::ConsoleState& state, QSize size) {
                           size.height() - titleHeight - stripHeight - keyHeight - 8);
     QGraphicsScene scene;
     auto* chart = new RecordChart;
+    const std::int64_t now = state.startedAtMs >= 0 ? figures.nowMs - state.startedAtMs : 0;
+    // A finished session is drawn over the time it ran, however long it could have run. Drawn before
+    // the chart is placed, which lays out its axes.
+    chart->draw(state.record, now, state.ended ? 0 : figures.sessionMinutes);
     scene.addItem(chart);
     chart->setGeometry(QRectF(QPointF(0, 0), chartArea.size()));
-    const std::int64_t now = state.startedAtMs >= 0 ? figures.nowMs - state.startedAtMs : 0;
-    // A finished session is drawn over the time it ran, however long it could have run.
-    chart->draw(state.record, now, state.ended ? 0 : figures.sessionMinutes);
     scene.render(&painter, QRectF(chartArea), QRectF(QPointF(0, 0), chartArea.size()));
 
     QFont small = painter.font();

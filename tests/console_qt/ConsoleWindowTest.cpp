@@ -56,7 +56,7 @@ TEST(ConsoleWindow, ATabletLostDuringTheSessionIsShownAsLost) {
     EXPECT_FALSE(alarm->isHidden());
     EXPECT_EQ(alarm->text(),
               QStringLiteral("TABLET LINK LOST at 02:00: pecks on the tablet are not arriving"));
-    EXPECT_EQ(f.text("Link"), QStringLiteral("not connected"));
+    EXPECT_EQ(f.text("Link"), QStringLiteral("not connected (lost 1 time(s) this session)"));
     EXPECT_TRUE(f.window.findChild<QPlainTextEdit*>(QStringLiteral("Events"))
                     ->toPlainText()
                     .contains(QStringLiteral("02:00.0  Tablet link LOST")));
