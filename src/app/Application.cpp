@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/DataFolder.h"
 #include "app/IoCardChoice.h"
+#include "app/SessionViews.h"
 #include "platform/LocalFileSystem.h"
 #include "qt/CrtWindow.h"
 #include "qt/FailureReport.h"
@@ -139,6 +140,7 @@ int Application::run(const QStringList& arguments) {
     dialogs.setParent(&window);
     FailureBoxes failureBoxes(&window);
     qt::setFailureSink([&failureBoxes](const QString& message) { failureBoxes.report(message); });
+    SessionViews views(model, window, {options.console, options.history});
 
     // The summary window opens once, when the session ends; its view is destroyed before its model.
     std::unique_ptr<results::Form1> summaryModel;
@@ -149,6 +151,7 @@ int Application::run(const QStringList& arguments) {
         dialogs.setParent(summaryWindow.get());
         qt::runGuarded([&] { summaryModel->Form_Load(); });
         summaryWindow->showWindow();
+        views.summaryOpened(*summaryWindow);
     });
 
     try {
@@ -166,7 +169,9 @@ int Application::run(const QStringList& arguments) {
     if (options.exitWhenShown)
         window.setOnFirstPaint(reportShownAndQuit);
     window.showWindow();
+    views.panelShown();
     const int status = QApplication::exec();
+    views.programEnded();
     qt::setFailureSink({});
     return status;
 }

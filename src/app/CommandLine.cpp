@@ -27,6 +27,12 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
         QStringLiteral("new-data-folder"),
         QStringLiteral("Makes a new data folder DIR from the demo data folder and exits."),
         QStringLiteral("DIR"));
+    const QCommandLineOption noConsole(
+        QStringLiteral("no-console"),
+        QStringLiteral("Leaves out the operator's console window (the session's picture is still saved)."));
+    const QCommandLineOption noHistory(
+        QStringLiteral("no-history"),
+        QStringLiteral("Leaves out the subject's history plot on the set-up panel."));
     QCommandLineOption exitWhenShown(
         QStringLiteral("exit-when-shown"),
         QStringLiteral("Prints the start-up time and quits once the panel is shown."));
@@ -37,6 +43,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     parser.addOption(tabletAddress);
     parser.addOption(version);
     parser.addOption(newDataFolder);
+    parser.addOption(noConsole);
+    parser.addOption(noHistory);
     parser.addOption(exitWhenShown);
 
     CommandLine result;
@@ -56,6 +64,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     if (parser.isSet(newDataFolder) && result.newDataFolder.isEmpty())
         result.error = QStringLiteral("--new-data-folder needs a folder.");
     result.exitWhenShown = parser.isSet(exitWhenShown);
+    result.console = !parser.isSet(noConsole);
+    result.history = !parser.isSet(noHistory);
     result.dataFolder = parser.isSet(data) ? parser.value(data) : defaultDataFolder;
     if (result.dataFolder.isEmpty())
         result.error = QStringLiteral("--data needs a folder.");

@@ -13,6 +13,8 @@ struct CommandLine {
     bool exitWhenShown = false; // print the start-up time and quit once the panel is on screen (benchmarks)
     CardOptions ioCard;         // the I/O card and its options
     QStringList tabletAddresses; // addresses or subnets that may be the tablet; any when empty
+    bool console = true;         // the operator's console window (--no-console leaves it out)
+    bool history = true;         // the subject's history plot on the set-up panel (--no-history)
     bool showHelp = false;
     bool showVersion = false;
     QString newDataFolder; // --new-data-folder: make this folder from the demo and quit; empty = not asked

@@ -37,6 +37,8 @@ CrtWindow::CrtWindow(session::crt& model, QWidget* parent)
     m_events.changed = [this, render = view.changed](const forms::Control& control) {
         render(control);
         followScreenMode();
+        if (m_onModelChange)
+            m_onModelChange(control);
     };
     m_events.repaintNow = [this, repaint = view.repaintNow](const forms::Control& control) {
         followScreenMode();

@@ -17,6 +17,11 @@ public:
 
     session::crt& model() { return m_model; }
     bool showsStimulusScreen() const { return fillsScreen(); }
+    // Told after each control change the model reports has been rendered (views beside the panel's
+    // controls follow the picked subject this way).
+    void setOnModelChange(std::function<void(const forms::Control&)> handler) {
+        m_onModelChange = std::move(handler);
+    }
 
 private:
     void forwardKey(int character);
@@ -24,6 +29,7 @@ private:
 
     session::crt& m_model;
     forms::ControlEvents m_events;
+    std::function<void(const forms::Control&)> m_onModelChange;
 };
 
 } // namespace veltrum::qt

@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QFontMetrics>
+#include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -14,6 +15,10 @@
 namespace veltrum::qt {
 
 namespace {
+
+// Where the session's picture goes, in pixels: right of the hidden row status at the left, below the
+// totals, above the button.
+constexpr QRect pictureArea(200, 172, 505, 310);
 
 // The generic view renders every control but the comment box, which needs several lines.
 std::vector<forms::Control*> controlsBesideComment(results::Form1& model) {
@@ -98,6 +103,19 @@ void Form1Window::fitCaption(const forms::Control& control) {
     }
 }
 
+void Form1Window::setSessionPicture(const QImage& picture) {
+    if (!m_picture) {
+        m_picture = new QLabel(this);
+        m_picture->setObjectName(QStringLiteral("SessionRecord"));
+        m_picture->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    }
+    const QPixmap scaled =
+        QPixmap::fromImage(picture.scaled(pictureArea.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    m_picture->setPixmap(scaled);
+    m_picture->setGeometry(pictureArea);
+    renderComment();
+}
+
 void Form1Window::renderComment() {
     const forms::TextBox& box = m_model.Text1;
     const QString text = QString::fromStdString(box.text());
@@ -117,6 +135,8 @@ void Form1Window::renderComment() {
     m_comment->setFont(font);
     m_comment->setEnabled(box.isEnabled());
     m_comment->setVisible(box.isVisible());
+    if (m_picture)
+        m_picture->setVisible(!box.isVisible());
 }
 
 void Form1Window::commentEdited() {

@@ -5,6 +5,7 @@
 #include "qt/WindowView.h"
 #include "session/Form1.h"
 
+class QLabel;
 class QPlainTextEdit;
 
 namespace veltrum::qt {
@@ -15,6 +16,10 @@ public:
     ~Form1Window() override;
 
     results::Form1& model() { return m_model; }
+
+    // The session's picture (its cumulative record and trial strip) in the empty part of the window,
+    // below the totals; the comment box takes that place once the operator asks for it.
+    void setSessionPicture(const QImage& picture);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -27,6 +32,7 @@ private:
 
     results::Form1& m_model;
     QPlainTextEdit* m_comment = nullptr;
+    QLabel* m_picture = nullptr;
     forms::ControlEvents m_modelEvents;
 };
 

@@ -1,0 +1,98 @@
+#include "app/SessionViews.h"
+
+#include "console_qt/ConsoleWindow.h"
+#include "console_qt/HistoryChart.h"
+#include "console_qt/SessionPicture.h"
+#include "qt/CrtWindow.h"
+#include "qt/Form1Window.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace veltrum::app {
+
+namespace {
+
+// The panel's free corner, right of the Start button and below the last row of controls.
+constexpr QRect historyArea(392, 394, 388, 174);
+
+} // namespace
+
+SessionViews::SessionViews(session::crt& model, qt::CrtWindow& panel, Options options)
+    : m_model(model)
+    , m_panel(panel)
+    , m_console([&model] { return model.snapshot(); }) {
+    m_subscription = m_model.events().subscribe([this](const engine::SessionEvent& event) {
+        m_console.onEvent(event);
+        if (event.kind == engine::SessionEventKind::SessionEnded)
+            // Drawn and written after the chamber's handler has returned.
+            QTimer::singleShot(0, &m_panel, [this] { sessionEnded(); });
+    });
+    if (options.console)
+        m_consoleWindow = std::make_unique<qt::ConsoleWindow>(m_console);
+    if (options.history) {
+        m_history = new qt::HistoryPanel(&m_panel);
+        m_history->setGeometry(historyArea);
+        m_history->show();
+        m_panel.setOnModelChange([this](const forms::Control& control) { followPanel(control); });
+        followPanel(m_model.Subject_In);
+    }
+}
+
+SessionViews::~SessionViews() {
+    m_panel.setOnModelChange({});
+    m_model.events().unsubscribe(m_subscription);
+}
+
+void SessionViews::panelShown() {
+    if (m_consoleWindow)
+        m_consoleWindow->showAwayFrom(m_panel.screen());
+}
+
+void SessionViews::followPanel(const forms::Control& control) {
+    if (!m_history)
+        return;
+    if (m_panel.showsStimulusScreen()) {
+        m_history->hide();
+        return;
+    }
+    if (&control != &m_model.Subject_In && &control != &m_model.SessionNum)
+        return;
+    const QString summary = QDir(QString::fromStdString(m_model.dataFolder()))
+                                .filePath(QStringLiteral("Results/Results_Summary.xls"));
+    m_history->requestSubject(summary, QString::fromStdString(m_model.Subject_In.text()));
+}
+
+void SessionViews::sessionEnded() {
+    m_console.refresh();
+    m_picture = qt::renderSessionPicture(m_console.live());
+    const QString workbook = QString::fromStdString(m_model.NewDataFile());
+    if (!workbook.isEmpty()) {
+        const QString path = qt::sessionPicturePath(workbook);
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly) && m_picture.save(&file, "PNG") && file.commit())
+            m_picturePath = path;
+        else
+            std::fprintf(stderr, "veltrum: the session's picture could not be written to %s: %s\n",
+                         qUtf8Printable(path), qUtf8Printable(file.errorString()));
+    }
+    if (m_summary)
+        m_summary->setSessionPicture(m_picture);
+}
+
+void SessionViews::summaryOpened(qt::Form1Window& summary) {
+    m_summary = &summary;
+    if (!m_picture.isNull())
+        summary.setSessionPicture(m_picture);
+}
+
+void SessionViews::programEnded() {
+    if (!m_picturePath.isEmpty() && !QFile::exists(QString::fromStdString(m_model.NewDataFile())))
+        QFile::remove(m_picturePath);
+}
+
+} // namespace veltrum::app

@@ -1,0 +1,64 @@
+// What the program shows of a session besides its two windows: the operator's console, the session's
+// picture saved next to its workbook and shown in the summary window, and the picked subject's history on
+// the set-up panel.
+#pragma once
+
+#include "console/ConsoleModel.h"
+#include "session/crt.h"
+
+#include <QImage>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+
+namespace veltrum::qt {
+class ConsoleWindow;
+class CrtWindow;
+class Form1Window;
+class HistoryPanel;
+} // namespace veltrum::qt
+
+namespace veltrum::app {
+
+class SessionViews {
+public:
+    struct Options {
+        bool console = true;
+        bool history = true;
+    };
+    // model and panel must outlive the views.
+    SessionViews(session::crt& model, qt::CrtWindow& panel, Options options);
+    ~SessionViews();
+    SessionViews(const SessionViews&) = delete;
+    SessionViews& operator=(const SessionViews&) = delete;
+
+    // Once the panel is on screen: the console opens away from the display the stimulus screen will use.
+    void panelShown();
+    // The summary window opened; it shows the session's picture once that is drawn.
+    void summaryOpened(qt::Form1Window& summary);
+    // When the program ends: a discarded session's workbook is gone, and so goes its picture.
+    void programEnded();
+
+    console::ConsoleModel& consoleModel() { return m_console; }
+    qt::ConsoleWindow* consoleWindow() { return m_consoleWindow.get(); }
+    qt::HistoryPanel* historyPanel() { return m_history; }
+    // The session's picture file, once it was written; empty before.
+    const QString& picturePath() const { return m_picturePath; }
+
+private:
+    void sessionEnded();
+    void followPanel(const forms::Control& control);
+
+    session::crt& m_model;
+    qt::CrtWindow& m_panel;
+    console::ConsoleModel m_console;
+    engine::SessionEventBus::Subscription m_subscription = 0;
+    std::unique_ptr<qt::ConsoleWindow> m_consoleWindow;
+    qt::HistoryPanel* m_history = nullptr; // a child of the panel
+    QPointer<qt::Form1Window> m_summary;
+    QImage m_picture;
+    QString m_picturePath;
+};
+
+} // namespace veltrum::app

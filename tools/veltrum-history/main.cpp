@@ -1,0 +1,64 @@
+// veltrum-history --data DIR --subject NAME --output FILE.png [--width W --height H]
+// Writes the plot of a subject's earlier sessions (the summary's rates by session, phases named) as a
+// picture. Runs without a display when QT_QPA_PLATFORM=offscreen, which it picks itself when none is set.
+#include "console_qt/HistoryChart.h"
+#include "workbook/Workbook.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char** argv) {
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
+        std::getenv("QT_QPA_PLATFORM") == nullptr)
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("veltrum-history"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Writes the plot of a subject's earlier sessions from Results/Results_Summary.xls."));
+    parser.addHelpOption();
+    const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("The data folder."),
+                                  QStringLiteral("DIR"));
+    const QCommandLineOption subject(QStringLiteral("subject"), QStringLiteral("The subject."),
+                                     QStringLiteral("NAME"));
+    const QCommandLineOption output(QStringLiteral("output"), QStringLiteral("The picture to write (PNG)."),
+                                    QStringLiteral("FILE"));
+    const QCommandLineOption width(QStringLiteral("width"), QStringLiteral("Width in pixels (900)."),
+                                   QStringLiteral("W"), QStringLiteral("900"));
+    const QCommandLineOption height(QStringLiteral("height"), QStringLiteral("Height in pixels (500)."),
+                                    QStringLiteral("H"), QStringLiteral("500"));
+    parser.addOptions({data, subject, output, width, height});
+    parser.process(application);
+    if (!parser.isSet(data) || !parser.isSet(subject) || !parser.isSet(output)) {
+        std::fprintf(stderr, "veltrum-history: --data, --subject and --output are needed\n%s",
+                     qUtf8Printable(parser.helpText()));
+        return 2;
+    }
+    const int w = parser.value(width).toInt();
+    const int h = parser.value(height).toInt();
+    if (w < 200 || h < 150 || w > 8000 || h > 8000) {
+        std::fprintf(stderr, "veltrum-history: the picture must be 200x150 to 8000x8000 pixels\n");
+        return 2;
+    }
+    const QString workbook = QDir(parser.value(data)).filePath(QStringLiteral("Results/Results_Summary.xls"));
+    std::vector<veltrum::history::SessionRates> sessions;
+    try {
+        sessions =
+            veltrum::history::readSubjectHistory(workbook.toStdString(), parser.value(subject).toStdString());
+    } catch (const veltrum::workbook::WorkbookError& error) {
+        std::fprintf(stderr, "veltrum-history: %s\n", error.what());
+        return 1;
+    }
+    const QImage picture = veltrum::qt::renderHistoryPicture(parser.value(subject), sessions, QSize(w, h));
+    if (!picture.save(parser.value(output), "PNG")) {
+        std::fprintf(stderr, "veltrum-history: cannot write %s\n", qUtf8Printable(parser.value(output)));
+        return 1;
+    }
+    std::printf("veltrum-history: %zu session(s) of %s written to %s\n", sessions.size(),
+                qUtf8Printable(parser.value(subject)), qUtf8Printable(parser.value(output)));
+    return 0;
+}
