@@ -9,13 +9,28 @@ namespace veltrum::session {
 namespace {
 
 constexpr int parameterRows = 10;
-constexpr int phaseColumns = 4;
 
 std::string lowerAscii(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     return text;
+}
+
+// One parameter column per phase, in the order of the phase list.
+int phaseColumns() {
+    return static_cast<int>(engine::phases().size());
+}
+
+// "1 MagTrain, 2 Auto, 3 SuccDisc and 4 SimDisc"
+std::string phaseList() {
+    std::string list;
+    for (const engine::PhaseRules& phase : engine::phases()) {
+        if (!list.empty())
+            list += phase.number() == phaseColumns() ? " and " : ", ";
+        list += std::to_string(phase.number()) + " " + std::string(phase.name);
+    }
+    return list;
 }
 
 } // namespace
@@ -72,11 +87,10 @@ void crt::lookUpSummary() {
                 continue;
             const Int16 session = integerOf("Session");
             state.PhaseNumber = integerOf("Phase");
-            if (state.PhaseNumber < 0 || state.PhaseNumber > 4)
+            if (state.PhaseNumber < 0 || state.PhaseNumber > phaseColumns())
                 throw SetupError(where("Phase") + ": phase " + state.PhaseNumber.toString() +
-                                 " does not exist; phases are 1 MagTrain, 2 Auto, 3 SuccDisc and 4 SimDisc. "
-                                 "Correct that row of subject " +
-                                 state.Subject + ".");
+                                 " does not exist; phases are " + phaseList() +
+                                 ". Correct that row of subject " + state.Subject + ".");
             if (session > state.SessionNumber)
                 state.SessionNumber = session;
         }
@@ -98,7 +112,7 @@ void crt::readParameterTable() {
     Data1.setDatabaseName(path);
     Data1.setRecordSource("Parameters$");
     Data1.refresh();
-    if (Data1.recordCount() < parameterRows || Data1.table().columnCount() < phaseColumns + 1)
+    if (Data1.recordCount() < parameterRows || Data1.table().columnCount() < phaseColumns() + 1)
         throw SetupError("The parameter workbook " + path + ", sheet Parameters, has " +
                          std::to_string(Data1.recordCount()) + " parameter rows and " +
                          std::to_string(Data1.table().columnCount()) +
@@ -106,7 +120,7 @@ void crt::readParameterTable() {
                          "MagTrain, Auto, SuccDisc, SimDisc).");
     Data1.moveFirst();
     for (int r = 1; r <= parameterRows; ++r) {
-        for (int c = 1; c <= phaseColumns; ++c)
+        for (int c = 1; c <= phaseColumns(); ++c)
             state.ParamTable[static_cast<std::size_t>(c)][static_cast<std::size_t>(r)] = Data1.field(c);
         Data1.moveNext();
     }
