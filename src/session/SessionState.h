@@ -33,6 +33,9 @@ struct SessionState {
     // touch's "TrialTime" is its true latency rather than one off by up to half a second of rounding.
     double TrialInstant = 0.0;
     double StartInstant = 0.0;
+    // Hardware-free mode ("click to run without hardware"), taken from the check box when it changes:
+    // no port is touched, the food period is timed at once, every inter-trial interval lasts 2 s.
+    bool HardwareFree = false;
     std::string Outcome; // outcome word of the trial's last recorded event
     Int16 Ordinal;       // responses so far in the trial
 

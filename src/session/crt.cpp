@@ -63,6 +63,11 @@ std::vector<Control*> crt::controls() {
     return all;
 }
 
+void crt::clearPositionBoxes() {
+    for (TextBox* box : positionBoxes())
+        box->setText("0");
+}
+
 void crt::ShowSummaryWindow() {
     if (m_summaryShown)
         return;

@@ -21,6 +21,7 @@
 
 #include <optional>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,8 +63,9 @@ struct Services {
     std::vector<std::string> allowedTablets = {};
 };
 
-// What ended a session: the last trial's end, the last trial's timeout, or the session clock.
-enum class SessionEndTrigger { TrialEnd, StimulusTimeout, SessionClock };
+// What ended a session: the last trial's end, the last trial's timeout, the session clock, or the
+// operator leaving it (key E).
+enum class SessionEndTrigger { TrialEnd, StimulusTimeout, SessionClock, Operator };
 
 // Controls of the window (design text in quotes; hidden ones are not shown when the window opens):
 //
@@ -140,6 +142,14 @@ public:
     platform::Timer Session_Timer;
     platform::Timer Hopper_Timer;
     platform::Timer Infrared;
+
+    // The six position boxes, positions 1 to 6 in order: the only source of the display message.
+    std::array<TextBox*, 6> positionBoxes() { return {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8}; }
+    std::array<const TextBox*, 6> positionBoxes() const {
+        return {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8};
+    }
+    // Every position box set to "0": nothing shown.
+    void clearPositionBoxes();
 
     // Every control of the window, the window itself first, for a view to render.
     std::vector<Control*> controls();

@@ -88,7 +88,7 @@ void crt::designLayout() {
     Label10.setCaption("Press \"E\" to exit");
     designHiddenStatus(Label10, {630, 12, 150, 26});
 
-    TextBox* positions[] = {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8};
+    const auto positions = positionBoxes();
     for (int i = 0; i < 6; ++i) {
         positions[i]->setGeometry({520 + i * 40, rowTop(2), 34, rowHeight});
         positions[i]->setVisible(false);

@@ -17,7 +17,7 @@ void crt::HopperUp() {
     Label1.repaint();
     m_hopperUp = true;
     publish(engine::SessionEventKind::HopperUp);
-    if (Check1.value() == 1) {
+    if (state.HardwareFree) {
         // Without hardware the food period is timed from now and no sensor is polled.
         Hopper_Timer.setEnabled(true);
         return;
@@ -34,17 +34,17 @@ void crt::HopperDown() {
     Label1.repaint();
     if (std::exchange(m_hopperUp, false))
         publish(engine::SessionEventKind::HopperDown);
-    if (Check1.value() != 1)
+    if (!state.HardwareFree)
         m_services.ioCard.portWrite(1, outputPort, 0, allOff);
 }
 
 void crt::InterTrialOutputOn() {
-    if (Check1.value() != 1)
+    if (!state.HardwareFree)
         m_services.ioCard.portWrite(1, outputPort, 0, interTrialOutput);
 }
 
 void crt::OutputsOff() {
-    if (Check1.value() != 1)
+    if (!state.HardwareFree)
         m_services.ioCard.portWrite(1, outputPort, 0, allOff);
 }
 
@@ -63,9 +63,9 @@ void crt::Infrared_Timer() {
 void crt::Hopper_Timer_Timer() {
     Infrared.setEnabled(false);
     // Without hardware the hopper is not lowered through the card, but its food period is over.
-    if (Check1.value() == 1 && std::exchange(m_hopperUp, false))
+    if (state.HardwareFree && std::exchange(m_hopperUp, false))
         publish(engine::SessionEventKind::HopperDown);
-    if (Check1.value() != 1) {
+    if (!state.HardwareFree) {
         HopperDown();
         InterTrialOutputOn();
     }

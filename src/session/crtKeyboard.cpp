@@ -29,7 +29,7 @@ void crt::Form_KeyPress(Int16& KeyAscii) {
             }
             break;
         case 'E':
-            if (Command3.isVisible())
+            if (!m_sessionSetUp)
                 m_services.lifetime.endProgram(0);
             else
                 LeaveProgram();
@@ -118,22 +118,11 @@ void crt::LeaveProgram() {
         Form.setVisible(true);
         return;
     }
-    if (Label7.isVisible()) {
+    if (m_startedAtMs < 0) {
         m_services.lifetime.endProgram(0);
         return;
     }
-    m_sessionEnded = true;
-    HopperDown();
-    for (platform::Timer* timer : {&Hopper_Timer, &Session_Timer, &Infrared, &Stimulus, &ITI, &FI})
-        timer->setEnabled(false);
-    publish(engine::SessionEventKind::SessionEnded, {}, 0, "operator");
-    if (!m_pendingRows.empty())
-        writePendingRows();
-    ShowSummaryWindow();
-    Form.setVisible(false);
-    for (TextBox* box : {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8})
-        box->setText("0");
-    SendDisplayMessage();
+    EndSession(SessionEndTrigger::Operator);
 }
 
 } // namespace veltrum::session

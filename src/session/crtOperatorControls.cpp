@@ -96,6 +96,7 @@ void crt::Combo1_Click() {
 }
 
 void crt::Check1_Click() {
+    state.HardwareFree = Check1.value() == 1;
     state.PhaseChange = 0;
     LoadPhaseParameters();
 }

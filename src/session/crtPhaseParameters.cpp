@@ -173,7 +173,7 @@ void crt::applyPhaseParameters() {
                          "seconds.");
     }
     state.ResponseITI = parameterInt16(8, "ResponseITI");
-    state.ITITotalCount = Check1.value() == 1 ? Int16(2) : state.ResponseITI;
+    state.ITITotalCount = state.HardwareFree ? Int16(2) : state.ResponseITI;
     state.NoResponseITI = parameterInt16(9, "NoResponseITI");
     state.FIDuration = parameterInt16(10, "FIDuration");
     FI.setInterval(state.FIDuration.toInt());

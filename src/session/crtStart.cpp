@@ -183,8 +183,7 @@ void crt::Command1_Click() {
     Label7.setVisible(true);
     Label8.setVisible(false);
     Text1.setVisible(false);
-    for (TextBox* box : {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8})
-        box->setText("0");
+    clearPositionBoxes();
     SendDisplayMessage();
 }
 

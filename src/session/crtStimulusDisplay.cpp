@@ -14,7 +14,7 @@ void crt::StimulusOn() {
         state.PosStimulus[static_cast<std::size_t>(position.toInt())] = static_cast<int>(i);
     }
     // The boxes are set only after every picture is up, so one message carries the whole display.
-    TextBox* boxes[] = {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8};
+    const auto boxes = positionBoxes();
     for (std::size_t p = 1; p <= 6; ++p)
         boxes[p - 1]->setText(state.PosStimulus[p].toString());
     SendDisplayMessage();
@@ -40,15 +40,14 @@ void crt::StimulusOff() {
         state.ITITotalCount = state.NoResponseITI;
     else
         state.ITITotalCount = state.ResponseITI;
-    if (Check1.value() == 1)
+    if (state.HardwareFree)
         state.ITITotalCount = 2;
 
     for (int p = 1; p <= 6; ++p)
         Image1(p).setVisible(false);
     for (std::size_t i = 1; i <= 8; ++i)
         state.StimPosition[i] = 0;
-    for (TextBox* box : {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8})
-        box->setText("0");
+    clearPositionBoxes();
     SendDisplayMessage();
     m_stimulusShown = false;
     publish(engine::SessionEventKind::StimulusOff);

@@ -23,8 +23,10 @@ void crt::SendDisplayMessage() {
     // The tablet is told only while it is connected; otherwise the display runs on the screen alone.
     if (m_services.socket.state() != platform::TabletSocket::Connected)
         return;
-    m_services.socket.send(Text2.text() + "," + Text3.text() + "," + Text4.text() + "," + Text6.text() + "," +
-                           Text7.text() + "," + Text8.text());
+    std::string message;
+    for (const TextBox* box : positionBoxes())
+        message += (message.empty() ? "" : ",") + box->text();
+    m_services.socket.send(message);
 }
 
 void crt::Winsock1_ConnectionRequest(std::int32_t requestID) {

@@ -41,7 +41,7 @@ void crt::EndTrial() {
         return;
     }
     // Only a session set up with Start has a schedule to run; a shaping key before that starts nothing.
-    if (Form.isVisible() && m_sessionSetUp && !m_sessionEnded)
+    if (m_sessionSetUp && !m_sessionEnded)
         ITI.setEnabled(true);
 }
 
@@ -87,8 +87,13 @@ void crt::EndSession(SessionEndTrigger trigger) {
         return;
     m_sessionEnded = true;
     HopperDown();
-    InterTrialOutputOn();
-    StimulusOff();
+    // The operator's leaving stops the session where it stands: no inter-trial output, the trial's
+    // stimulus time is not counted, and the tablet's link stays open.
+    const bool byOperator = trigger == SessionEndTrigger::Operator;
+    if (!byOperator) {
+        InterTrialOutputOn();
+        StimulusOff();
+    }
     if (trigger == SessionEndTrigger::SessionClock) {
         for (platform::Timer* timer : {&Stimulus, &ITI, &Hopper_Timer, &Session_Timer})
             timer->setEnabled(false);
@@ -97,17 +102,20 @@ void crt::EndSession(SessionEndTrigger trigger) {
             timer->setEnabled(false);
     }
     Form.setVisible(false);
-    for (TextBox* box : {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8})
-        box->setText("0");
+    clearPositionBoxes();
     SendDisplayMessage();
-    const bool linked = m_services.socket.state() == platform::TabletSocket::Connected;
-    m_services.socket.close();
-    if (linked)
-        publish(engine::SessionEventKind::LinkDown, {}, 0, "closed at the session's end");
+    if (!byOperator) {
+        const bool linked = m_services.socket.state() == platform::TabletSocket::Connected;
+        m_services.socket.close();
+        if (linked)
+            publish(engine::SessionEventKind::LinkDown, {}, 0, "closed at the session's end");
+    }
     if (!m_pendingRows.empty())
         writePendingRows();
     publish(engine::SessionEventKind::SessionEnded, {}, 0,
-            trigger == SessionEndTrigger::SessionClock ? "clock" : "trials");
+            byOperator                                   ? "operator"
+            : trigger == SessionEndTrigger::SessionClock ? "clock"
+                                                         : "trials");
     ShowSummaryWindow();
 }
 
@@ -134,7 +142,7 @@ void crt::Stimulus_Timer() {
         EndSession(SessionEndTrigger::StimulusTimeout);
         return;
     }
-    if (!Form.isVisible())
+    if (m_sessionEnded)
         return;
     StimulusOff();
     const engine::PhaseRules* phase = engine::phaseNamed(state.PhaseDescription);
