@@ -70,7 +70,7 @@ void SessionViews::followPanel(const forms::Control& control) {
 void SessionViews::sessionEnded() {
     m_console.refresh();
     m_picture = qt::renderSessionPicture(m_console.live());
-    const QString workbook = QString::fromStdString(m_model.NewDataFile());
+    const QString workbook = QString::fromStdString(m_model.sessionState().NewDataFile);
     if (!workbook.isEmpty()) {
         const QString path = qt::sessionPicturePath(workbook);
         QSaveFile file(path);
@@ -91,7 +91,8 @@ void SessionViews::summaryOpened(qt::Form1Window& summary) {
 }
 
 void SessionViews::programEnded() {
-    if (!m_picturePath.isEmpty() && !QFile::exists(QString::fromStdString(m_model.NewDataFile())))
+    if (!m_picturePath.isEmpty() &&
+        !QFile::exists(QString::fromStdString(m_model.sessionState().NewDataFile)))
         QFile::remove(m_picturePath);
 }
 

@@ -84,13 +84,44 @@ void Form1::designLayout() {
     RowStatus.setVisible(false);
 }
 
+SessionTotals Form1::sessionTotals() const {
+    const session::SessionState& main = m_main.sessionState();
+    SessionTotals totals;
+    totals.Subject = main.Subject;
+    totals.PhaseDescription = main.PhaseDescription;
+    totals.SessionNumber = main.SessionNumber;
+    totals.PhaseNumber = main.PhaseNumber;
+    totals.CurrentTrial = main.CurrentTrial;
+    totals.HopCheck = main.HopCheck;
+    totals.TrialsWPeck = main.TrialsWPeck;
+    totals.TargetPecks = main.TargetPecks;
+    totals.PreTargetPecks = main.PreTargetPecks;
+    totals.NonTargetPecks = main.NonTargetPecks;
+    totals.PreNonTargetPecks = main.PreNonTargetPecks;
+    totals.TargetSPlus = main.TargetSPlus;
+    totals.TargetSMinus = main.TargetSMinus;
+    totals.PreTargetSPlus = main.PreTargetSPlus;
+    totals.PreTargetSMinus = main.PreTargetSMinus;
+    totals.StimulusTotalTime = main.StimulusTotalTime;
+    totals.SessionTime = main.SessionTime;
+    totals.Timeouts = main.Timeouts;
+    totals.TotalTrials = main.TotalTrials;
+    totals.SessionDuration = main.SessionDuration;
+    totals.Instrumental = main.Instrumental;
+    totals.Pavlovian = main.Pavlovian;
+    totals.HeadDetect = main.HeadDetect;
+    totals.HopperDuration = main.HopperDuration;
+    totals.NoResponseITI = main.NoResponseITI;
+    totals.ResponseITI = main.ResponseITI;
+    totals.StimulusTotalCount = main.StimulusTotalCount;
+    return totals;
+}
+
 void Form1::Form_Load() {
-    Text1.setText(m_main.KeyShaping());
-    Trials.setCaption(m_main.CurrentTrial().toString());
-    HopPC.setCaption(hopPercentText(m_main.HopCheck(), m_main.CurrentTrial()));
-    const Int16 pecks =
-        m_main.TargetPecks() + m_main.PreTargetPecks() + m_main.NonTargetPecks() + m_main.PreNonTargetPecks();
-    Pecks.setCaption(pecks.toString());
+    Text1.setText(m_main.sessionState().KeyShaping);
+    Trials.setCaption(m_main.sessionState().CurrentTrial.toString());
+    HopPC.setCaption(hopPercentText(m_main.sessionState().HopCheck, m_main.sessionState().CurrentTrial));
+    Pecks.setCaption(totalPecks(sessionTotals()).toString());
     // Rows that waited during the session get one more try before the operator is offered to save.
     m_main.retryWaitingRows();
     showRowStatus();
@@ -100,7 +131,8 @@ void Form1::showRowStatus() {
     const std::size_t waiting = m_main.pendingRowCount();
     if (waiting > 0) {
         RowStatus.setCaption(std::to_string(waiting) + (waiting == 1 ? " trial row is" : " trial rows are") +
-                             " not yet in " + m_main.NewDataFile() + ":\n" + m_main.rowFailure() +
+                             " not yet in " + m_main.sessionState().NewDataFile + ":\n" +
+                             m_main.rowFailure() +
                              "\n\nPress \"R\" to try again once the cause is corrected. \"S\" asks whether "
                              "to save them to a recovery file instead.");
     } else if (!m_recoveryFile.empty()) {

@@ -4,6 +4,7 @@
 
 #include "forms/Controls.h"
 #include "forms/Int16.h"
+#include "results/SummaryRecord.h"
 #include "session/crt.h"
 
 #include <string>
@@ -85,6 +86,8 @@ private:
     // recovery file at the operator's word).
     bool settleWaitingRows();
     void showRowStatus();
+    // The ended session's totals, as the summary record and the window's figures use them.
+    SessionTotals sessionTotals() const;
     bool discardReportingFailure();
     void finish();
 

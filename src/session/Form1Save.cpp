@@ -8,42 +8,6 @@
 
 namespace veltrum::results {
 
-namespace {
-
-SessionTotals sessionTotals(const session::crt& main) {
-    SessionTotals totals;
-    totals.Subject = main.Subject();
-    totals.PhaseDescription = main.PhaseDescription();
-    totals.SessionNumber = main.SessionNumber();
-    totals.PhaseNumber = main.PhaseNumber();
-    totals.CurrentTrial = main.CurrentTrial();
-    totals.HopCheck = main.HopCheck();
-    totals.TrialsWPeck = main.TrialsWPeck();
-    totals.TargetPecks = main.TargetPecks();
-    totals.PreTargetPecks = main.PreTargetPecks();
-    totals.NonTargetPecks = main.NonTargetPecks();
-    totals.PreNonTargetPecks = main.PreNonTargetPecks();
-    totals.TargetSPlus = main.TargetSPlus();
-    totals.TargetSMinus = main.TargetSMinus();
-    totals.PreTargetSPlus = main.PreTargetSPlus();
-    totals.PreTargetSMinus = main.PreTargetSMinus();
-    totals.StimulusTotalTime = main.StimulusTotalTime();
-    totals.SessionTime = main.SessionTime();
-    totals.Timeouts = main.Timeouts();
-    totals.TotalTrials = main.TotalTrials();
-    totals.SessionDuration = main.SessionDuration();
-    totals.Instrumental = main.Instrumental();
-    totals.Pavlovian = main.Pavlovian();
-    totals.HeadDetect = main.HeadDetect();
-    totals.HopperDuration = main.HopperDuration();
-    totals.NoResponseITI = main.NoResponseITI();
-    totals.ResponseITI = main.ResponseITI();
-    totals.StimulusTotalCount = main.StimulusTotalCount();
-    return totals;
-}
-
-} // namespace
-
 void Form1::SaveSummary() {
     if (m_finished)
         return;
@@ -64,7 +28,7 @@ void Form1::SaveSummary() {
     moment.commentText = Text1.text();
     // The record is built whole before the file is touched, and appended and committed in one step: a
     // failure leaves the workbook as it was.
-    const workbook::AppendRow record = summaryRecord(sessionTotals(m_main), moment);
+    const workbook::AppendRow record = summaryRecord(sessionTotals(), moment);
     workbook::appendRecords(summary.databaseName(), summary.sheetName(), {record});
 
     m_main.Data1.close();
@@ -72,8 +36,9 @@ void Form1::SaveSummary() {
     summary.close();
     if (!m_recoveryFile.empty())
         m_services.dialogs.messageBox("The session summary was saved. " + std::to_string(m_recoveredRows) +
-                                          " trial rows could not be written to " + m_main.NewDataFile() +
-                                          "; they are in\n\n" + m_recoveryFile +
+                                          " trial rows could not be written to " +
+                                          m_main.sessionState().NewDataFile + "; they are in\n\n" +
+                                          m_recoveryFile +
                                           "\n\nCopy them into the session workbook once it can be written.",
                                       "", platform::MessageButtons::Ok, platform::MessageIcon::Warning);
     finish();
@@ -88,7 +53,7 @@ bool Form1::settleWaitingRows() {
     const std::size_t waiting = m_main.pendingRowCount();
     const platform::MessageAnswer answer = m_services.dialogs.messageBox(
         std::to_string(waiting) + (waiting == 1 ? " trial row" : " trial rows") +
-            " could not be written to " + m_main.NewDataFile() + ":\n" + m_main.rowFailure() +
+            " could not be written to " + m_main.sessionState().NewDataFile + ":\n" + m_main.rowFailure() +
             "\n\nYes: save the summary now and write the waiting rows to a recovery file (CSV, opens in a "
             "spreadsheet program).\nNo: go back; press \"R\" to try the workbook again once the cause is "
             "corrected.",
@@ -114,7 +79,7 @@ void Form1::DiscardSession() {
         return;
     m_main.Data1.close();
     m_main.Data2.close();
-    m_services.fileSystem.removeFile(m_main.NewDataFile());
+    m_services.fileSystem.removeFile(m_main.sessionState().NewDataFile);
     m_services.dialogs.messageBox("File deleted.", "", platform::MessageButtons::Ok,
                                   platform::MessageIcon::Information);
     finish();

@@ -238,37 +238,6 @@ public:
     // The whole session state, read only.
     const SessionState& sessionState() const { return state; }
 
-    // Read accessors for the summary window.
-    Int16 CurrentTrial() const { return state.CurrentTrial; }
-    Int16 HeadDetect() const { return state.HeadDetect; }
-    Int16 HopCheck() const { return state.HopCheck; }
-    Int16 HopperDuration() const { return state.HopperDuration; }
-    Int16 Instrumental() const { return state.Instrumental; }
-    const std::string& KeyShaping() const { return state.KeyShaping; }
-    const std::string& NewDataFile() const { return state.NewDataFile; }
-    Int16 NoResponseITI() const { return state.NoResponseITI; }
-    Int16 NonTargetPecks() const { return state.NonTargetPecks; }
-    Int16 Pavlovian() const { return state.Pavlovian; }
-    const std::string& PhaseDescription() const { return state.PhaseDescription; }
-    Int16 PhaseNumber() const { return state.PhaseNumber; }
-    Int16 PreNonTargetPecks() const { return state.PreNonTargetPecks; }
-    Int16 PreTargetPecks() const { return state.PreTargetPecks; }
-    Int16 PreTargetSMinus() const { return state.PreTargetSMinus; }
-    Int16 PreTargetSPlus() const { return state.PreTargetSPlus; }
-    Int16 ResponseITI() const { return state.ResponseITI; }
-    Int16 SessionDuration() const { return state.SessionDuration; }
-    Int16 SessionNumber() const { return state.SessionNumber; }
-    Int16 SessionTime() const { return state.SessionTime; }
-    Int16 StimulusTotalCount() const { return state.StimulusTotalCount; }
-    double StimulusTotalTime() const { return state.StimulusTotalTime; }
-    const std::string& Subject() const { return state.Subject; }
-    Int16 TargetPecks() const { return state.TargetPecks; }
-    Int16 TargetSMinus() const { return state.TargetSMinus; }
-    Int16 TargetSPlus() const { return state.TargetSPlus; }
-    Int16 Timeouts() const { return state.Timeouts; }
-    Int16 TotalTrials() const { return state.TotalTrials; }
-    Int16 TrialsWPeck() const { return state.TrialsWPeck; }
-
     // Running a session: the stimulus-screen mark, rows waiting to be written and the handler guard.
     // True once Start has turned the window into the stimulus screen: a view shows it full-screen and black.
     bool stimulusScreen = false;

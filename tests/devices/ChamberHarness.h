@@ -101,7 +101,7 @@ public:
     void connectTablet(std::int32_t requestId = 1) { socket.tabletConnects(requestId); }
 
     std::vector<TouchRow> rows() const {
-        const workbook::Workbook book = workbook::Workbook::open(m_window->NewDataFile());
+        const workbook::Workbook book = workbook::Workbook::open(m_window->sessionState().NewDataFile);
         const workbook::Table table(book, "Data");
         std::vector<TouchRow> rows;
         for (int r = 0; r < table.recordCount(); ++r)

@@ -118,7 +118,7 @@ TEST_F(CrtWindowTest, TypingASubjectNameRunsNoHandler) {
     subjects->lineEdit()->selectAll();
     QTest::keyClicks(subjects->lineEdit(), QStringLiteral("P1"));
     EXPECT_EQ(model->Subject_In.text(), "P1");
-    EXPECT_EQ(model->Subject(), "P103");
+    EXPECT_EQ(model->sessionState().Subject, "P103");
     EXPECT_EQ(subjects->count(), 3);
 }
 

@@ -75,7 +75,9 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return rowCount() == rowsAfter; }, waitLimitMs))
             << bytes.constData();
     }
-    int rowCount() { return model->TargetPecks().toInt() + model->NonTargetPecks().toInt(); }
+    int rowCount() {
+        return model->sessionState().TargetPecks.toInt() + model->sessionState().NonTargetPecks.toInt();
+    }
 
     platform::VirtualScheduler scheduler;
     veltrum::testing::FakeClock clock{scheduler};

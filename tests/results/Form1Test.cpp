@@ -155,9 +155,9 @@ TEST_F(Form1Test, SavingAppendsOneRecordClosesTheWorkbooksAndEndsTheProgram) {
     const workbook::Table& table = summary->table();
     EXPECT_EQ(table.field(4, "Subject").text, "P103");
     EXPECT_EQ(table.field(4, "Box").number, 12345);
-    EXPECT_EQ(table.field(4, "Session").number, main->SessionNumber().toDouble());
-    EXPECT_EQ(table.field(4, "TT").number, main->TotalTrials().toDouble());
-    EXPECT_EQ(table.field(4, "SD").number, main->StimulusTotalCount().toDouble());
+    EXPECT_EQ(table.field(4, "Session").number, main->sessionState().SessionNumber.toDouble());
+    EXPECT_EQ(table.field(4, "TT").number, main->sessionState().TotalTrials.toDouble());
+    EXPECT_EQ(table.field(4, "SD").number, main->sessionState().StimulusTotalCount.toDouble());
     EXPECT_EQ(table.field(4, "Date").kind, workbook::CellKind::Date);
     EXPECT_EQ(table.field(4, "Time").kind, workbook::CellKind::Time);
     EXPECT_EQ(table.field(4, "HopPC").kind, workbook::CellKind::Number);
@@ -270,7 +270,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Form1Test, DiscardDeletesOnlyTheSessionDataWorkbook) {
     main->Command1_Click();
-    const std::string dataFile = main->NewDataFile();
+    const std::string dataFile = main->sessionState().NewDataFile;
     ASSERT_FALSE(dataFile.empty());
     ASSERT_TRUE(std::filesystem::exists(dataFile));
     const auto summaryBefore = std::filesystem::file_size(summaryPath);
@@ -292,11 +292,11 @@ TEST_F(Form1Test, DiscardDeletesOnlyTheSessionDataWorkbook) {
 
 TEST_F(Form1Test, DiscardThatCannotDeleteSaysSoAndKeepsTheWindowOpen) {
     main->Command1_Click();
-    std::filesystem::remove(main->NewDataFile());
+    std::filesystem::remove(main->sessionState().NewDataFile);
     press('D');
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_NE(lastMessage().find("not deleted"), std::string::npos) << lastMessage();
-    EXPECT_NE(lastMessage().find(main->NewDataFile()), std::string::npos) << lastMessage();
+    EXPECT_NE(lastMessage().find(main->sessionState().NewDataFile), std::string::npos) << lastMessage();
     expectStillOpen();
     EXPECT_EQ(summaryRecords(), 4);
     press('S');
@@ -345,17 +345,17 @@ TEST_F(Form1Test, ASessionRunToItsEndOpensTheSummaryOnItsTotals) {
     for (int minute = 0; minute < 60 && !opened; ++minute)
         scheduler.advanceBy(60000);
     ASSERT_NE(opened, nullptr);
-    ASSERT_GT(main->CurrentTrial(), 0);
-    EXPECT_EQ(opened->Trials.caption(), main->CurrentTrial().toString());
+    ASSERT_GT(main->sessionState().CurrentTrial, 0);
+    EXPECT_EQ(opened->Trials.caption(), main->sessionState().CurrentTrial.toString());
 
     Int16 save = 's';
     opened->Form_KeyPress(save);
     const auto summary = summaryTable();
     const workbook::Table& table = summary->table();
     ASSERT_EQ(table.recordCount(), 5);
-    EXPECT_EQ(table.field(4, "Trials").number, main->CurrentTrial().toDouble());
-    EXPECT_EQ(table.field(4, "Duration").text, main->SessionTime().toString());
-    EXPECT_EQ(table.field(4, "Timeouts").text, main->Timeouts().toString());
+    EXPECT_EQ(table.field(4, "Trials").number, main->sessionState().CurrentTrial.toDouble());
+    EXPECT_EQ(table.field(4, "Duration").text, main->sessionState().SessionTime.toString());
+    EXPECT_EQ(table.field(4, "Timeouts").text, main->sessionState().Timeouts.toString());
 }
 
 TEST_F(Form1Test, NextStartOffersTheFollowingSessionInTheSavedPhase) {

@@ -45,7 +45,7 @@ TEST(Auto, PavlovianStimulusEndFeedsAndTheFoodPeriodEndsTheTrial) {
     EXPECT_EQ(h.ioCard.writes().back().atMs, 51000);
     EXPECT_EQ(h.ioCard.writes().back().value, 64);
     EXPECT_EQ(h.summaryOpenings, 1);
-    EXPECT_EQ(w.TrialsWPeck(), 0);
+    EXPECT_EQ(w.sessionState().TrialsWPeck, 0);
     EXPECT_EQ(h.socket.closeCount(), 1);
 }
 
@@ -57,7 +57,7 @@ TEST(Auto, WithoutPavlovianTimeoutsGoStraightToTheIntervalAndNeverFeed) {
     EXPECT_TRUE(timesOf(h.ioCard, 2).empty());
     // Trials begin when the port goes off: 4 s first interval, then 5 s stimulus and 6 s interval each.
     EXPECT_EQ(timesOf(h.ioCard, 0), (std::vector<std::int64_t>{4000, 15000, 26000, 37000, 42000}));
-    EXPECT_EQ(w.Timeouts(), 4);
+    EXPECT_EQ(w.sessionState().Timeouts, 4);
 }
 
 TEST(Auto, PeckAfterTheFixedIntervalFeedsAndPecksBeforeItDoNot) {
@@ -86,13 +86,13 @@ TEST(Auto, PeckAfterTheFixedIntervalFeedsAndPecksBeforeItDoNot) {
     // The hopper waits for a head entry; the food period runs 3 s from it, then a 4 s interval (a peck
     // was made).
     h.run(10.0);
-    EXPECT_EQ(w.CurrentTrial(), 1);
+    EXPECT_EQ(w.sessionState().CurrentTrial, 1);
     h.ioCard.setInput(780, 1);
     h.run(0.1);
     h.ioCard.setInput(780, 0);
     const std::int64_t entry = h.scheduler.nowMs();
     h.run(7.0 + 0.05);
-    EXPECT_EQ(w.CurrentTrial(), 2);
+    EXPECT_EQ(w.sessionState().CurrentTrial, 2);
     EXPECT_EQ(timesOf(h.ioCard, 0).back(), entry + 7000);
 }
 

@@ -63,7 +63,7 @@ TEST(SuccDisc, PeckOnATrialWithoutFoodLengthensTheNextInterval) {
     const std::vector<TrialSeen> trials = watchTrials(h, [&](int trial) {
         reinforced[trial] = w.sessionState().Reinforce == 1;
         h.run(2.0);
-        if (w.CurrentTrial() == trial && w.Image1(2).isVisible())
+        if (w.sessionState().CurrentTrial == trial && w.Image1(2).isVisible())
             w.Image1(2).mouseDown();
         h.ioCard.setInput(780, 1);
         h.run(0.2);
@@ -104,7 +104,7 @@ TEST(SimDisc, ReinforcedPictureAppearsOnEachSideOncePerPairAndBlock) {
         for (int side : {1, 3})
             EXPECT_EQ((pairAndSide[{pair, side}]), 2) << "pair " << pair << " side " << side;
     EXPECT_EQ(h.summaryOpenings, 1);
-    EXPECT_EQ(w.CurrentTrial(), 12);
+    EXPECT_EQ(w.sessionState().CurrentTrial, 12);
     EXPECT_EQ(h.rows().size(), 12u);
     EXPECT_TRUE(h.dialogs.messages().empty());
 }

@@ -38,7 +38,7 @@ TEST_P(HeadDetect, FoodPeriodRunsThreeSecondsFromItsStart) {
         if (write.atMs > 5500 && write.value == 0 && down < 0)
             down = write.atMs;
     EXPECT_EQ(down, c.hopperDownMs);
-    EXPECT_EQ(w.HopCheck(), 1) << "one head entry per raising, however long the head stays";
+    EXPECT_EQ(w.sessionState().HopCheck, 1) << "one head entry per raising, however long the head stays";
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, HeadDetect,
@@ -51,12 +51,12 @@ TEST(HeadDetectTwo, StimulusStaysWithoutTimeLimitAndTouchesCountAsInterval) {
     session::crt& w = h.start(2);
     h.run(1.0);
     h.press('U'); // food by hand during the first interval; later stimuli have no time limit
-    EXPECT_EQ(w.HeadDetect(), 2);
+    EXPECT_EQ(w.sessionState().HeadDetect, 2);
     h.ioCard.setInput(780, 1);
     h.run(0.2);
     h.ioCard.setInput(780, 0);
     h.run(60.0);
-    EXPECT_EQ(w.CurrentTrial(), 1);
+    EXPECT_EQ(w.sessionState().CurrentTrial, 1);
     EXPECT_EQ(h.shownSlots(), std::vector<int>{2});
     EXPECT_TRUE(h.rows().empty()) << "no timeout without a stimulus clock";
     w.Image1(2).mouseDown();

@@ -128,13 +128,13 @@ TEST(RecordTrial, CounterOverflowInATimerIsReportedAndTheProgramGoesOn) {
     session::crt& w = h.window();
     w.Form_Load();
     // Food by hand before any session: each raising counts one head entry, until the count is full.
-    for (int i = 0; i < 40000 && w.HopCheck() < 32767; ++i) {
+    for (int i = 0; i < 40000 && w.sessionState().HopCheck < 32767; ++i) {
         h.press('U');
         h.ioCard.setInput(780, 1);
         h.run(0.1);
         h.ioCard.setInput(780, 0);
     }
-    ASSERT_EQ(w.HopCheck().toInt(), 32767);
+    ASSERT_EQ(w.sessionState().HopCheck.toInt(), 32767);
     EXPECT_TRUE(h.dialogs.messages().empty());
     h.press('U');
     h.ioCard.setInput(780, 1);
@@ -142,7 +142,7 @@ TEST(RecordTrial, CounterOverflowInATimerIsReportedAndTheProgramGoesOn) {
     ASSERT_EQ(h.dialogs.messages().size(), 1u);
     EXPECT_NE(h.dialogs.messages()[0].text.find("Overflow"), std::string::npos)
         << h.dialogs.messages()[0].text;
-    EXPECT_EQ(w.HopCheck().toInt(), 32767);
+    EXPECT_EQ(w.sessionState().HopCheck.toInt(), 32767);
     h.run(3.0);
     EXPECT_EQ(h.dialogs.messages().size(), 1u) << "reported once: the sensor is no longer polled";
     EXPECT_EQ(w.Label1.caption(), "Hopper Down") << "the food period still ends";

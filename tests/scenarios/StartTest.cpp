@@ -34,7 +34,7 @@ TEST(Start, TurnsThePanelIntoTheStimulusScreenWithABanner) {
     EXPECT_TRUE(w.Label7.isVisible());
     EXPECT_EQ(w.Label7.caption(), "Press \"S\" to start session\r\nSubject is S1\r\nSession = 1");
     EXPECT_EQ(h.socket.sent(), std::vector<std::string>{"0,0,0,0,0,0"});
-    EXPECT_EQ(w.NewDataFile(), h.dataFile());
+    EXPECT_EQ(w.sessionState().NewDataFile, h.dataFile());
     EXPECT_TRUE(h.rows().empty());
     EXPECT_EQ(w.Data2.recordSource(), "Data$");
     EXPECT_EQ(h.scheduler.pendingCount(), 0u) << "Start runs no timer; S does";
@@ -96,7 +96,7 @@ TEST_P(StartRefuses, WithAMessageAndStaysOnThePanel) {
     }
     h.press('S');
     h.run(30);
-    EXPECT_EQ(w.CurrentTrial(), 0) << "S does nothing without a session set up";
+    EXPECT_EQ(w.sessionState().CurrentTrial, 0) << "S does nothing without a session set up";
 }
 
 void removeImage(ScenarioHarness& h, const char* file) {
@@ -189,7 +189,7 @@ TEST(Start, AfterACrashTheEarlierSessionsRowsAreKept) {
     ASSERT_EQ(h.rows().size(), 2u);
     h.restart();
     session::crt& w = h.setUp(1);
-    EXPECT_EQ(w.SessionNumber(), 1);
+    EXPECT_EQ(w.sessionState().SessionNumber, 1);
     EXPECT_TRUE(h.rows().empty()) << "the new session starts a fresh workbook";
     const workbook::Workbook kept = workbook::Workbook::open(h.folder() + "/Results/S1.1.not-saved.xls");
     EXPECT_EQ(workbook::Table(kept, "Data").recordCount(), 2);

@@ -21,15 +21,15 @@ protected:
 
     // What the operator sees of the loaded subject, and the state behind it.
     void expectPanelShowsB1() {
-        EXPECT_EQ(w.Subject(), "B1");
+        EXPECT_EQ(w.sessionState().Subject, "B1");
         EXPECT_EQ(w.Subject_In.entries(), (std::vector<std::string>{"C7", "B1"}));
         EXPECT_EQ(w.Subject_In.text(), "B1");
         EXPECT_EQ(w.Subject_In.listIndex(), 1);
-        EXPECT_EQ(w.SessionNumber(), 4);
+        EXPECT_EQ(w.sessionState().SessionNumber, 4);
         EXPECT_EQ(w.SessionNum.text(), "4");
-        EXPECT_EQ(w.PhaseNumber(), 2);
+        EXPECT_EQ(w.sessionState().PhaseNumber, 2);
         EXPECT_EQ(w.Combo1.text(), "Auto");
-        EXPECT_EQ(w.TotalTrials(), 20);
+        EXPECT_EQ(w.sessionState().TotalTrials, 20);
         EXPECT_EQ(w.Hopper_Timer.interval(), 4000);
         EXPECT_EQ(w.FI.interval(), 500);
         EXPECT_EQ(w.Data1.databaseName(), harness.folder() + "/Parameters/B1.xls");
@@ -42,9 +42,9 @@ protected:
 
 TEST_F(crtOperatorControlsTest, PickingAPhaseKeepsTheSessionNumberAndSkipsTheSummary) {
     w.Combo1.select(2);
-    EXPECT_EQ(w.PhaseNumber(), 3);
-    EXPECT_EQ(w.SessionNumber(), 4);
-    EXPECT_EQ(w.TotalTrials(), 30);
+    EXPECT_EQ(w.sessionState().PhaseNumber, 3);
+    EXPECT_EQ(w.sessionState().SessionNumber, 4);
+    EXPECT_EQ(w.sessionState().TotalTrials, 30);
     EXPECT_EQ(w.sessionState().PhaseChange, 0);
     EXPECT_EQ(harness.workbookReads(), (std::vector<std::string>{"Parameters/B1.xls"}));
 }
@@ -52,9 +52,9 @@ TEST_F(crtOperatorControlsTest, PickingAPhaseKeepsTheSessionNumberAndSkipsTheSum
 TEST_F(crtOperatorControlsTest, HardwareBoxBringsThePhaseBackFromTheSummary) {
     w.Combo1.select(2);
     w.Check1.click();
-    EXPECT_EQ(w.PhaseNumber(), 2);
+    EXPECT_EQ(w.sessionState().PhaseNumber, 2);
     EXPECT_EQ(w.Combo1.text(), "Auto");
-    EXPECT_EQ(w.TotalTrials(), 20);
+    EXPECT_EQ(w.sessionState().TotalTrials, 20);
     EXPECT_EQ(w.sessionState().ITITotalCount, 2);
 }
 
@@ -63,11 +63,11 @@ TEST_F(crtOperatorControlsTest, SwitchingToASubjectWithoutRowsKeepsThePhase) {
     w.Combo1.select(2);
     harness.dialogs.queueInput("N1");
     w.Command3.click();
-    EXPECT_EQ(w.Subject(), "N1");
+    EXPECT_EQ(w.sessionState().Subject, "N1");
     EXPECT_EQ(w.Subject_In.entries().back(), "N1");
     EXPECT_EQ(w.Subject_In.listIndex(), 2);
-    EXPECT_EQ(w.SessionNumber(), 1);
-    EXPECT_EQ(w.PhaseNumber(), 3);
+    EXPECT_EQ(w.sessionState().SessionNumber, 1);
+    EXPECT_EQ(w.sessionState().PhaseNumber, 3);
     EXPECT_TRUE(harness.dialogs.messages().empty());
     ASSERT_EQ(harness.dialogs.inputs().size(), 1u);
     EXPECT_EQ(harness.dialogs.inputs()[0].title, "New Participant");
@@ -77,10 +77,10 @@ TEST_F(crtOperatorControlsTest, SwitchingToASubjectWithoutRowsKeepsThePhase) {
 
 TEST_F(crtOperatorControlsTest, SelectingAnotherSubjectLoadsIt) {
     w.Subject_In.select(0);
-    EXPECT_EQ(w.Subject(), "C7");
-    EXPECT_EQ(w.SessionNumber(), 2);
-    EXPECT_EQ(w.PhaseNumber(), 3);
-    EXPECT_EQ(w.TotalTrials(), 30);
+    EXPECT_EQ(w.sessionState().Subject, "C7");
+    EXPECT_EQ(w.sessionState().SessionNumber, 2);
+    EXPECT_EQ(w.sessionState().PhaseNumber, 3);
+    EXPECT_EQ(w.sessionState().TotalTrials, 30);
 }
 
 TEST_F(crtOperatorControlsTest, CancellingTheNewSubjectBoxChangesNothing) {
@@ -118,7 +118,7 @@ TEST_F(crtOperatorControlsTest, NewSubjectWithoutParameterWorkbookIsReportedAndR
 
     // The panel still works after the failure.
     w.Combo1.select(0);
-    EXPECT_EQ(w.TotalTrials(), 10);
+    EXPECT_EQ(w.sessionState().TotalTrials, 10);
 }
 
 TEST_F(crtOperatorControlsTest, SummaryRowThatFailsOnlyTheNewSubjectLeavesThePanelIntact) {

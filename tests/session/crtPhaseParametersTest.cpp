@@ -37,9 +37,9 @@ class crtSessionNumberingTest : public ::testing::TestWithParam<NumberingCase> {
 TEST_P(crtSessionNumberingTest, NextSessionIsOneMoreThanTheLargestAndPhaseFollowsTheLastRow) {
     SessionHarness harness;
     crt& w = loadSubject(harness, GetParam().subject, GetParam().summary);
-    EXPECT_EQ(w.SessionNumber(), GetParam().session);
+    EXPECT_EQ(w.sessionState().SessionNumber, GetParam().session);
     EXPECT_EQ(w.SessionNum.text(), std::to_string(GetParam().session));
-    EXPECT_EQ(w.PhaseNumber(), GetParam().phase);
+    EXPECT_EQ(w.sessionState().PhaseNumber, GetParam().phase);
     EXPECT_EQ(w.Combo1.text(), GetParam().phaseText);
     EXPECT_EQ(w.Combo1.listIndex(), GetParam().phase - 1);
 }
@@ -58,16 +58,16 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(crtPhaseParametersTest, ParametersOfThePhaseGoToStateAndTimers) {
     SessionHarness harness;
     crt& w = loadSubject(harness, "C7"); // phase 3, SuccDisc
-    EXPECT_EQ(w.TotalTrials(), 30);
-    EXPECT_EQ(w.SessionDuration(), 33);
-    EXPECT_EQ(w.HeadDetect(), 0); // the cell holds 2: only 1 turns it on
-    EXPECT_EQ(w.StimulusTotalCount(), 7);
-    EXPECT_EQ(w.Instrumental(), 1);
-    EXPECT_EQ(w.Pavlovian(), 0);
-    EXPECT_EQ(w.HopperDuration(), 5);
-    EXPECT_EQ(w.ResponseITI(), 13);
+    EXPECT_EQ(w.sessionState().TotalTrials, 30);
+    EXPECT_EQ(w.sessionState().SessionDuration, 33);
+    EXPECT_EQ(w.sessionState().HeadDetect, 0); // the cell holds 2: only 1 turns it on
+    EXPECT_EQ(w.sessionState().StimulusTotalCount, 7);
+    EXPECT_EQ(w.sessionState().Instrumental, 1);
+    EXPECT_EQ(w.sessionState().Pavlovian, 0);
+    EXPECT_EQ(w.sessionState().HopperDuration, 5);
+    EXPECT_EQ(w.sessionState().ResponseITI, 13);
     EXPECT_EQ(w.sessionState().ITITotalCount, 13);
-    EXPECT_EQ(w.NoResponseITI(), 23);
+    EXPECT_EQ(w.sessionState().NoResponseITI, 23);
     EXPECT_EQ(w.sessionState().FIDuration, 1000);
     EXPECT_EQ(w.Hopper_Timer.interval(), 5000);
     EXPECT_EQ(w.FI.interval(), 1000);
@@ -81,30 +81,31 @@ TEST(crtPhaseParametersTest, CellsConvertByRoundingHalvesToEvenAndReadingNumeric
     SessionHarness harness;
     harness.writeFile("CurrentSchedule.txt", "N1\r\n");
     harness.addParameters("N1", "params_conversions");
-    crt& w = harness.load();               // no summary rows: phase 1
-    EXPECT_EQ(w.TotalTrials(), 2);         // 1.5
-    EXPECT_EQ(w.SessionDuration(), 2);     // 2.5
-    EXPECT_EQ(w.HeadDetect(), 0);          // 2
-    EXPECT_EQ(w.StimulusTotalCount(), 12); // text "12"
-    EXPECT_EQ(w.Instrumental(), 1);        // text "1"
-    EXPECT_EQ(w.Pavlovian(), 0);           // blank
-    EXPECT_EQ(w.HopperDuration(), 32);
+    crt& w = harness.load();                            // no summary rows: phase 1
+    EXPECT_EQ(w.sessionState().TotalTrials, 2);         // 1.5
+    EXPECT_EQ(w.sessionState().SessionDuration, 2);     // 2.5
+    EXPECT_EQ(w.sessionState().HeadDetect, 0);          // 2
+    EXPECT_EQ(w.sessionState().StimulusTotalCount, 12); // text "12"
+    EXPECT_EQ(w.sessionState().Instrumental, 1);        // text "1"
+    EXPECT_EQ(w.sessionState().Pavlovian, 0);           // blank
+    EXPECT_EQ(w.sessionState().HopperDuration, 32);
     EXPECT_EQ(w.Hopper_Timer.interval(), 32000);
-    EXPECT_EQ(w.ResponseITI(), 0);   // -0.5
-    EXPECT_EQ(w.NoResponseITI(), 4); // 3.5
+    EXPECT_EQ(w.sessionState().ResponseITI, 0);   // -0.5
+    EXPECT_EQ(w.sessionState().NoResponseITI, 4); // 3.5
     EXPECT_EQ(w.FI.interval(), 32767);
 }
 
 TEST(crtPhaseParametersTest, PhaseZeroSelectsNoPhaseAndZeroesEveryParameter) {
     SessionHarness harness;
     crt& w = loadSubject(harness, "P0");
-    EXPECT_EQ(w.PhaseNumber(), 0);
+    EXPECT_EQ(w.sessionState().PhaseNumber, 0);
     EXPECT_EQ(w.Combo1.listIndex(), -1);
     EXPECT_EQ(w.Combo1.text(), "Pick Phase");
-    EXPECT_EQ(w.SessionNumber(), 2);
+    EXPECT_EQ(w.sessionState().SessionNumber, 2);
     for (const Int16 value :
-         {w.TotalTrials(), w.SessionDuration(), w.HeadDetect(), w.StimulusTotalCount(), w.Instrumental(),
-          w.Pavlovian(), w.HopperDuration(), w.ResponseITI(), w.NoResponseITI()})
+         {w.sessionState().TotalTrials, w.sessionState().SessionDuration, w.sessionState().HeadDetect,
+          w.sessionState().StimulusTotalCount, w.sessionState().Instrumental, w.sessionState().Pavlovian,
+          w.sessionState().HopperDuration, w.sessionState().ResponseITI, w.sessionState().NoResponseITI})
         EXPECT_EQ(value, 0);
     EXPECT_EQ(w.Hopper_Timer.interval(), 0);
     EXPECT_EQ(w.FI.interval(), 0);
@@ -130,7 +131,7 @@ TEST_P(crtFaultyParameterTest, PickingThePhaseReportsTheCellAndKeepsThePanel) {
     harness.writeFile("CurrentSchedule.txt", "N1\r\n");
     harness.addParameters("N1", GetParam().params);
     crt& w = harness.load();
-    ASSERT_EQ(w.PhaseNumber(), 1);
+    ASSERT_EQ(w.sessionState().PhaseNumber, 1);
 
     w.Combo1.select(GetParam().phaseIndex);
 
@@ -138,7 +139,7 @@ TEST_P(crtFaultyParameterTest, PickingThePhaseReportsTheCellAndKeepsThePanel) {
     const std::string& message = harness.dialogs.messages()[0].text;
     for (const std::string& part : GetParam().messageParts)
         EXPECT_NE(message.find(part), std::string::npos) << message << "\n lacks: " << part;
-    EXPECT_EQ(w.PhaseNumber(), 1);
+    EXPECT_EQ(w.sessionState().PhaseNumber, 1);
     EXPECT_EQ(w.Combo1.listIndex(), 0);
     EXPECT_EQ(w.Combo1.text(), "MagTrain");
 }
@@ -164,8 +165,8 @@ TEST(crtPhaseParametersTest, FlagThatIsNotANumberIsOff) {
     crt& w = harness.load();
     w.Combo1.select(3);
     EXPECT_TRUE(harness.dialogs.messages().empty());
-    EXPECT_EQ(w.HeadDetect(), 0);
-    EXPECT_EQ(w.TotalTrials(), 40);
+    EXPECT_EQ(w.sessionState().HeadDetect, 0);
+    EXPECT_EQ(w.sessionState().TotalTrials, 40);
 }
 
 TEST(crtPhaseParametersTest, HardwareFreeModeMakesEveryIntervalTwoSeconds) {
@@ -175,7 +176,7 @@ TEST(crtPhaseParametersTest, HardwareFreeModeMakesEveryIntervalTwoSeconds) {
     w.Check1.click();
     EXPECT_EQ(w.Check1.value(), 1);
     EXPECT_EQ(w.sessionState().ITITotalCount, 2);
-    EXPECT_EQ(w.ResponseITI(), 12);
+    EXPECT_EQ(w.sessionState().ResponseITI, 12);
     w.Check1.click();
     EXPECT_EQ(w.sessionState().ITITotalCount, 12);
 }

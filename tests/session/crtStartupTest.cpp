@@ -95,9 +95,9 @@ TEST(crtStartupTest, LoadsEverySubjectInTurnThenTheLastAgainInPhaseOne) {
                                   "Parameters/B1.xls", "Parameters/B1.xls", "Parameters/B1.xls"}));
     EXPECT_EQ(w.Subject_In.entries(), (std::vector<std::string>{"C7", "X9", "B1"}));
     EXPECT_EQ(w.Subject_In.text(), "B1");
-    EXPECT_EQ(w.Subject(), "B1");
-    EXPECT_EQ(w.SessionNumber(), 4);
-    EXPECT_EQ(w.PhaseNumber(), 2);
+    EXPECT_EQ(w.sessionState().Subject, "B1");
+    EXPECT_EQ(w.sessionState().SessionNumber, 4);
+    EXPECT_EQ(w.sessionState().PhaseNumber, 2);
     EXPECT_EQ(w.Combo1.text(), "Auto");
     EXPECT_EQ(w.SessionNum.text(), "4");
     EXPECT_EQ(harness.socket.listens(), (std::vector<std::int32_t>{12345}));
