@@ -72,6 +72,9 @@ void QtTabletSocket::accept(std::int32_t requestId) {
     // A tablet that sends without end fills at most this much before TCP holds it back; each arrival
     // is then read whole by the session.
     m_connection->setReadBufferSize(readBufferBytes);
+    // A display message is a few bytes that must reach the tablet as the trial begins: no waiting for
+    // more bytes to fill a segment (Nagle's algorithm) nor for the event loop to come round.
+    m_connection->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(m_connection, &QTcpSocket::readyRead, this, &QtTabletSocket::onReadyRead);
     connect(m_connection, &QTcpSocket::disconnected, this, &QtTabletSocket::onDisconnected);
     connect(m_connection, &QTcpSocket::errorOccurred, this, &QtTabletSocket::onSocketError);
@@ -84,6 +87,7 @@ void QtTabletSocket::send(const std::string& bytes) {
     if (state() != Connected)
         throw std::runtime_error("Cannot send to the tablet: no tablet is connected.");
     m_connection->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    m_connection->flush();
 }
 
 void QtTabletSocket::setAllowedPeers(const std::vector<std::string>& peers) {
