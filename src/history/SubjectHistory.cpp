@@ -1,5 +1,6 @@
 #include "history/SubjectHistory.h"
 
+#include "engine/Phase.h"
 #include "workbook/Table.h"
 #include "workbook/Workbook.h"
 
@@ -33,8 +34,8 @@ std::optional<double> numberOf(const workbook::Cell& cell) {
 } // namespace
 
 std::string phaseName(int phase) {
-    static const char* const names[] = {"MagTrain", "Auto", "SuccDisc", "SimDisc"};
-    return phase >= 1 && phase <= 4 ? names[phase - 1] : "Phase " + std::to_string(phase);
+    const engine::PhaseRules* rules = engine::phaseNumbered(phase);
+    return rules ? std::string(rules->name) : "Phase " + std::to_string(phase);
 }
 
 std::optional<double> numberIn(const std::string& text) {
