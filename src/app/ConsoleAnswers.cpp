@@ -3,6 +3,7 @@
 #include "Version.h"
 #include "app/CommandLine.h"
 #include "app/DataFolder.h"
+#include "qt/CommandLineAnswer.h"
 
 #include <QDir>
 
@@ -20,21 +21,9 @@ QStringList argumentsOf(int argc, char** argv) {
 std::optional<int> answerWithoutWindows(const QStringList& arguments) {
     const CommandLine options =
         parseCommandLine(arguments, defaultDataFolder(programFolder(), QDir::homePath()));
-    // Without a QCoreApplication the parser cannot know the program's name.
-    const QString helpText =
-        QString(options.helpText).replace(QStringLiteral("<executable_name>"), QStringLiteral("veltrum"));
-    if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "%s\n%s", qUtf8Printable(options.error), qUtf8Printable(helpText));
-        return 2;
-    }
-    if (options.showHelp) {
-        std::printf("%s", qUtf8Printable(helpText));
-        return 0;
-    }
-    if (options.showVersion) {
-        std::printf("veltrum %s\n", VELTRUM_VERSION);
-        return 0;
-    }
+    if (const std::optional<int> status = qt::answerCommandLine("veltrum", options.helpText, options.error,
+                                                                options.showHelp, options.showVersion))
+        return status;
     if (!options.newDataFolder.isEmpty()) {
         const QString folder = QDir(options.newDataFolder).absolutePath();
         const QString failure = makeDataFolder(demoDataFolder(programFolder()), folder);

@@ -117,16 +117,8 @@ std::int16_t ComediIoCard::portRead(std::int32_t, std::int32_t port, std::int32_
 }
 
 void ComediIoCard::portWrite(std::int32_t, std::int32_t port, std::int32_t, std::int32_t value) {
-    const ChamberOutputs outputs = PortMap::outputsFor(port, value);
-    // The line going off is written first, so the two outputs are never on together.
-    if (!outputs.hopper)
-        writeLine("hopper", m_map.hopper, false);
-    if (!outputs.interTrial)
-        writeLine("inter-trial output", m_map.interTrial, false);
-    if (outputs.hopper)
-        writeLine("hopper", m_map.hopper, true);
-    if (outputs.interTrial)
-        writeLine("inter-trial output", m_map.interTrial, true);
+    m_map.writeOutputs(PortMap::outputsFor(port, value), [this](const char* name, const CardLine& line,
+                                                                bool on) { writeLine(name, line, on); });
 }
 
 } // namespace veltrum::devices

@@ -50,6 +50,19 @@ struct PortMap {
     static ChamberOutputs outputsFor(std::int32_t port, std::int32_t value);
     // The output port's value for a state of the outputs (the last write, as the session sees it).
     static std::int32_t valueOf(ChamberOutputs outputs);
+    // Sets the two output lines for outputs through writeLine(name, line, on), the line going off first so
+    // the two outputs are never on together.
+    template <typename WriteLine>
+    void writeOutputs(ChamberOutputs outputs, WriteLine&& writeLine) const {
+        if (!outputs.hopper)
+            writeLine("hopper", hopper, false);
+        if (!outputs.interTrial)
+            writeLine("inter-trial output", interTrial, false);
+        if (outputs.hopper)
+            writeLine("hopper", hopper, true);
+        if (outputs.interTrial)
+            writeLine("inter-trial output", interTrial, true);
+    }
     // Throws std::invalid_argument unless port is the sensor port.
     static void requireSensorPort(std::int32_t port);
     // What portRead gives for the sensor line at level: 1 for a head in the opening, else 0.

@@ -1,5 +1,6 @@
 #include "tablet/TabletApplication.h"
 
+#include "qt/CommandLineAnswer.h"
 #include "tablet/AutoPecker.h"
 #include "tablet/TabletLink.h"
 #include "tablet/TabletOptions.h"
@@ -19,36 +20,16 @@ std::optional<int> answerWithoutWindows(int argc, char** argv) {
     for (int i = 0; i < argc; ++i)
         arguments.append(QString::fromLocal8Bit(argv[i]));
     const TabletOptions options = parseTabletOptions(arguments);
-    // Without a QCoreApplication the parser cannot know the program's name.
-    const QString helpText =
-        QString(options.helpText)
-            .replace(QStringLiteral("<executable_name>"), QStringLiteral("veltrum-tablet"));
-    if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "%s\n%s", qUtf8Printable(options.error), qUtf8Printable(helpText));
-        return 2;
-    }
-    if (options.showHelp) {
-        std::printf("%s", qUtf8Printable(helpText));
-        return 0;
-    }
-    if (options.showVersion) {
-        std::printf("veltrum-tablet %s\n", VELTRUM_VERSION);
-        return 0;
-    }
-    return std::nullopt;
+    return qt::answerCommandLine("veltrum-tablet", options.helpText, options.error, options.showHelp,
+                                 options.showVersion);
 }
 
 int runTablet(const QStringList& arguments) {
     QCoreApplication::setApplicationName(QStringLiteral("veltrum-tablet"));
     const TabletOptions options = parseTabletOptions(arguments);
-    if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "%s\n%s", qUtf8Printable(options.error), qUtf8Printable(options.helpText));
-        return 2;
-    }
-    if (options.showHelp) {
-        std::printf("%s", qUtf8Printable(options.helpText));
-        return 0;
-    }
+    if (const std::optional<int> status = qt::answerCommandLine(
+            "veltrum-tablet", options.helpText, options.error, options.showHelp, options.showVersion))
+        return *status;
 
     TabletWindow window(options.imageFolder);
     TabletLink link(options.host, static_cast<quint16>(options.port), options.logFile);
