@@ -1,6 +1,7 @@
 // veltrum-history --data DIR --subject NAME --output FILE.png [--width W --height H]
 // Writes the plot of a subject's earlier sessions (the summary's rates by session, phases named) as a
 // picture. Runs without a display when QT_QPA_PLATFORM=offscreen, which it picks itself when none is set.
+#include "Version.h"
 #include "console_qt/HistoryChart.h"
 #include "workbook/Workbook.h"
 
@@ -17,10 +18,12 @@ int main(int argc, char** argv) {
         setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("veltrum-history"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELTRUM_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Writes the plot of a subject's earlier sessions from Results/Results_Summary.xls."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("The data folder."),
                                   QStringLiteral("DIR"));
     const QCommandLineOption subject(QStringLiteral("subject"), QStringLiteral("The subject."),
