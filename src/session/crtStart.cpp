@@ -9,6 +9,7 @@
 
 #include <exception>
 #include <optional>
+#include <stdexcept>
 
 namespace veltrum::session {
 
@@ -108,11 +109,18 @@ std::string crt::createSessionWorkbook(const std::string& dataFile) {
             files.moveFile(dataFile, kept);
         }
         files.moveFile(staging, dataFile);
-    } catch (...) {
-        if (files.exists(staging))
-            files.removeFile(staging);
-        if (!kept.empty() && !files.exists(dataFile))
-            files.moveFile(kept, dataFile);
+    } catch (const std::exception& error) {
+        try {
+            if (files.exists(staging))
+                files.removeFile(staging);
+            if (!kept.empty() && !files.exists(dataFile))
+                files.moveFile(kept, dataFile);
+        } catch (const std::exception&) {
+            // The earlier session's rows stay where they were moved; the operator must learn where.
+            if (!kept.empty())
+                throw std::runtime_error(std::string(error.what()) +
+                                         " The earlier workbook of this session is kept as " + kept + ".");
+        }
         throw;
     }
     return kept;
@@ -147,14 +155,19 @@ void crt::Command1_Click() {
                 m_services.fileSystem.removeFile(state.NewDataFile);
                 if (!keptWorkbook.empty())
                     m_services.fileSystem.moveFile(keptWorkbook, state.NewDataFile);
+                keptWorkbook.clear();
             } catch (const std::exception&) {
+                // Told below: the earlier session's rows are in keptWorkbook.
             }
         }
         state.Subject = subjectBefore;
         state.PhaseDescription = phaseBefore;
         state.NewDataFile = dataFileBefore;
-        m_services.dialogs.messageBox(std::string(error.what()) + "\n\nThe session was not set up.", "",
-                                      platform::MessageButtons::Ok, platform::MessageIcon::Critical);
+        std::string text = std::string(error.what()) + "\n\nThe session was not set up.";
+        if (created && !keptWorkbook.empty())
+            text += " The rows of the earlier session are kept in " + keptWorkbook + ".";
+        m_services.dialogs.messageBox(text, "", platform::MessageButtons::Ok,
+                                      platform::MessageIcon::Critical);
         return;
     }
     // Told while the panel is still up, so the box is not hidden behind the stimulus screen.
