@@ -45,6 +45,15 @@ Form1::Form1(session::crt& main, const session::Services& services)
     for (forms::Control* control : controls())
         control->attach(&m_controlEvents);
     Command1.setOnClick([this] { Command1_Click(); });
+    m_rowEvents = m_main.events().subscribe([this](const engine::SessionEvent& event) {
+        if (event.kind == engine::SessionEventKind::RowCommitted ||
+            event.kind == engine::SessionEventKind::RowFailed)
+            showRowStatus();
+    });
+}
+
+Form1::~Form1() {
+    m_main.events().unsubscribe(m_rowEvents);
 }
 
 std::vector<forms::Control*> Form1::controls() {
@@ -129,7 +138,10 @@ void Form1::Form_Load() {
 
 void Form1::showRowStatus() {
     const std::size_t waiting = m_main.pendingRowCount();
-    if (waiting > 0) {
+    if (waiting > 0 && m_main.rowFailure().empty()) {
+        RowStatus.setCaption(std::to_string(waiting) + (waiting == 1 ? " trial row is" : " trial rows are") +
+                             " being written to " + m_main.sessionState().NewDataFile + ".");
+    } else if (waiting > 0) {
         RowStatus.setCaption(std::to_string(waiting) + (waiting == 1 ? " trial row is" : " trial rows are") +
                              " not yet in " + m_main.sessionState().NewDataFile + ":\n" +
                              m_main.rowFailure() +

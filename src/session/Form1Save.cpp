@@ -45,7 +45,7 @@ void Form1::SaveSummary() {
 }
 
 bool Form1::settleWaitingRows() {
-    if (m_main.retryWaitingRows()) {
+    if (m_main.settleWaitingRows()) {
         showRowStatus();
         return true;
     }

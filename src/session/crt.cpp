@@ -1,5 +1,8 @@
 #include "crt.h"
 
+#include <cstdio>
+#include <exception>
+
 namespace veltrum::session {
 
 crt::crt(const Services& services)
@@ -39,7 +42,8 @@ crt::crt(const Services& services)
     , Session_Timer(services.scheduler, "Session_Timer", 60000)
     , Hopper_Timer(services.scheduler, "Hopper_Timer", 4000)
     , Infrared(services.scheduler, "Infrared", 100)
-    , m_services(services) {
+    , m_services(services)
+    , m_rows(services.commitRunner ? *services.commitRunner : m_inlineCommits) {
     while (m_services.dataFolder.size() > 1 && m_services.dataFolder.back() == '/')
         m_services.dataFolder.pop_back();
     designLayout();
@@ -49,9 +53,24 @@ crt::crt(const Services& services)
     connectTrialHandlers();
     connectDeviceHandlers();
     connectTabletHandlers();
+    m_rows.setListener({[this](std::size_t count) { rowsCommitted(count); },
+                        [this](const std::string& why) { rowsFailed(why); }});
 }
 
-crt::~crt() = default;
+crt::~crt() {
+    // Rows must not end with the program: those still waiting get one more try, then go to a recovery
+    // file beside the workbook.
+    if (m_rows.waiting() == 0 || settleWaitingRows())
+        return;
+    try {
+        const std::string path = moveWaitingRowsToRecoveryFile();
+        std::fprintf(stderr, "veltrum: trial rows that could not be written to %s are in %s\n",
+                     state.NewDataFile.c_str(), path.c_str());
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "veltrum: %zu trial rows could not be saved anywhere: %s\n", m_rows.waiting(),
+                     failure.what());
+    }
+}
 
 std::vector<Control*> crt::controls() {
     std::vector<Control*> all{&Form,          &Subject_In, &Command3, &Combo1, &Label8, &Check1, &SessionNum,

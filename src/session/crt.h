@@ -16,6 +16,8 @@
 #include "platform/Scheduler.h"
 #include "platform/TabletSocket.h"
 #include "platform/Timer.h"
+#include "records/CommitRunner.h"
+#include "records/RowWriter.h"
 #include "trials/FlexGrid.h"
 #include "workbook/Appender.h"
 
@@ -61,6 +63,8 @@ struct Services {
     // Addresses or subnets that may be the tablet, from the command line; when empty the data folder's
     // TabletAddress.txt gives them, and without that file any address may connect.
     std::vector<std::string> allowedTablets = {};
+    // Where trial rows are committed; without one each row is committed before RecordTrial returns.
+    records::CommitRunner* commitRunner = nullptr;
 };
 
 // What ended a session: the last trial's end, the last trial's timeout, the session clock, or the
@@ -241,12 +245,16 @@ public:
     // Running a session: the stimulus-screen mark, rows waiting to be written and the handler guard.
     // True once Start has turned the window into the stimulus screen: a view shows it full-screen and black.
     bool stimulusScreen = false;
-    // Trial rows that could not be written yet; they are written first at the next RecordTrial.
-    std::size_t pendingRowCount() const { return m_pendingRows.size(); }
-    // Why the first waiting row could not be written; empty while no row waits.
+    // Trial rows handed to the row writer and not yet committed (waiting after a failure, or being written).
+    std::size_t pendingRowCount() const { return m_rows.waiting(); }
+    std::size_t committedRowCount() const { return m_rows.committed(); }
+    // Why the last commit of rows failed; empty while none has failed since the last success.
     const std::string& rowFailure() const { return m_rowFailure; }
-    // Tries the waiting rows again, in order; true when none waits any more.
-    bool retryWaitingRows();
+    // Starts writing the waiting rows again, in order, without waiting for the disk.
+    void retryWaitingRows();
+    // Waits for the rows being written and tries the waiting ones once more, on this thread (used once
+    // the session is over); true when none waits any more.
+    bool settleWaitingRows();
     // Writes the waiting rows to a CSV file in the first folder that takes it (the Results folder, the
     // data folder, the home folder, then the system's temporary folders) and returns its path; the rows
     // then no longer wait. Throws std::runtime_error when no folder takes the file: the rows still wait.
@@ -307,13 +315,15 @@ private:
     std::string keptWorkbookName(const std::string& dataFile) const;
     // The thirteen columns of a trial row, in the order they are assigned.
     static const std::vector<std::string>& trialColumns();
-    // Writes the waiting rows in order; stops at the first that fails and tells the operator.
-    bool writePendingRows();
+    // The row writer's reports: rows committed, a commit failed.
+    void rowsCommitted(std::size_t count);
+    void rowsFailed(const std::string& why);
+    void showWaitingRowsNotice();
+    engine::SessionEvent eventNow(engine::SessionEventKind kind) const;
     workbook::AppendRow trialRow(Int16 ScreenIndex, Int16 TabletPosition) const;
     std::int32_t roundedSecondsSinceMidnight() const;
     bool m_sessionSetUp = false;
     bool m_sessionEnded = false;
-    std::vector<workbook::AppendRow> m_pendingRows;
     std::string m_rowFailure;
     // Publishes an event stamped with the scheduler's time and the trial under way.
     void publish(engine::SessionEventKind kind, std::string outcome = {}, int position = 0,
@@ -321,12 +331,13 @@ private:
     engine::SessionEventBus m_events;
     std::int64_t m_startedAtMs = -1;
     std::int64_t m_lastTabletMessageAtMs = -1;
-    std::size_t m_rowsCommitted = 0;
     bool m_hopperUp = false;
     bool m_stimulusShown = false;
     std::vector<std::string> m_recoveryFolders;
 
     Services m_services;
+    records::InlineCommitRunner m_inlineCommits;
+    records::RowWriter m_rows;
     SessionState state;
     ControlEvents m_controlEvents;
     bool m_loaded = false;

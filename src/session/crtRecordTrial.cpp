@@ -48,56 +48,59 @@ workbook::AppendRow crt::trialRow(Int16 ScreenIndex, Int16 TabletPosition) const
 }
 
 void crt::RecordTrial(Int16 ScreenIndex, Int16 TabletPosition) {
-    // Rows are written in the order of the events; one that cannot be written waits behind the earlier
-    // ones, and the session carries on.
-    m_pendingRows.push_back(trialRow(ScreenIndex, TabletPosition));
-    writePendingRows();
+    // The row goes to the row writer, which commits rows in the order of their events; the chamber goes
+    // on at once. A row that cannot be written waits behind the earlier ones, and the session carries on.
+    m_rows.submit(trialRow(ScreenIndex, TabletPosition));
+    if (!m_rowFailure.empty())
+        showWaitingRowsNotice();
 }
 
-bool crt::writePendingRows() {
-    const std::size_t before = m_pendingRows.size();
-    while (!m_pendingRows.empty()) {
-        try {
-            Data2.addNew();
-            for (const workbook::AppendField& field : m_pendingRows.front())
-                Data2.setField(field.header, field.value);
-            Data2.update();
-        } catch (const std::exception& error) {
-            Data2.cancelUpdate();
-            m_rowFailure = error.what();
-            // The messages of the workbook layer start with the file's path, which the notice names already.
-            if (m_rowFailure.starts_with(state.NewDataFile + ": "))
-                m_rowFailure.erase(0, state.NewDataFile.size() + 2);
-            // One notice, updated in place: a disk that stays full must not stack a box per row.
-            const std::size_t waiting = m_pendingRows.size();
-            publish(engine::SessionEventKind::RowFailed, {}, 0, m_rowFailure);
-            m_services.dialogs.showNotice(
-                std::to_string(waiting) + (waiting == 1 ? " trial row waits" : " trial rows wait") +
-                " to be written to " + state.NewDataFile + ":\n" + m_rowFailure +
-                "\n\nThe rows are kept and written, in order, as soon as the workbook can be written again. "
-                "Free disk space or close any program that holds the workbook.");
-            return false;
-        }
-        m_pendingRows.erase(m_pendingRows.begin());
-        ++m_rowsCommitted;
-        publish(engine::SessionEventKind::RowCommitted);
+void crt::rowsCommitted(std::size_t count) {
+    const std::size_t waiting = m_rows.waiting();
+    for (std::size_t i = 0; i < count; ++i) {
+        engine::SessionEvent event = eventNow(engine::SessionEventKind::RowCommitted);
+        event.rowsWaiting = waiting + (count - 1 - i);
+        m_events.publish(event);
     }
-    if (before > 0 && !m_rowFailure.empty()) {
+    if (!m_rowFailure.empty()) {
         m_rowFailure.clear();
         m_services.dialogs.showNotice("");
     }
-    return true;
 }
 
-void crt::publish(engine::SessionEventKind kind, std::string outcome, int position, std::string detail) {
+void crt::rowsFailed(const std::string& why) {
+    m_rowFailure = why;
+    // The messages of the workbook layer start with the file's path, which the notice names already.
+    if (m_rowFailure.starts_with(state.NewDataFile + ": "))
+        m_rowFailure.erase(0, state.NewDataFile.size() + 2);
+    publish(engine::SessionEventKind::RowFailed, {}, 0, m_rowFailure);
+    showWaitingRowsNotice();
+}
+
+void crt::showWaitingRowsNotice() {
+    // One notice, updated in place: a disk that stays full must not stack a box per row.
+    const std::size_t waiting = m_rows.waiting();
+    m_services.dialogs.showNotice(
+        std::to_string(waiting) + (waiting == 1 ? " trial row waits" : " trial rows wait") +
+        " to be written to " + state.NewDataFile + ":\n" + m_rowFailure +
+        "\n\nThe rows are kept and written, in order, as soon as the workbook can be written again. "
+        "Free disk space or close any program that holds the workbook.");
+}
+
+engine::SessionEvent crt::eventNow(engine::SessionEventKind kind) const {
     engine::SessionEvent event;
     event.kind = kind;
     event.atMs = m_services.scheduler.nowMs();
     event.trial = state.CurrentTrial.toInt();
+    event.rowsWaiting = m_rows.waiting();
+    return event;
+}
+
+void crt::publish(engine::SessionEventKind kind, std::string outcome, int position, std::string detail) {
+    engine::SessionEvent event = eventNow(kind);
     event.position = position;
     event.outcome = std::move(outcome);
     event.detail = std::move(detail);
-    event.rowsWaiting = m_pendingRows.size();
     m_events.publish(event);
 }
 
@@ -128,20 +131,29 @@ engine::SessionSnapshot crt::snapshot() const {
     s.screen = s.target + state.NonTargetPecks.toInt() + state.PreNonTargetPecks.toInt();
     s.timeouts = state.Timeouts.toInt();
     s.headEntries = state.HopCheck.toInt();
-    s.rowsCommitted = m_rowsCommitted;
-    s.rowsWaiting = m_pendingRows.size();
+    s.rowsCommitted = m_rows.committed();
+    s.rowsWaiting = m_rows.waiting();
     s.linkConnected = m_services.socket.state() == platform::TabletSocket::Connected;
     s.tabletAddress = m_services.socket.peerAddress();
     s.lastTabletMessageAtMs = m_lastTabletMessageAtMs;
     return s;
 }
 
-bool crt::retryWaitingRows() {
-    return m_pendingRows.empty() || writePendingRows();
+void crt::retryWaitingRows() {
+    m_rows.retry();
+}
+
+bool crt::settleWaitingRows() {
+    const bool settled = m_rows.settle();
+    if (settled && !m_rowFailure.empty()) {
+        m_rowFailure.clear();
+        m_services.dialogs.showNotice("");
+    }
+    return settled;
 }
 
 std::string crt::moveWaitingRowsToRecoveryFile() {
-    if (m_pendingRows.empty())
+    if (m_rows.waiting() == 0)
         return {};
     const std::size_t slash = state.NewDataFile.rfind('/');
     std::string stem = state.NewDataFile.substr(slash + 1);
@@ -152,9 +164,10 @@ std::string crt::moveWaitingRowsToRecoveryFile() {
     if (folders.empty())
         folders = {state.NewDataFile.substr(0, slash), m_services.dataFolder, home ? home : "", "/var/tmp",
                    "/tmp"};
+    // The rows leave the writer only once the recovery file holds them.
     const std::string path =
-        results::writeRecoveryFile(m_pendingRows, stem + ".rows-not-in-workbook", folders);
-    m_pendingRows.clear();
+        results::writeRecoveryFile(m_rows.waitingRows(), stem + ".rows-not-in-workbook", folders);
+    m_rows.takeWaiting();
     m_rowFailure.clear();
     m_services.dialogs.showNotice("");
     return path;

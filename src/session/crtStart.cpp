@@ -148,6 +148,7 @@ void crt::Command1_Click() {
         Data2.setDatabaseName(state.NewDataFile);
         Data2.setRecordSource("Data$");
         Data2.refresh();
+        m_rows.open(std::make_shared<records::WorkbookRowSink>(state.NewDataFile));
     } catch (const std::exception& error) {
         if (created) {
             // The fresh copy would not open: the earlier workbook goes back under its own name.

@@ -110,8 +110,7 @@ void crt::EndSession(SessionEndTrigger trigger) {
         if (linked)
             publish(engine::SessionEventKind::LinkDown, {}, 0, "closed at the session's end");
     }
-    if (!m_pendingRows.empty())
-        writePendingRows();
+    m_rows.retry();
     publish(engine::SessionEventKind::SessionEnded, {}, 0,
             byOperator                                   ? "operator"
             : trigger == SessionEndTrigger::SessionClock ? "clock"

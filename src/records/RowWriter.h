@@ -1,0 +1,81 @@
+// The session's trial rows on their way to their workbook: handed over on the chamber's thread, which
+// goes on at once, and committed in the order they were handed over by a commit runner. Rows that arrive
+// while a commit is under way share the next one. A row that cannot be written waits, in order, and is
+// tried again with the next row, on retry() and at settle(); nothing is dropped.
+#pragma once
+
+#include "records/CommitRunner.h"
+#include "records/RowSink.h"
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace veltrum::records {
+
+class RowWriter {
+public:
+    // Told on the chamber's thread: rows just committed (and how many still wait), or why a commit
+    // failed. A failure is told once; again only when its reason changes or after rows were committed.
+    struct Listener {
+        std::function<void(std::size_t committed)> committed;
+        std::function<void(const std::string& why)> failed;
+    };
+
+    explicit RowWriter(CommitRunner& runner);
+    // Waits for a commit under way; rows still waiting are the owner's to save first (takeWaiting).
+    ~RowWriter();
+    RowWriter(const RowWriter&) = delete;
+    RowWriter& operator=(const RowWriter&) = delete;
+
+    void setListener(Listener listener) { m_listener = std::move(listener); }
+    // Where the rows of the session now starting go; rows of an earlier session must not wait any more.
+    void open(std::shared_ptr<RowSink> sink);
+    const RowSink* sink() const { return m_sink.get(); }
+
+    // Hands a row over; never waits for a commit.
+    void submit(workbook::AppendRow row);
+    // Starts a commit of the waiting rows when none is under way; never waits.
+    void retry();
+    // On the caller's thread: waits for a commit under way, then commits what waits until nothing does or
+    // a commit fails. True when no row waits any more.
+    bool settle();
+    // The rows not committed, in order, after waiting for a commit under way: copied, or taken out of the
+    // writer.
+    std::vector<workbook::AppendRow> waitingRows();
+    std::vector<workbook::AppendRow> takeWaiting();
+
+    // Rows handed over and not yet committed, including those of a commit under way.
+    std::size_t waiting() const { return m_rows.size(); }
+    std::size_t committed() const { return m_committed; }
+    // Why the last commit failed; empty once one succeeds.
+    const std::string& failure() const { return m_failure; }
+    bool commitUnderWay() const { return m_inFlight > 0; }
+
+private:
+    struct Attempt {
+        bool ran = false;
+        std::string error;
+    };
+    void startCommit();
+    void complete(std::uint64_t attempt);
+    void finishInFlight();
+
+    CommitRunner& m_runner;
+    std::shared_ptr<RowSink> m_sink;
+    Listener m_listener;
+    std::deque<workbook::AppendRow> m_rows;
+    std::size_t m_inFlight = 0; // the first rows of m_rows, being committed
+    std::uint64_t m_attempt = 0;
+    std::shared_ptr<Attempt> m_outcome;
+    std::size_t m_committed = 0;
+    std::string m_failure;
+    bool m_failureTold = false;
+    // Completions posted after the writer is gone find this expired.
+    std::shared_ptr<RowWriter*> m_self;
+};
+
+} // namespace veltrum::records

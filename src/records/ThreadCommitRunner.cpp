@@ -1,0 +1,61 @@
+#include "records/ThreadCommitRunner.h"
+
+#include <utility>
+
+namespace veltrum::records {
+
+ThreadCommitRunner::ThreadCommitRunner(Post post)
+    : m_post(std::move(post))
+    , m_thread([this] { loop(); }) {}
+
+ThreadCommitRunner::~ThreadCommitRunner() {
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_busy; });
+        m_stopping = true;
+    }
+    m_changed.notify_all();
+    m_thread.join();
+}
+
+void ThreadCommitRunner::start(std::function<void()> work, std::function<void()> done) {
+    {
+        std::unique_lock lock(m_mutex);
+        // One piece of work at a time: a caller that starts another before the last one's completion
+        // arrived waits for the thread to be free (the row writer never does).
+        m_changed.wait(lock, [this] { return !m_busy; });
+        m_work = std::move(work);
+        m_done = std::move(done);
+        m_busy = true;
+    }
+    m_changed.notify_all();
+}
+
+void ThreadCommitRunner::wait() {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_busy; });
+}
+
+void ThreadCommitRunner::loop() {
+    for (;;) {
+        std::function<void()> work;
+        std::function<void()> done;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_busy || m_stopping; });
+            if (m_stopping && !m_busy)
+                return;
+            work = std::move(m_work);
+            done = std::move(m_done);
+        }
+        work();
+        m_post(std::move(done));
+        {
+            std::lock_guard lock(m_mutex);
+            m_busy = false;
+        }
+        m_changed.notify_all();
+    }
+}
+
+} // namespace veltrum::records
