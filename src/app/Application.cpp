@@ -3,6 +3,7 @@
 #include "app/CommandLine.h"
 #include "app/DataFolder.h"
 #include "app/IoCardChoice.h"
+#include "app/RealTime.h"
 #include "app/SessionViews.h"
 #include "platform/LocalFileSystem.h"
 #include "qt/CrtWindow.h"
@@ -14,6 +15,7 @@
 #include "qt/QtTabletSocket.h"
 #include "qt/SystemClock.h"
 #include "qt/SystemRandom.h"
+#include "records/ThreadCommitRunner.h"
 #include "session/Form1.h"
 #include "session/crt.h"
 
@@ -135,6 +137,12 @@ int Application::run(const QStringList& arguments) {
                                random,     lifetime, QDir(options.dataFolder).absolutePath().toStdString()};
     for (const QString& address : options.tabletAddresses)
         services.allowedTablets.push_back(address.toStdString());
+    // Trial rows are committed on a thread of their own; each commit's outcome comes back to this thread
+    // through the event loop. The runner outlives the window model, whose writer it serves.
+    records::ThreadCommitRunner commits([](std::function<void()> done) {
+        QMetaObject::invokeMethod(qApp, std::move(done), Qt::QueuedConnection);
+    });
+    services.commitRunner = &commits;
     session::crt model(services);
     qt::CrtWindow window(model);
     dialogs.setParent(&window);
@@ -170,6 +178,8 @@ int Application::run(const QStringList& arguments) {
         window.setOnFirstPaint(reportShownAndQuit);
     window.showWindow();
     views.panelShown();
+    if (options.realTime)
+        std::fprintf(stderr, "veltrum: %s\n", useRealTimeScheduling().c_str());
     const int status = QApplication::exec();
     views.programEnded();
     qt::setFailureSink({});

@@ -33,6 +33,10 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     const QCommandLineOption noHistory(
         QStringLiteral("no-history"),
         QStringLiteral("Leaves out the subject's history plot on the set-up panel."));
+    const QCommandLineOption noRealTime(
+        QStringLiteral("no-realtime"),
+        QStringLiteral("Runs the chamber's timers with normal scheduling even where real-time priority is "
+                       "permitted."));
     QCommandLineOption exitWhenShown(
         QStringLiteral("exit-when-shown"),
         QStringLiteral("Prints the start-up time and quits once the panel is shown."));
@@ -45,6 +49,7 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     parser.addOption(newDataFolder);
     parser.addOption(noConsole);
     parser.addOption(noHistory);
+    parser.addOption(noRealTime);
     parser.addOption(exitWhenShown);
 
     CommandLine result;
@@ -66,6 +71,7 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     result.exitWhenShown = parser.isSet(exitWhenShown);
     result.console = !parser.isSet(noConsole);
     result.history = !parser.isSet(noHistory);
+    result.realTime = !parser.isSet(noRealTime);
     result.dataFolder = parser.isSet(data) ? parser.value(data) : defaultDataFolder;
     if (result.dataFolder.isEmpty())
         result.error = QStringLiteral("--data needs a folder.");

@@ -15,7 +15,7 @@ void Timer::setInterval(std::int32_t intervalMs) {
     m_interval = intervalMs;
     if (m_enabled) {
         disarm();
-        arm(m_scheduler.nowMs() + m_interval);
+        arm(m_scheduler.nowUs() + intervalUs());
     }
 }
 
@@ -24,18 +24,18 @@ void Timer::setEnabled(bool enabled) {
         return;
     m_enabled = enabled;
     if (enabled)
-        arm(m_scheduler.nowMs() + m_interval);
+        arm(m_scheduler.nowUs() + intervalUs());
     else
         disarm();
 }
 
-void Timer::arm(std::int64_t dueMs) {
+void Timer::arm(std::int64_t dueUs) {
     // An interval of 0 (or less) never fires: the timer stays enabled but silent.
     if (m_interval <= 0)
         return;
-    m_due = dueMs;
+    m_due = dueUs;
     m_armed = true;
-    m_task = m_scheduler.scheduleAt(m_due, [this] { fire(); });
+    m_task = m_scheduler.scheduleAtUs(m_due, [this] { fire(); });
 }
 
 void Timer::disarm() {
@@ -52,10 +52,11 @@ void Timer::fire() {
     // lateness never adds up. Ticks missed while the thread was blocked (a modal question) are
     // dropped rather than delivered in a burst, keeping the phase of the remaining ones.
     // A handler that changes the interval or disables the timer re-arms or disarms it itself.
-    std::int64_t next = m_due + m_interval;
-    const std::int64_t now = m_scheduler.nowMs();
+    const std::int64_t interval = intervalUs();
+    std::int64_t next = m_due + interval;
+    const std::int64_t now = m_scheduler.nowUs();
     if (next <= now)
-        next += ((now - next) / m_interval + 1) * m_interval;
+        next += ((now - next) / interval + 1) * interval;
     arm(next);
     if (m_onTick)
         m_onTick();

@@ -28,7 +28,8 @@ public:
     void setOnTick(std::function<void()> handler) { m_onTick = std::move(handler); }
 
 private:
-    void arm(std::int64_t dueMs);
+    void arm(std::int64_t dueUs);
+    std::int64_t intervalUs() const { return std::int64_t{m_interval} * 1000; }
     void disarm();
     void fire();
 
@@ -38,7 +39,7 @@ private:
     bool m_enabled = false;
     bool m_armed = false;
     Scheduler::TaskId m_task = 0;
-    std::int64_t m_due = 0;
+    std::int64_t m_due = 0; // microseconds
     std::function<void()> m_onTick;
 };
 

@@ -4,9 +4,9 @@
 
 namespace veltrum::platform {
 
-Scheduler::TaskId VirtualScheduler::scheduleAt(std::int64_t dueMs, std::function<void()> task) {
+Scheduler::TaskId VirtualScheduler::scheduleAtUs(std::int64_t dueUs, std::function<void()> task) {
     const TaskId id = m_nextId++;
-    const std::int64_t due = std::max(dueMs, m_now);
+    const std::int64_t due = std::max(dueUs, m_now);
     m_tasks.emplace(Key{due, id}, std::move(task));
     m_dueById.emplace(id, due);
     return id;
@@ -34,17 +34,21 @@ bool VirtualScheduler::runNext() {
 }
 
 std::int64_t VirtualScheduler::nextDue() const {
-    return m_tasks.empty() ? -1 : m_tasks.begin()->first.first;
+    return m_tasks.empty() ? -1 : (m_tasks.begin()->first.first + 999) / 1000;
 }
 
 void VirtualScheduler::advanceTo(std::int64_t ms) {
-    while (!m_tasks.empty() && m_tasks.begin()->first.first <= ms)
+    advanceToUs(ms * 1000);
+}
+
+void VirtualScheduler::advanceToUs(std::int64_t us) {
+    while (!m_tasks.empty() && m_tasks.begin()->first.first <= us)
         runNext();
-    m_now = std::max(m_now, ms);
+    m_now = std::max(m_now, us);
 }
 
 void VirtualScheduler::advanceBy(std::int64_t ms) {
-    advanceTo(m_now + ms);
+    advanceToUs(m_now + ms * 1000);
 }
 
 } // namespace veltrum::platform

@@ -2,27 +2,59 @@
 
 #include "qt/FailureReport.h"
 
+#include <QSocketNotifier>
+
 #include <algorithm>
-#include <limits>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+#include <string>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 namespace veltrum::qt {
 
+namespace {
+
+std::int64_t monotonicNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+} // namespace
+
 QtScheduler::QtScheduler(QObject* parent)
-    : QObject(parent) {
-    m_clock.start();
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    connect(&m_timer, &QTimer::timeout, this, &QtScheduler::runDueTasks);
+    : QObject(parent)
+    , m_epochNs(monotonicNs()) {
+    m_timerFd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (m_timerFd < 0)
+        throw std::runtime_error(std::string("The session's timer could not be created: ") +
+                                 std::strerror(errno));
+    m_notifier = new QSocketNotifier(m_timerFd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+        std::uint64_t expirations = 0;
+        while (::read(m_timerFd, &expirations, sizeof expirations) < 0 && errno == EINTR) {
+        }
+        m_armedFor = -1;
+        runDueTasks();
+    });
 }
 
-std::int64_t QtScheduler::nowMs() const {
-    return m_clock.elapsed();
+QtScheduler::~QtScheduler() {
+    delete m_notifier;
+    ::close(m_timerFd);
 }
 
-platform::Scheduler::TaskId QtScheduler::scheduleAt(std::int64_t dueMs, std::function<void()> task) {
+std::int64_t QtScheduler::nowUs() const {
+    return (monotonicNs() - m_epochNs) / 1000;
+}
+
+platform::Scheduler::TaskId QtScheduler::scheduleAtUs(std::int64_t dueUs, std::function<void()> task) {
     const TaskId id = m_nextId++;
     // A due time in the past is "now": it keeps its place after tasks already due, never jumps them.
-    const std::int64_t due = std::max(dueMs, nowMs());
+    const std::int64_t due = std::max(dueUs, nowUs());
     m_tasks.emplace(Key{due, id}, std::move(task));
     m_dueById.emplace(id, due);
     rearm();
@@ -42,7 +74,7 @@ void QtScheduler::runDueTasks() {
     // Only tasks armed before this pass run in it, so a task that re-arms itself for "now" waits for
     // the next pass and window events still get their turn.
     const TaskId armedBefore = m_nextId;
-    const std::int64_t now = nowMs();
+    const std::int64_t now = nowUs();
     // Tasks armed during the pass are due no earlier than now and sort after every older task due now,
     // so the front of the queue tells whether any task of this pass is left.
     while (!m_tasks.empty()) {
@@ -59,12 +91,18 @@ void QtScheduler::runDueTasks() {
 }
 
 void QtScheduler::rearm() {
-    if (m_tasks.empty()) {
-        m_timer.stop();
+    const std::int64_t due = m_tasks.empty() ? -1 : m_tasks.begin()->first.first;
+    if (due == m_armedFor)
         return;
+    m_armedFor = due;
+    itimerspec spec{};
+    if (due >= 0) {
+        // An absolute deadline already past fires at once; zero would disarm, so the earliest is 1 ns.
+        const std::int64_t at = std::max<std::int64_t>(m_epochNs + due * 1000, 1);
+        spec.it_value.tv_sec = static_cast<time_t>(at / 1'000'000'000);
+        spec.it_value.tv_nsec = static_cast<long>(at % 1'000'000'000);
     }
-    const std::int64_t wait = std::max<std::int64_t>(0, m_tasks.begin()->first.first - nowMs());
-    m_timer.start(static_cast<int>(std::min<std::int64_t>(wait, std::numeric_limits<int>::max())));
+    ::timerfd_settime(m_timerFd, due >= 0 ? TFD_TIMER_ABSTIME : 0, &spec, nullptr);
 }
 
 } // namespace veltrum::qt

@@ -1,5 +1,7 @@
 #include "records/ThreadCommitRunner.h"
 
+#include <pthread.h>
+#include <sched.h>
 #include <utility>
 
 namespace veltrum::records {
@@ -37,6 +39,10 @@ void ThreadCommitRunner::wait() {
 }
 
 void ThreadCommitRunner::loop() {
+    // Commits wait for disks; they must never compete with the chamber's thread, even when that thread
+    // runs with real-time priority and this one was started after it.
+    sched_param normal{};
+    ::pthread_setschedparam(::pthread_self(), SCHED_OTHER, &normal);
     for (;;) {
         std::function<void()> work;
         std::function<void()> done;

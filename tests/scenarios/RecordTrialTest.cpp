@@ -3,6 +3,7 @@
 #include "ScenarioHarness.h"
 
 #include "session/Form1.h"
+#include "support/VirtualCommitRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -40,6 +41,37 @@ TEST(RecordTrial, RowThatCannotBeWrittenWaitsAndIsWrittenFirstWithTheNextRow) {
     EXPECT_EQ(ScenarioHarness::number(rows[1], "Trial"), 2);
     EXPECT_EQ(h.dialogs.currentNotice(), "") << "the notice goes once the rows are written";
     EXPECT_TRUE(h.dialogs.messages().empty()) << "no modal box during the session";
+}
+
+// A disk that takes five seconds per commit changes nothing the chamber does or when it does it: the same
+// events at the same times as with a fast disk, and the same rows, in order, once the writer has settled.
+TEST(RecordTrial, ASlowDiskNeverHoldsTheChamberAndEveryRowArrivesInOrder) {
+    const auto session = [](ScenarioHarness& h) {
+        std::vector<std::pair<engine::SessionEventKind, std::int64_t>> chamber;
+        h.window().events().subscribe([&](const engine::SessionEvent& e) {
+            if (e.kind != engine::SessionEventKind::RowCommitted)
+                chamber.emplace_back(e.kind, e.atMs);
+        });
+        h.start(1);
+        h.runToEnd();
+        return chamber;
+    };
+    ScenarioHarness fast;
+    ScenarioHarness slow;
+    VirtualCommitRunner fiveSeconds(slow.scheduler, 5000);
+    slow.commitRunner = &fiveSeconds;
+    const auto fastEvents = session(fast);
+    const auto slowEvents = session(slow);
+    EXPECT_EQ(slowEvents, fastEvents);
+    EXPECT_GT(slow.window().pendingRowCount(), 0u) << "rows were still being written at the end";
+    EXPECT_TRUE(slow.window().settleWaitingRows());
+    const std::vector<Row> fastRows = fast.rows();
+    const std::vector<Row> slowRows = slow.rows();
+    ASSERT_EQ(slowRows.size(), fastRows.size());
+    for (std::size_t i = 0; i < fastRows.size(); ++i)
+        for (const char* column : {"Trial", "SessionTime", "TrialTime", "Outcome"})
+            EXPECT_EQ(ScenarioHarness::text(slowRows[i], column), ScenarioHarness::text(fastRows[i], column))
+                << "row " << i + 1 << ", " << column;
 }
 
 // A disk that stays full updates one notice; it never stacks a box per failing row.

@@ -78,8 +78,10 @@ public:
 
     session::crt& window() {
         if (!m_window) {
-            m_window = std::make_unique<session::crt>(session::Services{
-                scheduler, clock, dialogs, fileSystem, socket, ioCard, random, lifetime, m_folder});
+            session::Services services{scheduler, clock,  dialogs,  fileSystem, socket,
+                                       ioCard,    random, lifetime, m_folder};
+            services.commitRunner = commitRunner;
+            m_window = std::make_unique<session::crt>(services);
             m_window->setSummaryWindowOpener([this] { ++summaryOpenings; });
         }
         return *m_window;
@@ -173,6 +175,8 @@ public:
     SequenceRandom random{{0.9f, 0.1f, 0.5f, 0.3f, 0.7f, 0.2f, 0.8f, 0.4f, 0.6f, 0.05f, 0.95f, 0.15f}};
     FakeProgramLifetime lifetime;
     int summaryOpenings = 0;
+    // Where trial rows are committed; rows are committed within RecordTrial when none is set.
+    records::CommitRunner* commitRunner = nullptr;
 
 private:
     std::string m_subject;

@@ -18,15 +18,15 @@
 
 namespace {
 
-// The check's one time source: milliseconds since it started. Nothing is ever scheduled on it.
+// The check's one time source: time since it started. Nothing is ever scheduled on it.
 class SteadyClock : public veltrum::platform::Scheduler {
 public:
-    std::int64_t nowMs() const override {
-        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+    std::int64_t nowUs() const override {
+        return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
                                                                      m_start)
             .count();
     }
-    TaskId scheduleAt(std::int64_t, std::function<void()>) override {
+    TaskId scheduleAtUs(std::int64_t, std::function<void()>) override {
         throw std::logic_error("the hardware check schedules nothing");
     }
     void cancel(TaskId) override {}

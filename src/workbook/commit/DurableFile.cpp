@@ -51,7 +51,8 @@ std::string resolvedTarget(const std::string& path) {
 }
 
 std::string temporaryName(const std::string& target) {
-    static std::mt19937_64 generator{std::random_device{}()};
+    // Commits run on the row writer's thread and the chamber's at once: each thread draws its own names.
+    thread_local std::mt19937_64 generator{std::random_device{}()};
     const auto slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
