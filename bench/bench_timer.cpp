@@ -3,7 +3,9 @@
 // ideal schedule and the drift accumulated by the end, against a p99 target of 2 ms and no drift.
 // With --with-console the run is made twice, without and then with the operator's console open and
 // drawing a stand-in session that pecks 20 times a second, and the two are printed side by side.
-//   bench_timer [--seconds N] [--with-console]
+// With --load N, N CPU-bound processes run beside it, and the run is made with normal scheduling and
+// then with real-time scheduling (where permitted), printed side by side.
+//   bench_timer [--seconds N] [--with-console] [--load N]
 #include "ConsoleLoad.h"
 #include "platform/Timer.h"
 #include "qt/QtScheduler.h"
@@ -16,9 +18,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <pthread.h>
+#include <sched.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -58,6 +66,7 @@ struct TickLog {
 struct Options {
     int seconds = 65;
     bool withConsole = false;
+    int load = 0;
 };
 
 Options parseOptions(int argc, char** argv) {
@@ -68,8 +77,10 @@ Options parseOptions(int argc, char** argv) {
             seconds = std::atoi(argv[++i]);
         } else if (std::strcmp(argv[i], "--with-console") == 0) {
             options.withConsole = true;
+        } else if (std::strcmp(argv[i], "--load") == 0 && i + 1 < argc) {
+            options.load = std::atoi(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: bench_timer [--seconds N] [--with-console]\n");
+            std::fprintf(stderr, "usage: bench_timer [--seconds N] [--with-console] [--load N]\n");
             std::exit(2);
         }
     }
@@ -168,11 +179,88 @@ Figures measure(int seconds, QCoreApplication& application) {
 
 } // namespace
 
+// Figures of several runs side by side, one column per run.
+void printSideBySide(const std::vector<std::pair<std::string, Figures>>& runs, int seconds) {
+    std::printf("\n%-44s", "1000 ms timer");
+    for (const auto& [label, figures] : runs)
+        std::printf(" %16s", label.c_str());
+    const auto row = [&](const char* name, auto value) {
+        std::printf("\n%-44s", name);
+        for (const auto& run : runs)
+            std::printf(" %16.3f", static_cast<double>(value(run.second)));
+    };
+    row("ticks", [](const Figures& f) { return f.ticks; });
+    row("tick length p99 error, ms", [](const Figures& f) { return f.p99Error; });
+    row("tick length max error, ms", [](const Figures& f) { return f.maxError; });
+    row("lateness median, ms (target <= 0.5)", [](const Figures& f) { return f.medianLate; });
+    row("lateness p99, ms (target <= 1, loaded <= 2)", [](const Figures& f) { return f.p99Late; });
+    row("drift, ms", [](const Figures& f) { return f.drift; });
+    row("console repaints per second", [&](const Figures& f) { return f.consoleRenders / double(seconds); });
+    std::printf("\n%-44s", "tick length and drift target met");
+    for (const auto& run : runs)
+        std::printf(" %16s", run.second.ok ? "yes" : "NO");
+    std::printf("\n");
+}
+
+// Processes that keep a CPU busy until killed.
+std::vector<pid_t> startLoad(int processes) {
+    std::vector<pid_t> children;
+    for (int i = 0; i < processes; ++i) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            volatile unsigned long spin = 0;
+            for (;;)
+                spin = spin + 1;
+        }
+        if (child > 0)
+            children.push_back(child);
+    }
+    return children;
+}
+
+void stopLoad(const std::vector<pid_t>& children) {
+    for (const pid_t child : children) {
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+    }
+}
+
+bool setRealTime(bool on) {
+    sched_param parameters{};
+    parameters.sched_priority = on ? 20 : 0;
+    return ::pthread_setschedparam(::pthread_self(), on ? SCHED_FIFO : SCHED_OTHER, &parameters) == 0;
+}
+
+int runUnderLoad(const Options& options, int argc, char** argv) {
+    const std::vector<pid_t> load = startLoad(options.load);
+    QCoreApplication application(argc, argv);
+    std::printf("--- %d CPU-bound processes beside it, normal scheduling\n", options.load);
+    const Figures normal = measure(options.seconds, application);
+    const bool permitted = setRealTime(true);
+    std::printf("--- the same, real-time scheduling (SCHED_FIFO 20)%s\n",
+                permitted ? "" : ": NOT permitted here, normal scheduling again");
+    const Figures realTime = measure(options.seconds, application);
+    setRealTime(false);
+    stopLoad(load);
+    printSideBySide({{"loaded", normal}, {permitted ? "loaded, RT" : "loaded, no RT", realTime}},
+                    options.seconds);
+    const bool met = realTime.ok && realTime.p99Late <= 2.0;
+    std::printf("target under load: lateness p99 <= 2 ms%s: %s\n",
+                permitted ? " with real-time scheduling" : "", met ? "met" : "NOT met");
+    return met ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     const Options options = parseOptions(argc, argv);
+    if (options.load > 0)
+        return runUnderLoad(options, argc, argv);
     if (!options.withConsole) {
         QCoreApplication application(argc, argv);
-        return measure(options.seconds, application).ok ? 0 : 1;
+        const Figures figures = measure(options.seconds, application);
+        const bool met = figures.ok && figures.medianLate <= 0.5 && figures.p99Late <= 1.0;
+        std::printf("target without load: lateness median <= 0.5 ms and p99 <= 1 ms: %s\n",
+                    met ? "met" : "NOT met");
+        return met ? 0 : 1;
     }
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -184,15 +272,6 @@ int main(int argc, char** argv) {
     veltrum::bench::ConsoleLoad console(session.events(), [&session] { return session.snapshot(); });
     Figures with = measure(options.seconds, application);
     with.consoleRenders = console.renders();
-    std::printf("\n%-44s %14s %14s\n", "1000 ms timer", "without", "with console");
-    std::printf("%-44s %14zu %14zu\n", "ticks", without.ticks, with.ticks);
-    std::printf("%-44s %14.3f %14.3f\n", "tick length p99 error, ms", without.p99Error, with.p99Error);
-    std::printf("%-44s %14.3f %14.3f\n", "tick length max error, ms", without.maxError, with.maxError);
-    std::printf("%-44s %14.3f %14.3f\n", "lateness median, ms", without.medianLate, with.medianLate);
-    std::printf("%-44s %14.3f %14.3f\n", "lateness p99, ms", without.p99Late, with.p99Late);
-    std::printf("%-44s %14.3f %14.3f\n", "drift, ms", without.drift, with.drift);
-    std::printf("%-44s %14s %14.1f\n", "console repaints per second", "-",
-                with.consoleRenders / static_cast<double>(options.seconds));
-    std::printf("%-44s %14s %14s\n", "target met", without.ok ? "yes" : "NO", with.ok ? "yes" : "NO");
+    printSideBySide({{"without", without}, {"with console", with}}, options.seconds);
     return without.ok && with.ok ? 0 : 1;
 }
