@@ -143,6 +143,9 @@ int Application::run(const QStringList& arguments) {
         QMetaObject::invokeMethod(qApp, std::move(done), Qt::QueuedConnection);
     });
     services.commitRunner = &commits;
+    // Each row is durable in the session's journal at once; the workbook follows every two seconds, so
+    // its cost does not grow with the session and it is never more than a few seconds behind.
+    services.rowsToWorkbookEveryMs = 2000;
     session::crt model(services);
     qt::CrtWindow window(model);
     dialogs.setParent(&window);

@@ -17,6 +17,15 @@ public:
     virtual void append(const std::vector<workbook::AppendRow>& rows) = 0;
     // The file the rows go to, for the operator.
     virtual std::string location() const = 0;
+
+    // A sink that makes rows durable elsewhere first (a journal) brings the file up to date here; at the
+    // end (`last`) it also tidies up. Throws when the file cannot be written.
+    virtual void flush(bool /*last*/) {}
+    // Rows durable but not yet in the file (may be read from any thread), and those rows handed over:
+    // the sink then forgets them.
+    virtual std::size_t behind() const { return 0; }
+    virtual std::vector<workbook::AppendRow> behindRows() const { return {}; }
+    virtual std::vector<workbook::AppendRow> takeBehind() { return {}; }
 };
 
 // Rows appended below the last row of the sheet "Data" of a session workbook, committed durably.

@@ -80,6 +80,7 @@ void Form1::DiscardSession() {
     m_main.Data1.close();
     m_main.Data2.close();
     m_services.fileSystem.removeFile(m_main.sessionState().NewDataFile);
+    m_main.discardWaitingRows();
     m_services.dialogs.messageBox("File deleted.", "", platform::MessageButtons::Ok,
                                   platform::MessageIcon::Information);
     finish();

@@ -53,6 +53,7 @@ crt::crt(const Services& services)
     connectTrialHandlers();
     connectDeviceHandlers();
     connectTabletHandlers();
+    m_rows.setFlushInterval(services.scheduler, services.rowsToWorkbookEveryMs);
     m_rows.setListener({[this](std::size_t count) { rowsCommitted(count); },
                         [this](const std::string& why) { rowsFailed(why); }});
 }

@@ -17,6 +17,7 @@
 #include "platform/TabletSocket.h"
 #include "platform/Timer.h"
 #include "records/CommitRunner.h"
+#include "records/RowJournal.h"
 #include "records/RowWriter.h"
 #include "trials/FlexGrid.h"
 #include "workbook/Appender.h"
@@ -65,6 +66,9 @@ struct Services {
     std::vector<std::string> allowedTablets = {};
     // Where trial rows are committed; without one each row is committed before RecordTrial returns.
     records::CommitRunner* commitRunner = nullptr;
+    // Rows are committed to a journal beside the session workbook; the workbook itself is brought up to
+    // date at most this often (0: with every commit) and at the session's end.
+    std::int64_t rowsToWorkbookEveryMs = 0;
 };
 
 // What ended a session: the last trial's end, the last trial's timeout, the session clock, or the
@@ -245,8 +249,9 @@ public:
     // Running a session: the stimulus-screen mark, rows waiting to be written and the handler guard.
     // True once Start has turned the window into the stimulus screen: a view shows it full-screen and black.
     bool stimulusScreen = false;
-    // Trial rows handed to the row writer and not yet committed (waiting after a failure, or being written).
-    std::size_t pendingRowCount() const { return m_rows.waiting(); }
+    // Trial rows not yet in the session workbook: handed to the row writer and not yet committed (waiting
+    // after a failure, or being written), or committed to the journal and not yet brought into it.
+    std::size_t pendingRowCount() const { return m_rows.waiting() + m_rows.behind(); }
     std::size_t committedRowCount() const { return m_rows.committed(); }
     // Why the last commit of rows failed; empty while none has failed since the last success.
     const std::string& rowFailure() const { return m_rowFailure; }
@@ -259,6 +264,8 @@ public:
     // data folder, the home folder, then the system's temporary folders) and returns its path; the rows
     // then no longer wait. Throws std::runtime_error when no folder takes the file: the rows still wait.
     std::string moveWaitingRowsToRecoveryFile();
+    // The session's rows are given up with its workbook: nothing waits, and no journal brings them back.
+    void discardWaitingRows() { m_rows.takeWaiting(); }
     // Folders tried by moveWaitingRowsToRecoveryFile instead of the usual ones.
     void setRecoveryFolders(std::vector<std::string> folders) { m_recoveryFolders = std::move(folders); }
     // True once the session has ended, by its own end or by the operator leaving it.
@@ -295,6 +302,8 @@ private:
 
     void readPortFile();
     void readTabletAddresses();
+    // Brings into their workbooks the rows that journals of earlier runs hold and the workbooks lack.
+    void recoverRowJournals();
     void lookUpSummary();
     void readParameterTable();
     void applyPhaseParameters();

@@ -62,10 +62,14 @@ void crt::rowsCommitted(std::size_t count) {
         event.rowsWaiting = waiting + (count - 1 - i);
         m_events.publish(event);
     }
-    if (!m_rowFailure.empty()) {
-        m_rowFailure.clear();
-        m_services.dialogs.showNotice("");
+    if (m_rowFailure.empty())
+        return;
+    if (!m_rows.failure().empty()) {
+        showWaitingRowsNotice(); // committed to the journal; the workbook itself still fails
+        return;
     }
+    m_rowFailure.clear();
+    m_services.dialogs.showNotice("");
 }
 
 void crt::rowsFailed(const std::string& why) {
@@ -79,7 +83,7 @@ void crt::rowsFailed(const std::string& why) {
 
 void crt::showWaitingRowsNotice() {
     // One notice, updated in place: a disk that stays full must not stack a box per row.
-    const std::size_t waiting = m_rows.waiting();
+    const std::size_t waiting = pendingRowCount();
     m_services.dialogs.showNotice(
         std::to_string(waiting) + (waiting == 1 ? " trial row waits" : " trial rows wait") +
         " to be written to " + state.NewDataFile + ":\n" + m_rowFailure +
@@ -153,7 +157,7 @@ bool crt::settleWaitingRows() {
 }
 
 std::string crt::moveWaitingRowsToRecoveryFile() {
-    if (m_rows.waiting() == 0)
+    if (pendingRowCount() == 0)
         return {};
     const std::size_t slash = state.NewDataFile.rfind('/');
     std::string stem = state.NewDataFile.substr(slash + 1);
@@ -171,6 +175,21 @@ std::string crt::moveWaitingRowsToRecoveryFile() {
     m_rowFailure.clear();
     m_services.dialogs.showNotice("");
     return path;
+}
+
+void crt::recoverRowJournals() {
+    std::string told;
+    for (const records::JournalRecovery& recovery : records::recoverJournals(dataPath("Results"))) {
+        if (!recovery.problem.empty())
+            told += recovery.problem + "\n";
+        else if (recovery.rowsAdded > 0)
+            told += std::to_string(recovery.rowsAdded) +
+                    (recovery.rowsAdded == 1 ? " trial row" : " trial rows") +
+                    " committed by an earlier run but not yet in " + recovery.workbook +
+                    " were added to it from its journal.\n";
+    }
+    if (!told.empty())
+        m_services.dialogs.showNotice(told);
 }
 
 const std::vector<std::string>& crt::trialColumns() {

@@ -104,6 +104,10 @@ std::string crt::createSessionWorkbook(const std::string& dataFile) {
     std::string kept;
     try {
         files.copyFile(dataPath("Results/Session_Template.xls"), staging);
+        // Rows an earlier run committed to its journal go into the earlier workbook before it is kept.
+        const records::JournalRecovery recovered = records::recoverJournal(dataFile);
+        if (!recovered.problem.empty())
+            throw std::runtime_error(recovered.problem);
         if (files.exists(dataFile)) {
             kept = keptWorkbookName(dataFile);
             files.moveFile(dataFile, kept);
@@ -148,7 +152,7 @@ void crt::Command1_Click() {
         Data2.setDatabaseName(state.NewDataFile);
         Data2.setRecordSource("Data$");
         Data2.refresh();
-        m_rows.open(std::make_shared<records::WorkbookRowSink>(state.NewDataFile));
+        m_rows.open(std::make_shared<records::JournalledRowSink>(state.NewDataFile));
     } catch (const std::exception& error) {
         if (created) {
             // The fresh copy would not open: the earlier workbook goes back under its own name.

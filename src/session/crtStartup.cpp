@@ -64,6 +64,7 @@ void crt::Form_Load() {
         throw SetupError("Start-up failed: " + std::string(error.what()));
     }
     m_loaded = true;
+    recoverRowJournals();
 }
 
 void crt::readPortFile() {

@@ -74,6 +74,24 @@ TEST(RecordTrial, ASlowDiskNeverHoldsTheChamberAndEveryRowArrivesInOrder) {
                 << "row " << i + 1 << ", " << column;
 }
 
+// Rows committed to the journal but not yet in the workbook when the program dies come back, once, when
+// it starts again; the operator is told.
+TEST(RecordTrial, RowsTheProgramDiedWithAreBroughtInAtTheNextStart) {
+    ScenarioHarness h; // MagTrain: timeouts at 9 and 18 s
+    h.rowsToWorkbookEveryMs = 60000;
+    h.start(1);
+    h.run(20);
+    EXPECT_TRUE(h.rows().empty()) << "the workbook is brought up to date only every minute";
+    EXPECT_EQ(h.window().pendingRowCount(), 2u);
+    h.restart();
+    h.window().Form_Load();
+    EXPECT_NE(h.dialogs.currentNotice().find("2 trial rows committed by an earlier run"), std::string::npos)
+        << h.dialogs.currentNotice();
+    ASSERT_EQ(h.rows().size(), 2u);
+    EXPECT_EQ(ScenarioHarness::number(h.rows()[1], "Trial"), 2);
+    EXPECT_FALSE(std::filesystem::exists(records::journalPathFor(h.dataFile())));
+}
+
 // A disk that stays full updates one notice; it never stacks a box per failing row.
 TEST(RecordTrial, RowsWaitingAtTheEndAreTriedOnceMoreAndCountedInOneNotice) {
     ScenarioHarness h;

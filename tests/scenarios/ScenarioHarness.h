@@ -81,6 +81,7 @@ public:
             session::Services services{scheduler, clock,  dialogs,  fileSystem, socket,
                                        ioCard,    random, lifetime, m_folder};
             services.commitRunner = commitRunner;
+            services.rowsToWorkbookEveryMs = rowsToWorkbookEveryMs;
             m_window = std::make_unique<session::crt>(services);
             m_window->setSummaryWindowOpener([this] { ++summaryOpenings; });
         }
@@ -177,6 +178,7 @@ public:
     int summaryOpenings = 0;
     // Where trial rows are committed; rows are committed within RecordTrial when none is set.
     records::CommitRunner* commitRunner = nullptr;
+    std::int64_t rowsToWorkbookEveryMs = 0;
 
 private:
     std::string m_subject;
