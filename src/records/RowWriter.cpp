@@ -51,11 +51,13 @@ void RowWriter::retry() {
 void RowWriter::startCommit(bool flush, bool last) {
     if (!m_sink)
         return;
-    const std::int64_t now = m_scheduler ? m_scheduler->nowMs() : 0;
-    if (!m_scheduler || m_flushEveryMs <= 0 || now - m_lastFlushMs >= m_flushEveryMs)
+    // Without an interval the file follows every commit. With one, rows are committed on their own and
+    // the file is brought up to date by a commit of its own once the interval has passed, so a row does
+    // not wait for it.
+    if (!m_scheduler || m_flushEveryMs <= 0)
         flush = true;
     if (flush)
-        m_lastFlushMs = now;
+        m_lastFlushMs = m_scheduler ? m_scheduler->nowMs() : 0;
     m_busy = true;
     m_inFlight = m_rows.size();
     const std::uint64_t attempt = ++m_attempt;
@@ -118,9 +120,12 @@ void RowWriter::complete(std::uint64_t attempt) {
         fail(outcome->error);
         return; // what waits is tried with the next row, retry() or settle()
     }
-    // Rows that arrived during the commit go in the next one.
+    // Rows that arrived during the commit go in the next one; the file is brought up to date when due.
     if (!m_busy && !m_rows.empty())
         startCommit(false);
+    else if (!m_busy && m_scheduler && m_flushEveryMs > 0 && behind() > 0 &&
+             m_scheduler->nowMs() - m_lastFlushMs >= m_flushEveryMs)
+        startCommit(true);
     armFlush();
 }
 
