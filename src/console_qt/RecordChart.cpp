@@ -47,7 +47,7 @@ RecordChart::RecordChart() {
 
     m_time = new QValueAxis;
     m_time->setTitleText(QStringLiteral("Session minutes"));
-    m_time->setLabelFormat(QStringLiteral("%d"));
+    m_time->setLabelFormat(QStringLiteral("%g"));
     m_responses = new QValueAxis;
     m_responses->setTitleText(QStringLiteral("Pecks"));
     m_responses->setRange(0, console::CumulativeRecord::height);
