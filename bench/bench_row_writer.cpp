@@ -26,6 +26,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -254,5 +255,8 @@ int main(int argc, char** argv) {
             ok = ok && late / early <= 2.0;
         std::filesystem::remove(path);
     }
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    std::printf("\npeak memory (resident): %.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
     return ok ? 0 : 1;
 }
