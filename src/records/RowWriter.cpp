@@ -118,6 +118,8 @@ void RowWriter::complete(std::uint64_t attempt) {
         m_listener.committed(batch);
     if (!outcome->error.empty()) {
         fail(outcome->error);
+        if (m_listener.changed)
+            m_listener.changed();
         return; // what waits is tried with the next row, retry() or settle()
     }
     // Rows that arrived during the commit go in the next one; the file is brought up to date when due.
@@ -127,6 +129,8 @@ void RowWriter::complete(std::uint64_t attempt) {
              m_scheduler->nowMs() - m_lastFlushMs >= m_flushEveryMs)
         startCommit(true);
     armFlush();
+    if (m_listener.changed)
+        m_listener.changed();
 }
 
 void RowWriter::armFlush() {

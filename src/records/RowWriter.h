@@ -30,6 +30,8 @@ public:
     struct Listener {
         std::function<void(std::size_t committed)> committed;
         std::function<void(const std::string& why)> failed;
+        // After every commit, whatever it did (rows, or the file brought up to date).
+        std::function<void()> changed = {};
     };
 
     explicit RowWriter(CommitRunner& runner);

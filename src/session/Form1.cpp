@@ -45,15 +45,11 @@ Form1::Form1(session::crt& main, const session::Services& services)
     for (forms::Control* control : controls())
         control->attach(&m_controlEvents);
     Command1.setOnClick([this] { Command1_Click(); });
-    m_rowEvents = m_main.events().subscribe([this](const engine::SessionEvent& event) {
-        if (event.kind == engine::SessionEventKind::RowCommitted ||
-            event.kind == engine::SessionEventKind::RowFailed)
-            showRowStatus();
-    });
+    m_main.setRowsChanged([this] { showRowStatus(); });
 }
 
 Form1::~Form1() {
-    m_main.events().unsubscribe(m_rowEvents);
+    m_main.setRowsChanged({});
 }
 
 std::vector<forms::Control*> Form1::controls() {

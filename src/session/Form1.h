@@ -33,6 +33,7 @@ public:
     // main is the main window whose session ended; services are the program's (dialogs, files, clock,
     // lifetime). Both must outlive the summary window.
     Form1(session::crt& main, const session::Services& services);
+    // Rows still being written when the window opens are counted down as they reach the workbook.
     ~Form1();
     Form1(const Form1&) = delete;
     Form1& operator=(const Form1&) = delete;
@@ -100,8 +101,6 @@ private:
     // Where waiting trial rows were written instead of the session workbook; empty when they were not.
     std::string m_recoveryFile;
     std::size_t m_recoveredRows = 0;
-    // Rows still being written when the window opens are counted down as they are committed.
-    engine::SessionEventBus::Subscription m_rowEvents = 0;
 };
 
 } // namespace veltrum::results

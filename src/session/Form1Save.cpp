@@ -79,6 +79,8 @@ void Form1::DiscardSession() {
         return;
     m_main.Data1.close();
     m_main.Data2.close();
+    // No commit of the row writer may be under way while the workbook goes: one could put it back.
+    m_main.settleWaitingRows();
     m_services.fileSystem.removeFile(m_main.sessionState().NewDataFile);
     m_main.discardWaitingRows();
     m_services.dialogs.messageBox("File deleted.", "", platform::MessageButtons::Ok,

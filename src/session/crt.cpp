@@ -55,7 +55,11 @@ crt::crt(const Services& services)
     connectTabletHandlers();
     m_rows.setFlushInterval(services.scheduler, services.rowsToWorkbookEveryMs);
     m_rows.setListener({[this](std::size_t count) { rowsCommitted(count); },
-                        [this](const std::string& why) { rowsFailed(why); }});
+                        [this](const std::string& why) { rowsFailed(why); },
+                        [this] {
+                            if (m_rowsChanged)
+                                m_rowsChanged();
+                        }});
 }
 
 crt::~crt() {

@@ -264,6 +264,9 @@ public:
     // data folder, the home folder, then the system's temporary folders) and returns its path; the rows
     // then no longer wait. Throws std::runtime_error when no folder takes the file: the rows still wait.
     std::string moveWaitingRowsToRecoveryFile();
+    // Called after every commit of the row writer (rows committed or failed, the workbook brought up to
+    // date), for a view of the rows not yet in the workbook.
+    void setRowsChanged(std::function<void()> changed) { m_rowsChanged = std::move(changed); }
     // The session's rows are given up with its workbook: nothing waits, and no journal brings them back.
     void discardWaitingRows() { m_rows.takeWaiting(); }
     // Folders tried by moveWaitingRowsToRecoveryFile instead of the usual ones.
@@ -334,6 +337,7 @@ private:
     bool m_sessionSetUp = false;
     bool m_sessionEnded = false;
     std::string m_rowFailure;
+    std::function<void()> m_rowsChanged;
     // Publishes an event stamped with the scheduler's time and the trial under way.
     void publish(engine::SessionEventKind kind, std::string outcome = {}, int position = 0,
                  std::string detail = {});
