@@ -100,12 +100,19 @@ struct Figures {
     std::size_t ticks = 0;
     bool ok = false;
     int consoleRenders = 0;
+    double fastMedianLate = 0; // the 100 ms timer
+    double fastP99Late = 0;
+    double fastMaxLate = 0;
 };
 
 Figures measure(int seconds, QCoreApplication& application) {
     veltrum::qt::QtScheduler scheduler;
     veltrum::platform::Timer second(scheduler, "second", 1000);
     veltrum::platform::Timer minute(scheduler, "minute", 60000);
+    // The head-entry sensor's 100 ms timer beside them, for ten times as many ticks to judge lateness by.
+    veltrum::platform::Timer fast(scheduler, "fast", 100);
+    TickLog fastLog{100, {}, {}};
+    fast.setOnTick([&] { fastLog.ticks.push_back(Steady::now()); });
     TickLog secondLog{1000, {}, {}};
     TickLog minuteLog{60000, {}, {}};
     second.setOnTick([&] { secondLog.ticks.push_back(Steady::now()); });
@@ -114,13 +121,15 @@ Figures measure(int seconds, QCoreApplication& application) {
     std::printf("bench_timer: 1000 ms and 60000 ms timers for %d s on the production scheduler\n", seconds);
     std::fflush(stdout);
     QTimer::singleShot(0, [&] {
-        secondLog.enabledAt = minuteLog.enabledAt = Steady::now();
+        secondLog.enabledAt = minuteLog.enabledAt = fastLog.enabledAt = Steady::now();
         second.setEnabled(true);
         minute.setEnabled(true);
+        fast.setEnabled(true);
         // A little past the last whole second so the final tick is in.
         QTimer::singleShot(seconds * 1000 + 300, Qt::PreciseTimer, &application, [&] {
             second.setEnabled(false);
             minute.setEnabled(false);
+            fast.setEnabled(false);
             QCoreApplication::quit();
         });
     });
@@ -153,6 +162,11 @@ Figures measure(int seconds, QCoreApplication& application) {
         "  cumulative drift of the 1000 ms timer over the run: %.3f ms (first tick %.3f ms late, last "
         "%.3f ms late)\n",
         secondDrift - firstLate, firstLate, secondDrift);
+    std::vector<double> fastLate = fastLog.lateness();
+    for (double& value : fastLate)
+        value = std::fabs(value);
+    std::printf("100 ms ticks: %zu; lateness ms: median %.3f, p99 %.3f, max %.3f\n", fastLog.ticks.size(),
+                percentile(fastLate, 0.5), percentile(fastLate, 0.99), percentile(fastLate, 1.0));
     const std::vector<double> minuteLate = minuteLog.lateness();
     if (minuteLate.empty()) {
         std::printf("60000 ms ticks: none (run at least 60 s to measure the minute clock)\n");
@@ -174,7 +188,11 @@ Figures measure(int seconds, QCoreApplication& application) {
             percentile(lateAbs, 0.99),
             drift,
             secondLog.ticks.size(),
-            ok};
+            ok,
+            0,
+            percentile(fastLate, 0.5),
+            percentile(fastLate, 0.99),
+            percentile(fastLate, 1.0)};
 }
 
 } // namespace
@@ -195,6 +213,9 @@ void printSideBySide(const std::vector<std::pair<std::string, Figures>>& runs, i
     row("lateness median, ms (target <= 0.5)", [](const Figures& f) { return f.medianLate; });
     row("lateness p99, ms (target <= 1, loaded <= 2)", [](const Figures& f) { return f.p99Late; });
     row("drift, ms", [](const Figures& f) { return f.drift; });
+    row("100 ms timer lateness median, ms", [](const Figures& f) { return f.fastMedianLate; });
+    row("100 ms timer lateness p99, ms", [](const Figures& f) { return f.fastP99Late; });
+    row("100 ms timer lateness max, ms", [](const Figures& f) { return f.fastMaxLate; });
     row("console repaints per second", [&](const Figures& f) { return f.consoleRenders / double(seconds); });
     std::printf("\n%-44s", "tick length and drift target met");
     for (const auto& run : runs)
@@ -244,7 +265,7 @@ int runUnderLoad(const Options& options, int argc, char** argv) {
     stopLoad(load);
     printSideBySide({{"loaded", normal}, {permitted ? "loaded, RT" : "loaded, no RT", realTime}},
                     options.seconds);
-    const bool met = realTime.ok && realTime.p99Late <= 2.0;
+    const bool met = realTime.ok && std::max(realTime.p99Late, realTime.fastP99Late) <= 2.0;
     std::printf("target under load: lateness p99 <= 2 ms%s: %s\n",
                 permitted ? " with real-time scheduling" : "", met ? "met" : "NOT met");
     return met ? 0 : 1;
@@ -257,7 +278,8 @@ int main(int argc, char** argv) {
     if (!options.withConsole) {
         QCoreApplication application(argc, argv);
         const Figures figures = measure(options.seconds, application);
-        const bool met = figures.ok && figures.medianLate <= 0.5 && figures.p99Late <= 1.0;
+        const bool met = figures.ok && std::max(figures.medianLate, figures.fastMedianLate) <= 0.5 &&
+                         std::max(figures.p99Late, figures.fastP99Late) <= 1.0;
         std::printf("target without load: lateness median <= 0.5 ms and p99 <= 1 ms: %s\n",
                     met ? "met" : "NOT met");
         return met ? 0 : 1;
