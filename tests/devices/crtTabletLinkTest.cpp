@@ -35,7 +35,7 @@ TEST_F(TabletLinkTest, DisplayMessagesAtSetUpStimulusOnAndOffAndTwiceAtSessionEn
     chamber.connectTablet();
     chamber.setUp(Auto);
     EXPECT_EQ(chamber.socket.sent(), (std::vector<std::string>{blank}));
-    chamber.pressKey('S');
+    chamber.press('S');
     chamber.runToStimulus();
     const std::string shown = "0,7,0,0,0,0";
     EXPECT_EQ(chamber.socket.sent(), (std::vector<std::string>{blank, shown}));

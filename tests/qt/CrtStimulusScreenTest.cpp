@@ -1,25 +1,18 @@
-#include "PanelFakes.h"
 #include "devices/SimulatedIoCard.h"
-#include "platform/LocalFileSystem.h"
-#include "platform/VirtualScheduler.h"
 #include "qt/CrtWindow.h"
 #include "qt/FailureReport.h"
-#include "qt/QtProgramLifetime.h"
-#include "qt/SystemClock.h"
-#include "qt/SystemRandom.h"
 #include "session/crt.h"
+#include "support/SessionFixture.h"
 
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 
 namespace {
@@ -31,13 +24,9 @@ using namespace veltrum;
 class CrtStimulusScreenTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        std::filesystem::copy(VELTRUM_DEMO_DATA_DIR, folder.path().toStdString(),
-                              std::filesystem::copy_options::recursive);
         veltrum::qt::setFailureSink([this](const QString& message) { failures.append(message); });
-        model = std::make_unique<session::crt>(session::Services{scheduler, clock, dialogs, fileSystem,
-                                                                 socket, card, random, lifetime,
-                                                                 folder.path().toStdString()});
+        fixture.useIoCard(card);
+        model = &fixture.window();
         window = std::make_unique<veltrum::qt::CrtWindow>(*model);
         model->Form_Load();
         window->showWindow();
@@ -49,7 +38,12 @@ protected:
         Q_EMIT subjects->activated(p101);
         ASSERT_EQ(model->Combo1.text(), "Auto");
     }
-    void TearDown() override { veltrum::qt::setFailureSink({}); }
+    void TearDown() override {
+        veltrum::qt::setFailureSink({});
+        // The main window goes before the card it drives.
+        window.reset();
+        fixture.restart();
+    }
 
     QWidget* widget(const QString& name) { return window->findChild<QWidget*>(name); }
     void pressStart() {
@@ -62,22 +56,15 @@ protected:
         for (int step = 0; step < 300; ++step) {
             if (model->Image1(slot).isVisible())
                 return true;
-            scheduler.advanceBy(100);
+            fixture.scheduler.advanceBy(100);
         }
         return false;
     }
 
-    platform::VirtualScheduler scheduler;
-    devices::SimulatedIoCard card{scheduler};
-    veltrum::qt::SystemClock clock;
-    veltrum::qt::testing::ScriptedDialogs dialogs;
-    veltrum::platform::LocalFileSystem fileSystem;
-    veltrum::qt::testing::IdleTabletSocket socket;
-    veltrum::qt::SystemRandom random;
-    veltrum::qt::QtProgramLifetime lifetime;
-    QTemporaryDir folder;
+    veltrum::testing::SessionFixture fixture;
+    devices::SimulatedIoCard card{fixture.scheduler};
     QStringList failures;
-    std::unique_ptr<session::crt> model;
+    session::crt* model = nullptr;
     std::unique_ptr<veltrum::qt::CrtWindow> window;
 };
 
@@ -103,7 +90,7 @@ TEST_F(CrtStimulusScreenTest, PressOnTheShownPictureAfterTheFixedIntervalRaisesT
     ASSERT_TRUE(picture->isVisible());
     EXPECT_EQ(picture->geometry(), QRect(300, 50, 200, 200));
     // The fixed interval of "Auto" is 1000 ms; the stimulus period lasts 5 s.
-    scheduler.advanceBy(1100);
+    fixture.scheduler.advanceBy(1100);
     ASSERT_TRUE(picture->isVisible());
 
     // Slot 1 shows nothing: a press there is not a touch.

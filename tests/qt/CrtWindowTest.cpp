@@ -1,26 +1,17 @@
 #include "qt/CrtWindow.h"
-#include "PanelFakes.h"
-#include "platform/LocalFileSystem.h"
-#include "platform/VirtualScheduler.h"
 #include "qt/FailureReport.h"
-#include "qt/NullIoCard.h"
-#include "qt/QtProgramLifetime.h"
-#include "qt/SystemClock.h"
-#include "qt/SystemRandom.h"
 #include "session/crt.h"
+#include "support/SessionFixture.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <ostream>
 
@@ -33,13 +24,8 @@ using namespace veltrum;
 class CrtWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        std::filesystem::copy(VELTRUM_DEMO_DATA_DIR, folder.path().toStdString(),
-                              std::filesystem::copy_options::recursive);
         veltrum::qt::setFailureSink([this](const QString& message) { failures.append(message); });
-        model = std::make_unique<session::crt>(session::Services{scheduler, clock, dialogs, fileSystem,
-                                                                 socket, ioCard, random, lifetime,
-                                                                 folder.path().toStdString()});
+        model = &fixture.window();
         window = std::make_unique<veltrum::qt::CrtWindow>(*model);
         model->Form_Load();
         window->showWindow();
@@ -62,17 +48,9 @@ protected:
         Q_EMIT combo->activated(index);
     }
 
-    platform::VirtualScheduler scheduler;
-    veltrum::qt::SystemClock clock;
-    veltrum::qt::testing::ScriptedDialogs dialogs;
-    veltrum::platform::LocalFileSystem fileSystem;
-    veltrum::qt::testing::IdleTabletSocket socket;
-    veltrum::qt::NullIoCard ioCard;
-    veltrum::qt::SystemRandom random;
-    veltrum::qt::QtProgramLifetime lifetime;
-    QTemporaryDir folder;
+    veltrum::testing::SessionFixture fixture;
     QStringList failures;
-    std::unique_ptr<session::crt> model;
+    session::crt* model = nullptr;
     std::unique_ptr<veltrum::qt::CrtWindow> window;
 };
 
@@ -124,13 +102,12 @@ TEST_F(CrtWindowTest, TypingASubjectNameRunsNoHandler) {
 
 TEST_F(CrtWindowTest, NewSubjectButtonAddsTheTypedNameOrNothingOnCancel) {
     auto* button = find<QPushButton>("Command3");
-    dialogs.answers.push_back(std::nullopt);
+    fixture.dialogs.queueInput(std::nullopt);
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(find<QComboBox>("Subject_In")->count(), 3);
 
-    std::filesystem::copy_file(folder.filePath(QStringLiteral("Parameters/P102.xls")).toStdString(),
-                               folder.filePath(QStringLiteral("Parameters/P200.xls")).toStdString());
-    dialogs.answers.push_back(std::string("P200"));
+    fixture.copyIn(fixture.folder() + "/Parameters/P102.xls", "Parameters/P200.xls");
+    fixture.dialogs.queueInput("P200");
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(find<QComboBox>("Subject_In")->count(), 4);
     EXPECT_EQ(find<QComboBox>("Subject_In")->currentText(), QStringLiteral("P200"));
@@ -138,10 +115,11 @@ TEST_F(CrtWindowTest, NewSubjectButtonAddsTheTypedNameOrNothingOnCancel) {
 }
 
 TEST_F(CrtWindowTest, NewSubjectWithoutParametersIsReportedAndThePanelStaysAsItWas) {
-    dialogs.answers.push_back(std::string("P999"));
+    fixture.dialogs.queueInput("P999");
     QTest::mouseClick(find<QPushButton>("Command3"), Qt::LeftButton);
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_NE(dialogs.messages.front().find("P999"), std::string::npos) << dialogs.messages.front();
+    ASSERT_EQ(fixture.dialogs.messages().size(), 1u);
+    const std::string& message = fixture.dialogs.messages().front().text;
+    EXPECT_NE(message.find("P999"), std::string::npos) << message;
     EXPECT_EQ(find<QComboBox>("Subject_In")->count(), 3);
     EXPECT_EQ(find<QComboBox>("Subject_In")->currentText(), QStringLiteral("P103"));
     EXPECT_TRUE(failures.isEmpty());

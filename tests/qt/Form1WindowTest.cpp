@@ -1,25 +1,17 @@
 #include "qt/Form1Window.h"
 
-#include "PanelFakes.h"
-#include "platform/LocalFileSystem.h"
-#include "platform/VirtualScheduler.h"
-#include "qt/NullIoCard.h"
-#include "qt/QtProgramLifetime.h"
-#include "qt/SystemClock.h"
-#include "qt/SystemRandom.h"
 #include "session/Form1.h"
 #include "session/crt.h"
+#include "support/SessionFixture.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 
 namespace {
@@ -30,15 +22,9 @@ using namespace veltrum;
 class Form1WindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        std::filesystem::copy(VELTRUM_DEMO_DATA_DIR, folder.path().toStdString(),
-                              std::filesystem::copy_options::recursive);
-        const session::Services services{scheduler,  clock,    dialogs,
-                                         fileSystem, socket,   ioCard,
-                                         random,     lifetime, folder.path().toStdString()};
-        main = std::make_unique<session::crt>(services);
-        main->Form_Load();
-        model = std::make_unique<results::Form1>(*main, services);
+        session::crt& main = fixture.window();
+        main.Form_Load();
+        model = std::make_unique<results::Form1>(main, fixture.services());
         window = std::make_unique<veltrum::qt::Form1Window>(*model);
         model->Form_Load();
         window->showWindow();
@@ -52,16 +38,7 @@ protected:
         return widget;
     }
 
-    platform::VirtualScheduler scheduler;
-    veltrum::qt::SystemClock clock;
-    veltrum::qt::testing::ScriptedDialogs dialogs;
-    veltrum::platform::LocalFileSystem fileSystem;
-    veltrum::qt::testing::IdleTabletSocket socket;
-    veltrum::qt::NullIoCard ioCard;
-    veltrum::qt::SystemRandom random;
-    veltrum::qt::QtProgramLifetime lifetime;
-    QTemporaryDir folder;
-    std::unique_ptr<session::crt> main;
+    veltrum::testing::SessionFixture fixture;
     std::unique_ptr<results::Form1> model;
     std::unique_ptr<veltrum::qt::Form1Window> window;
 };
@@ -89,7 +66,7 @@ TEST_F(Form1WindowTest, KeysTypedIntoTheCommentBoxAreCommentsNotCommands) {
     QTest::keyClicks(comment, QStringLiteral("ds"));
     EXPECT_EQ(model->Text1.text(), "ds");
     EXPECT_FALSE(model->isFinished());
-    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(fixture.dialogs.messages().empty());
 }
 
 TEST_F(Form1WindowTest, CommentBoxTakesNoMoreThanFiveHundredTenCharacters) {
@@ -101,12 +78,13 @@ TEST_F(Form1WindowTest, CommentBoxTakesNoMoreThanFiveHundredTenCharacters) {
 }
 
 TEST_F(Form1WindowTest, ClosingFromTheTitleBarAsksAndStaysOpenUnlessAnswered) {
-    // The scripted box answers OK, which is neither Yes nor No: the operator went back.
+    // The box is answered OK, which is neither Yes nor No: the operator went back.
+    fixture.dialogs.queueAnswer(platform::MessageAnswer::Ok);
     window->close();
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_NE(dialogs.messages[0].find("Save this session"), std::string::npos);
+    ASSERT_EQ(fixture.dialogs.messages().size(), 1u);
+    EXPECT_NE(fixture.dialogs.messages()[0].text.find("Save this session"), std::string::npos);
     EXPECT_TRUE(window->isVisible());
-    EXPECT_FALSE(lifetime.hasEnded());
+    EXPECT_FALSE(fixture.lifetime.ended());
 }
 
 } // namespace

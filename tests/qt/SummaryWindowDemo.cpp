@@ -1,6 +1,5 @@
 // Shows the summary window over a copy of the demo data folder, as at the end of a session, so it can be
 // looked at and photographed. Usage: summary_window_demo [--comments]   (--comments presses C first)
-#include "PanelFakes.h"
 #include "platform/LocalFileSystem.h"
 #include "qt/Form1Window.h"
 #include "qt/NullIoCard.h"
@@ -11,6 +10,7 @@
 #include "qt/SystemRandom.h"
 #include "session/Form1.h"
 #include "session/crt.h"
+#include "support/FakeTabletSocket.h"
 
 #include <QApplication>
 #include <QTemporaryDir>
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     qt::SystemClock clock;
     qt::QtDialogs dialogs;
     platform::LocalFileSystem fileSystem;
-    qt::testing::IdleTabletSocket socket;
+    testing::FakeTabletSocket socket; // listens, and no tablet ever comes
     qt::NullIoCard ioCard;
     qt::SystemRandom random;
     qt::QtProgramLifetime lifetime;

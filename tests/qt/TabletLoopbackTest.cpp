@@ -1,22 +1,13 @@
-#include "platform/VirtualScheduler.h"
 #include "qt/QtTabletSocket.h"
 #include "session/crt.h"
-#include "support/DiskFileSystem.h"
-#include "support/FakeClock.h"
-#include "support/FakeProgramLifetime.h"
-#include "support/RecordingIoCard.h"
-#include "support/ScriptedDialogs.h"
-#include "support/SequenceRandom.h"
+#include "support/SessionFixture.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -37,18 +28,17 @@ int freePort() {
 
 // The real main window on the Qt socket adapter, its trial timers in virtual time, and a tablet played
 // by a QTcpSocket on loopback, on a copy of the demo data folder.
-class TabletLoopbackTest : public ::testing::Test {
+class TabletLoopbackTest : public ::testing::Test, protected veltrum::testing::SessionFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        const std::string root = folder.path().toStdString() + "/Veltrum";
-        std::filesystem::copy(VELTRUM_DEMO_DATA_DIR, root, std::filesystem::copy_options::recursive);
         port = freePort();
-        std::ofstream(root + "/PortNumber.txt", std::ios::trunc) << port << "\r\n";
-        model = std::make_unique<session::crt>(
-            session::Services{scheduler, clock, dialogs, fileSystem, socket, ioCard, random, lifetime, root});
+        writeFile("PortNumber.txt", std::to_string(port) + "\r\n");
+        useSocket(socket);
+        model = &window();
         model->Form_Load();
     }
+    // The main window goes before the socket it listens on.
+    void TearDown() override { restart(); }
 
     std::unique_ptr<QTcpSocket> connectTablet() {
         auto tablet = std::make_unique<QTcpSocket>();
@@ -79,17 +69,9 @@ protected:
         return model->sessionState().TargetPecks.toInt() + model->sessionState().NonTargetPecks.toInt();
     }
 
-    platform::VirtualScheduler scheduler;
-    veltrum::testing::FakeClock clock{scheduler};
-    veltrum::testing::ScriptedDialogs dialogs;
-    veltrum::testing::DiskFileSystem fileSystem;
-    qt::QtTabletSocket socket;
-    veltrum::testing::RecordingIoCard ioCard{scheduler};
-    veltrum::testing::SequenceRandom random;
-    veltrum::testing::FakeProgramLifetime lifetime;
-    QTemporaryDir folder;
+    qt::QtTabletSocket socket; // in place of the fixture's fake
     int port = 0;
-    std::unique_ptr<session::crt> model;
+    session::crt* model = nullptr;
     QByteArray received;
 };
 

@@ -1,14 +1,7 @@
 #include "session/Form1.h"
 
-#include "platform/VirtualScheduler.h"
 #include "session/crt.h"
-#include "support/DiskFileSystem.h"
-#include "support/FakeClock.h"
-#include "support/FakeProgramLifetime.h"
-#include "support/FakeTabletSocket.h"
-#include "support/RecordingIoCard.h"
-#include "support/ScriptedDialogs.h"
-#include "support/SequenceRandom.h"
+#include "support/SessionFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -29,29 +22,18 @@ using platform::MessageIcon;
 
 // The demo data folder in a temporary directory: subjects P101 (sessions 1 to 3, the last in "Auto"),
 // P102 and P103 (no sessions); the main window loads P103, the last subject of the schedule.
-class Form1Test : public ::testing::Test {
+class Form1Test : public ::testing::Test, protected veltrum::testing::SessionFixture {
 protected:
     void SetUp() override {
-        std::string pattern = (std::filesystem::temp_directory_path() / "veltrum-form1-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root = pattern;
-        folder = root + "/Veltrum";
-        std::filesystem::copy(VELTRUM_DEMO_DATA_DIR, folder, std::filesystem::copy_options::recursive);
-        summaryPath = folder + "/Results/Results_Summary.xls";
-        main = makeMainWindow();
+        clock.setStart(37230.0);
+        summaryPath = folder() + "/Results/Results_Summary.xls";
+        main = &window();
         main->Form_Load();
         form = std::make_unique<results::Form1>(*main, services());
         form->Form_Load();
     }
-    void TearDown() override {
-        form.reset();
-        main.reset();
-        std::filesystem::remove_all(root);
-    }
+    void TearDown() override { form.reset(); }
 
-    session::Services services() {
-        return {scheduler, clock, dialogs, fileSystem, socket, ioCard, random, lifetime, folder};
-    }
     std::unique_ptr<session::crt> makeMainWindow() { return std::make_unique<session::crt>(services()); }
 
     void press(char key) {
@@ -77,18 +59,8 @@ protected:
         EXPECT_TRUE(form->Form.isVisible());
     }
 
-    platform::VirtualScheduler scheduler;
-    veltrum::testing::FakeClock clock{scheduler, 37230.0, {2026, 1, 5}};
-    veltrum::testing::ScriptedDialogs dialogs;
-    veltrum::testing::DiskFileSystem fileSystem;
-    veltrum::testing::FakeTabletSocket socket;
-    veltrum::testing::RecordingIoCard ioCard{scheduler};
-    veltrum::testing::SequenceRandom random;
-    veltrum::testing::FakeProgramLifetime lifetime;
-    std::string root;
-    std::string folder;
     std::string summaryPath;
-    std::unique_ptr<session::crt> main;
+    session::crt* main = nullptr;
     std::unique_ptr<results::Form1> form;
 };
 
@@ -277,7 +249,7 @@ TEST_F(Form1Test, DiscardDeletesOnlyTheSessionDataWorkbook) {
 
     press('d');
     EXPECT_FALSE(std::filesystem::exists(dataFile));
-    EXPECT_TRUE(std::filesystem::exists(folder + "/Results/Session_Template.xls"));
+    EXPECT_TRUE(std::filesystem::exists(folder() + "/Results/Session_Template.xls"));
     EXPECT_EQ(std::filesystem::file_size(summaryPath), summaryBefore);
     EXPECT_EQ(summaryRecords(), 4);
     ASSERT_EQ(dialogs.messages().size(), 1u);

@@ -1,10 +1,14 @@
 #include "ScriptedDialogs.h"
 
+#include <utility>
+
 namespace veltrum::testing {
 
 platform::MessageAnswer ScriptedDialogs::messageBox(const std::string& text, const std::string& title,
                                                     platform::MessageButtons buttons,
                                                     platform::MessageIcon icon) {
+    if (whileAsking && buttons != platform::MessageButtons::Ok)
+        std::exchange(whileAsking, nullptr)();
     m_messages.push_back({text, title, buttons, icon});
     if (!m_answers.empty()) {
         const platform::MessageAnswer answer = m_answers.front();

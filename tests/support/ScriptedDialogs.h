@@ -4,6 +4,7 @@
 #include "platform/Dialogs.h"
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,6 +29,9 @@ public:
     void queueAnswer(platform::MessageAnswer answer) { m_answers.push_back(answer); }
     // Texts for the coming input boxes; nullopt is Cancel. With none queued an input box is cancelled.
     void queueInput(std::optional<std::string> text) { m_inputs.push_back(std::move(text)); }
+    // Runs once while the next question (a box with more than OK) waits for its answer, as time passes
+    // while a real modal box is open and the window's timers keep running.
+    std::function<void()> whileAsking;
 
     platform::MessageAnswer messageBox(const std::string& text, const std::string& title,
                                        platform::MessageButtons buttons, platform::MessageIcon icon) override;
