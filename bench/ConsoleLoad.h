@@ -23,6 +23,8 @@ public:
     }
     ~ConsoleLoad() { m_events.unsubscribe(m_subscription); }
     int renders() const { return m_window.renderCount(); }
+    // Draws the session now, as the window's repaint timer would.
+    void renderNow() { m_window.renderNow(); }
 
 private:
     engine::SessionEventBus& m_events;

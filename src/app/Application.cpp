@@ -1,5 +1,6 @@
 #include "app/Application.h"
 
+#include "app/Allocator.h"
 #include "app/CommandLine.h"
 #include "app/DataFolder.h"
 #include "app/IoCardChoice.h"
@@ -24,10 +25,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
-
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
 
 #include <chrono>
 #include <cstdio>
@@ -81,17 +78,6 @@ void reportShownAndQuit() {
                 static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
     std::fflush(stdout);
     QCoreApplication::exit(0);
-}
-
-// Every subject change reads the whole summary workbook again, allocating tens of megabytes and freeing
-// them. By default glibc maps and unmaps such blocks each time and the kernel zeroes every page anew,
-// which more than doubled start-up with a 10,000-session workbook; keeping them in the heap avoids that.
-void keepLargeBlocksInTheHeap() {
-#ifdef __GLIBC__
-    constexpr int limit = 64 * 1024 * 1024;
-    mallopt(M_MMAP_THRESHOLD, limit);
-    mallopt(M_TRIM_THRESHOLD, limit);
-#endif
 }
 
 } // namespace
@@ -152,6 +138,7 @@ int Application::run(const QStringList& arguments) {
     FailureBoxes failureBoxes(&window);
     qt::setFailureSink([&failureBoxes](const QString& message) { failureBoxes.report(message); });
     SessionViews views(model, window, {options.console, options.history});
+    returnFreedBlocksOnceTheSessionStarts(model.events());
 
     // The summary window opens once, when the session ends; its view is destroyed before its model.
     std::unique_ptr<results::Form1> summaryModel;
