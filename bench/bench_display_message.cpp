@@ -5,6 +5,7 @@
 // stimulus screen's window and the operator's console rendering the session, side by side.
 //   bench_display_message [--with-views]
 #include "ConsoleLoad.h"
+#include "DemoFolder.h"
 #include "platform/VirtualScheduler.h"
 #include "qt/CrtWindow.h"
 #include "qt/QtTabletSocket.h"
@@ -125,14 +126,9 @@ struct Sample {
 
 // One "Auto" session of the demo subject; appends a sample per trial whose display went to the tablet.
 bool runSession(const std::string& root, bool withViews, std::vector<Sample>& samples) {
-    QTemporaryDir folder;
-    const std::string data = folder.path().toStdString() + "/Veltrum";
-    std::filesystem::copy(root, data, std::filesystem::copy_options::recursive);
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    std::ofstream(data + "/PortNumber.txt", std::ios::trunc) << port << "\r\n";
+    const bench::DemoFolder demo(root);
+    const std::string& data = demo.data;
+    const quint16 port = demo.port;
 
     platform::VirtualScheduler scheduler;
     testing::FakeClock clock{scheduler};

@@ -10,6 +10,7 @@
 //   with rows committed on the chamber's thread, as before the row writer, then on the writer's thread.
 // --pace MS: a touch every MS of real time (default: at once, or 50 with --slow-commit).
 #include "ConsoleLoad.h"
+#include "DemoFolder.h"
 #include "platform/Timer.h"
 #include "platform/VirtualScheduler.h"
 #include "qt/QtScheduler.h"
@@ -142,14 +143,9 @@ bool rowsInOrder(const std::string& path, std::size_t committed, std::size_t& ro
 // One "Auto" session of the demo subject with a tablet on loopback; false when it could not run.
 bool runSession(const std::string& root, const Mode& mode, std::size_t touches, int paceMs,
                 Samples& samples) {
-    QTemporaryDir folder;
-    const std::string data = folder.path().toStdString() + "/Veltrum";
-    std::filesystem::copy(root, data, std::filesystem::copy_options::recursive);
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    std::ofstream(data + "/PortNumber.txt", std::ios::trunc) << port << "\r\n";
+    const bench::DemoFolder demo(root);
+    const std::string& data = demo.data;
+    const quint16 port = demo.port;
 
     platform::VirtualScheduler scheduler;
     testing::FakeClock clock{scheduler};
