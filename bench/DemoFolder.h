@@ -1,12 +1,15 @@
-// A copy of the demo data folder in a temporary folder, listening on a free loopback port, for the
-// benchmarks that run the real main window with a tablet on loopback.
+// For the benchmarks that run the real main window with a tablet on loopback: a copy of the demo data
+// folder in a temporary folder with a free loopback port, and a way to turn the event loop meanwhile.
 #pragma once
 
+#include <QCoreApplication>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 namespace veltrum::bench {
@@ -24,5 +27,16 @@ struct DemoFolder {
     std::string data = folder.path().toStdString() + "/Veltrum";
     quint16 port = 0;
 };
+
+// Turns the Qt event loop until `done`; false after twenty seconds (a broken run, not a slow one).
+inline bool spinUntil(const std::function<bool()>& done) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > limit)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+    return true;
+}
 
 } // namespace veltrum::bench

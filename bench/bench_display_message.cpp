@@ -108,16 +108,7 @@ private:
     std::thread m_thread;
 };
 
-// Turns the Qt event loop until `done`; false after ten seconds (a broken run, not a slow one).
-bool spinUntil(const std::function<bool()>& done) {
-    const auto limit = Clock::now() + std::chrono::seconds(10);
-    while (!done()) {
-        if (Clock::now() > limit)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
-    return true;
-}
+using bench::spinUntil;
 
 struct Sample {
     double toSend = 0;    // trial start to the send returning, us

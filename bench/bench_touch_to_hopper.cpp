@@ -109,15 +109,7 @@ private:
     double m_lastTick = 0;
 };
 
-bool spinUntil(const std::function<bool()>& done) {
-    const auto limit = Clock::now() + std::chrono::seconds(20);
-    while (!done()) {
-        if (Clock::now() > limit)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
-    return true;
-}
+using bench::spinUntil;
 
 // The rows of the session workbook are the rows the writer committed, with trials and session times
 // that never go back.
