@@ -95,14 +95,14 @@ void QtScheduler::rearm() {
     if (due == m_armedFor)
         return;
     m_armedFor = due;
-    itimerspec spec{};
+    itimerspec deadline{};
     if (due >= 0) {
         // An absolute deadline already past fires at once; zero would disarm, so the earliest is 1 ns.
         const std::int64_t at = std::max<std::int64_t>(m_epochNs + due * 1000, 1);
-        spec.it_value.tv_sec = static_cast<time_t>(at / 1'000'000'000);
-        spec.it_value.tv_nsec = static_cast<long>(at % 1'000'000'000);
+        deadline.it_value.tv_sec = static_cast<time_t>(at / 1'000'000'000);
+        deadline.it_value.tv_nsec = static_cast<long>(at % 1'000'000'000);
     }
-    ::timerfd_settime(m_timerFd, due >= 0 ? TFD_TIMER_ABSTIME : 0, &spec, nullptr);
+    ::timerfd_settime(m_timerFd, due >= 0 ? TFD_TIMER_ABSTIME : 0, &deadline, nullptr);
 }
 
 } // namespace veltrum::qt

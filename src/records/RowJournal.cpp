@@ -32,12 +32,16 @@ std::string folderOf(const std::string& path) {
     throw std::runtime_error(path + ": " + what + ": " + std::strerror(errno));
 }
 
-void syncFolder(const std::string& path) {
+// Makes the folder's entries durable; false (errno set) when it could not.
+bool syncFolder(const std::string& path) {
     const int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return;
-    ::fsync(fd);
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
     ::close(fd);
+    errno = error;
+    return synced;
 }
 
 void escapeInto(std::string& out, const std::string& text) {
@@ -200,7 +204,8 @@ void JournalledRowSink::openJournal() {
     m_fd = ::open(m_journal.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
     if (m_fd < 0)
         fail(m_journal, "cannot create the journal");
-    if (!writeAll(m_fd, header) || ::fsync(m_fd) != 0) {
+    // Until the folder holds the journal durably, no row written to it may be reported committed.
+    if (!writeAll(m_fd, header) || ::fsync(m_fd) != 0 || !syncFolder(m_journal)) {
         const int error = errno;
         ::close(m_fd);
         m_fd = -1;
@@ -208,7 +213,6 @@ void JournalledRowSink::openJournal() {
         errno = error;
         fail(m_journal, "cannot write the journal");
     }
-    syncFolder(m_journal);
 }
 
 void JournalledRowSink::append(const std::vector<workbook::AppendRow>& rows) {
