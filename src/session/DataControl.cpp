@@ -91,36 +91,4 @@ workbook::Cell DataControl::field(int position) const {
     return table().field(m_binding.record, position);
 }
 
-void DataControl::addNew() {
-    m_edited.clear();
-    m_editing = true;
-}
-
-void DataControl::setField(std::string headerName, workbook::AppendValue value) {
-    if (!m_editing)
-        throw std::logic_error("The data component " + m_objectName + " has no new record to fill.");
-    for (workbook::AppendField& field : m_edited) {
-        if (field.header == headerName) {
-            field.value = std::move(value);
-            return;
-        }
-    }
-    m_edited.push_back({std::move(headerName), std::move(value)});
-}
-
-void DataControl::update() {
-    if (!m_editing)
-        throw std::logic_error("The data component " + m_objectName + " has no new record to write.");
-    if (m_binding.databaseName.empty())
-        throw WorkbookError("The data component " + m_objectName + " names no workbook.");
-    workbook::appendRecords(m_binding.databaseName, sheetName(), {m_edited});
-    m_edited.clear();
-    m_editing = false;
-}
-
-void DataControl::cancelUpdate() {
-    m_edited.clear();
-    m_editing = false;
-}
-
 } // namespace veltrum::session

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "platform/FileSystem.h"
-#include "workbook/Appender.h"
 #include "workbook/Table.h"
 #include "workbook/Workbook.h"
 
@@ -12,15 +11,15 @@
 
 namespace veltrum::session {
 
-// Bound by three settings and a refresh: connect string ("Excel 8.0;"), database name (the workbook's
-// path) and record source (the sheet's name followed by "$"). Refresh reads the whole workbook through
-// the file system and opens the sheet; the first sheet row names the columns, records follow in sheet
-// order. Failures throw workbook::WorkbookError naming the file (and sheet, column) involved.
+// Bound by two settings and a refresh: database name (the workbook's path) and record source (the sheet's
+// name followed by "$"). Refresh reads the whole workbook through the file system and opens the sheet;
+// the first sheet row names the columns, records follow in sheet order. Failures throw
+// workbook::WorkbookError naming the file (and sheet, column) involved. Records are written through the
+// session's records, never through a data component.
 class DataControl {
 public:
     // What a refresh opened, with the current record; copies share the workbook read.
     struct Binding {
-        std::string connect;
         std::string databaseName;
         std::string recordSource;
         std::shared_ptr<const workbook::Workbook> book;
@@ -31,8 +30,6 @@ public:
     DataControl(platform::FileSystem& fileSystem, std::string objectName);
 
     const std::string& objectName() const { return m_objectName; }
-    const std::string& connect() const { return m_binding.connect; }
-    void setConnect(std::string connect) { m_binding.connect = std::move(connect); }
     const std::string& databaseName() const { return m_binding.databaseName; }
     void setDatabaseName(std::string path) { m_binding.databaseName = std::move(path); }
     const std::string& recordSource() const { return m_binding.recordSource; }
@@ -60,17 +57,6 @@ public:
     // Field of the current record by column position counted from 0.
     workbook::Cell field(int position) const;
 
-    // Appending a record: addNew starts an empty one, setField fills a column by header name, update
-    // appends it below the sheet's last row and commits the workbook before returning (nothing is
-    // batched). A failing update throws WorkbookError and keeps the record, so it can be tried again;
-    // cancelUpdate drops it. The opened table is not re-read: appended records are in the file only.
-    void addNew();
-    void setField(std::string headerName, workbook::AppendValue value);
-    void update();
-    void cancelUpdate();
-    bool isEditing() const { return m_editing; }
-    const workbook::AppendRow& editedRecord() const { return m_edited; }
-
     const Binding& binding() const { return m_binding; }
     void restoreBinding(Binding binding) { m_binding = std::move(binding); }
 
@@ -80,8 +66,6 @@ private:
     platform::FileSystem& m_fileSystem;
     std::string m_objectName;
     Binding m_binding;
-    bool m_editing = false;
-    workbook::AppendRow m_edited;
 };
 
 } // namespace veltrum::session

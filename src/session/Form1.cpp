@@ -27,7 +27,7 @@ void design(forms::Label& label, const char* caption, double pointSize, forms::G
 
 } // namespace
 
-Form1::Form1(session::crt& main, const session::Services& services)
+Form1::Form1(session::EndedSession& session, const session::Services& services)
     : Form("Form1")
     , Label1("Label1")
     , Label6("Label6")
@@ -39,17 +39,17 @@ Form1::Form1(session::crt& main, const session::Services& services)
     , Text1("Text1")
     , Command1("Command1")
     , RowStatus("RowStatus")
-    , m_main(main)
+    , m_session(session)
     , m_services(services) {
     designLayout();
     for (forms::Control* control : controls())
         control->attach(&m_controlEvents);
     Command1.setOnClick([this] { Command1_Click(); });
-    m_main.setRowsChanged([this] { showRowStatus(); });
+    m_session.setRowsChanged([this] { showRowStatus(); });
 }
 
 Form1::~Form1() {
-    m_main.setRowsChanged({});
+    m_session.setRowsChanged({});
 }
 
 std::vector<forms::Control*> Form1::controls() {
@@ -89,58 +89,25 @@ void Form1::designLayout() {
     RowStatus.setVisible(false);
 }
 
-SessionTotals Form1::sessionTotals() const {
-    const session::SessionState& main = m_main.sessionState();
-    SessionTotals totals;
-    totals.Subject = main.Subject;
-    totals.PhaseDescription = main.PhaseDescription;
-    totals.SessionNumber = main.SessionNumber;
-    totals.PhaseNumber = main.PhaseNumber;
-    totals.CurrentTrial = main.CurrentTrial;
-    totals.HopCheck = main.HopCheck;
-    totals.TrialsWPeck = main.TrialsWPeck;
-    totals.TargetPecks = main.TargetPecks;
-    totals.PreTargetPecks = main.PreTargetPecks;
-    totals.NonTargetPecks = main.NonTargetPecks;
-    totals.PreNonTargetPecks = main.PreNonTargetPecks;
-    totals.TargetSPlus = main.TargetSPlus;
-    totals.TargetSMinus = main.TargetSMinus;
-    totals.PreTargetSPlus = main.PreTargetSPlus;
-    totals.PreTargetSMinus = main.PreTargetSMinus;
-    totals.StimulusTotalTime = main.StimulusTotalTime;
-    totals.SessionTime = main.SessionTime;
-    totals.Timeouts = main.Timeouts;
-    totals.TotalTrials = main.TotalTrials;
-    totals.SessionDuration = main.SessionDuration;
-    totals.Instrumental = main.Instrumental;
-    totals.Pavlovian = main.Pavlovian;
-    totals.HeadDetect = main.HeadDetect;
-    totals.HopperDuration = main.HopperDuration;
-    totals.NoResponseITI = main.NoResponseITI;
-    totals.ResponseITI = main.ResponseITI;
-    totals.StimulusTotalCount = main.StimulusTotalCount;
-    return totals;
-}
-
 void Form1::Form_Load() {
-    Text1.setText(m_main.sessionState().KeyShaping);
-    Trials.setCaption(m_main.sessionState().CurrentTrial.toString());
-    HopPC.setCaption(hopPercentText(m_main.sessionState().HopCheck, m_main.sessionState().CurrentTrial));
-    Pecks.setCaption(totalPecks(sessionTotals()).toString());
+    const SessionTotals totals = m_session.sessionTotals();
+    Text1.setText(m_session.shapingNote());
+    Trials.setCaption(totals.CurrentTrial.toString());
+    HopPC.setCaption(hopPercentText(totals.HopCheck, totals.CurrentTrial));
+    Pecks.setCaption(totalPecks(totals).toString());
     // Rows that waited during the session get one more try before the operator is offered to save.
-    m_main.retryWaitingRows();
+    m_session.retryWaitingRows();
     showRowStatus();
 }
 
 void Form1::showRowStatus() {
-    const std::size_t waiting = m_main.pendingRowCount();
-    if (waiting > 0 && m_main.rowFailure().empty()) {
+    const std::size_t waiting = m_session.pendingRowCount();
+    if (waiting > 0 && m_session.rowFailure().empty()) {
         RowStatus.setCaption(std::to_string(waiting) + (waiting == 1 ? " trial row is" : " trial rows are") +
-                             " being written to " + m_main.sessionState().NewDataFile + ".");
+                             " being written to " + m_session.sessionWorkbook() + ".");
     } else if (waiting > 0) {
         RowStatus.setCaption(std::to_string(waiting) + (waiting == 1 ? " trial row is" : " trial rows are") +
-                             " not yet in " + m_main.sessionState().NewDataFile + ":\n" +
-                             m_main.rowFailure() +
+                             " not yet in " + m_session.sessionWorkbook() + ":\n" + m_session.rowFailure() +
                              "\n\nPress \"R\" to try again once the cause is corrected. \"S\" asks whether "
                              "to save them to a recovery file instead.");
     } else if (!m_recoveryFile.empty()) {
@@ -168,7 +135,7 @@ void Form1::Form_KeyPress(Int16& KeyAscii) {
         discardReportingFailure();
         break;
     case 'R':
-        m_main.retryWaitingRows();
+        m_session.retryWaitingRows();
         showRowStatus();
         break;
     default:

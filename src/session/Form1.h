@@ -5,7 +5,8 @@
 #include "forms/Controls.h"
 #include "forms/Int16.h"
 #include "results/SummaryRecord.h"
-#include "session/crt.h"
+#include "session/EndedSession.h"
+#include "session/Services.h"
 
 #include <string>
 #include <vector>
@@ -30,9 +31,9 @@ using forms::Int16;
 // | RowStatus| Label         | hidden, red                          | trial rows not yet in the workbook    |
 class Form1 {
 public:
-    // main is the main window whose session ended; services are the program's (dialogs, files, clock,
-    // lifetime). Both must outlive the summary window.
-    Form1(session::crt& main, const session::Services& services);
+    // session is the session that ended; services are the program's (dialogs, clock, lifetime). Both
+    // must outlive the summary window.
+    Form1(session::EndedSession& session, const session::Services& services);
     // Rows still being written when the window opens are counted down as they reach the workbook.
     ~Form1();
     Form1(const Form1&) = delete;
@@ -54,7 +55,7 @@ public:
     std::vector<forms::Control*> controls();
     void setControlEvents(forms::ControlEvents events) { m_controlEvents = std::move(events); }
 
-    // Opening: the comment box and the three totals from the main window's session state.
+    // Opening: the comment box and the three totals from the ended session.
     void Form_Load();
     // Keys of the window while no control has the focus: C shows the comment box and the button, S saves,
     // D discards (either case), R tries waiting trial rows again; any other key does nothing.
@@ -88,12 +89,10 @@ private:
     // recovery file at the operator's word).
     bool settleWaitingRows();
     void showRowStatus();
-    // The ended session's totals, as the summary record and the window's figures use them.
-    SessionTotals sessionTotals() const;
     bool discardReportingFailure();
     void finish();
 
-    session::crt& m_main;
+    session::EndedSession& m_session;
     session::Services m_services;
     forms::ControlEvents m_controlEvents;
     bool m_controlHasFocus = false;

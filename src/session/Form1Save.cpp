@@ -2,7 +2,6 @@
 #include "session/Form1.h"
 
 #include "results/SummaryRecord.h"
-#include "workbook/Appender.h"
 
 #include <exception>
 
@@ -11,11 +10,6 @@ namespace veltrum::results {
 void Form1::SaveSummary() {
     if (m_finished)
         return;
-    session::DataControl& summary = m_main.Data3;
-    summary.setConnect("Excel 8.0;");
-    summary.setDatabaseName(m_main.dataPath("Results/Results_Summary.xls"));
-    summary.setRecordSource("All$");
-
     SavingMoment moment;
     moment.date = m_services.clock.today();
     moment.secondsSinceMidnight = m_services.clock.secondsSinceMidnight();
@@ -24,36 +18,31 @@ void Form1::SaveSummary() {
         moment.date = m_services.clock.today();
         moment.secondsSinceMidnight = m_services.clock.secondsSinceMidnight();
     }
-    moment.box = m_main.listeningPort();
+    moment.box = m_session.box();
     moment.commentText = Text1.text();
     // The record is built whole before the file is touched, and appended and committed in one step: a
     // failure leaves the workbook as it was.
-    const workbook::AppendRow record = summaryRecord(sessionTotals(), moment);
-    workbook::appendRecords(summary.databaseName(), summary.sheetName(), {record});
-
-    m_main.Data1.close();
-    m_main.Data2.close();
-    summary.close();
+    const workbook::AppendRow record = summaryRecord(m_session.sessionTotals(), moment);
+    m_session.records().appendSummaryRecord(m_session.summaryWorkbook(), m_session.summarySheet(), record);
     if (!m_recoveryFile.empty())
         m_services.dialogs.messageBox("The session summary was saved. " + std::to_string(m_recoveredRows) +
                                           " trial rows could not be written to " +
-                                          m_main.sessionState().NewDataFile + "; they are in\n\n" +
-                                          m_recoveryFile +
+                                          m_session.sessionWorkbook() + "; they are in\n\n" + m_recoveryFile +
                                           "\n\nCopy them into the session workbook once it can be written.",
                                       "", platform::MessageButtons::Ok, platform::MessageIcon::Warning);
     finish();
 }
 
 bool Form1::settleWaitingRows() {
-    if (m_main.settleWaitingRows()) {
+    if (m_session.settleWaitingRows()) {
         showRowStatus();
         return true;
     }
     showRowStatus();
-    const std::size_t waiting = m_main.pendingRowCount();
+    const std::size_t waiting = m_session.pendingRowCount();
     const platform::MessageAnswer answer = m_services.dialogs.messageBox(
         std::to_string(waiting) + (waiting == 1 ? " trial row" : " trial rows") +
-            " could not be written to " + m_main.sessionState().NewDataFile + ":\n" + m_main.rowFailure() +
+            " could not be written to " + m_session.sessionWorkbook() + ":\n" + m_session.rowFailure() +
             "\n\nYes: save the summary now and write the waiting rows to a recovery file (CSV, opens in a "
             "spreadsheet program).\nNo: go back; press \"R\" to try the workbook again once the cause is "
             "corrected.",
@@ -62,7 +51,7 @@ bool Form1::settleWaitingRows() {
         return false;
     try {
         m_recoveredRows = waiting;
-        m_recoveryFile = m_main.moveWaitingRowsToRecoveryFile();
+        m_recoveryFile = m_session.moveWaitingRowsToRecoveryFile();
     } catch (const std::exception& failure) {
         m_recoveredRows = 0;
         m_services.dialogs.messageBox(std::string("Nothing was saved.\n\n") + failure.what() +
@@ -77,12 +66,10 @@ bool Form1::settleWaitingRows() {
 void Form1::DiscardSession() {
     if (m_finished)
         return;
-    m_main.Data1.close();
-    m_main.Data2.close();
     // No commit of the row writer may be under way while the workbook goes: one could put it back.
-    m_main.settleWaitingRows();
-    m_services.fileSystem.removeFile(m_main.sessionState().NewDataFile);
-    m_main.discardWaitingRows();
+    m_session.settleWaitingRows();
+    m_session.records().removeSessionWorkbook(m_session.sessionWorkbook());
+    m_session.discardWaitingRows();
     m_services.dialogs.messageBox("File deleted.", "", platform::MessageButtons::Ok,
                                   platform::MessageIcon::Information);
     finish();
@@ -90,7 +77,7 @@ void Form1::DiscardSession() {
 
 void Form1::finish() {
     m_finished = true;
-    m_main.Form.setVisible(false);
+    m_session.closeSession();
     Form.setVisible(false);
     m_services.lifetime.endProgram(0);
 }

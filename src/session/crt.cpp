@@ -43,9 +43,13 @@ crt::crt(const Services& services)
     , Hopper_Timer(services.scheduler, "Hopper_Timer", 4000)
     , Infrared(services.scheduler, "Infrared", 100)
     , m_services(services)
+    , m_workbookRecords(services.fileSystem)
     , m_rows(services.commitRunner ? *services.commitRunner : m_inlineCommits) {
     while (m_services.dataFolder.size() > 1 && m_services.dataFolder.back() == '/')
         m_services.dataFolder.pop_back();
+    // Saved sessions are summarised in the summary workbook's sheet All.
+    Data3.setDatabaseName(dataPath("Results/Results_Summary.xls"));
+    Data3.setRecordSource("All$");
     designLayout();
     for (Control* control : controls())
         control->attach(&m_controlEvents);
@@ -98,6 +102,45 @@ void crt::ShowSummaryWindow() {
     m_summaryShown = true;
     if (m_summaryOpener)
         m_summaryOpener();
+}
+
+void crt::closeSession() {
+    Data1.close();
+    Data2.close();
+    Data3.close();
+    Form.setVisible(false);
+}
+
+results::SessionTotals crt::sessionTotals() const {
+    results::SessionTotals totals;
+    totals.Subject = state.Subject;
+    totals.PhaseDescription = state.PhaseDescription;
+    totals.SessionNumber = state.SessionNumber;
+    totals.PhaseNumber = state.PhaseNumber;
+    totals.CurrentTrial = state.CurrentTrial;
+    totals.HopCheck = state.HopCheck;
+    totals.TrialsWPeck = state.TrialsWPeck;
+    totals.TargetPecks = state.TargetPecks;
+    totals.PreTargetPecks = state.PreTargetPecks;
+    totals.NonTargetPecks = state.NonTargetPecks;
+    totals.PreNonTargetPecks = state.PreNonTargetPecks;
+    totals.TargetSPlus = state.TargetSPlus;
+    totals.TargetSMinus = state.TargetSMinus;
+    totals.PreTargetSPlus = state.PreTargetSPlus;
+    totals.PreTargetSMinus = state.PreTargetSMinus;
+    totals.StimulusTotalTime = state.StimulusTotalTime;
+    totals.SessionTime = state.SessionTime;
+    totals.Timeouts = state.Timeouts;
+    totals.TotalTrials = state.TotalTrials;
+    totals.SessionDuration = state.SessionDuration;
+    totals.Instrumental = state.Instrumental;
+    totals.Pavlovian = state.Pavlovian;
+    totals.HeadDetect = state.HeadDetect;
+    totals.HopperDuration = state.HopperDuration;
+    totals.NoResponseITI = state.NoResponseITI;
+    totals.ResponseITI = state.ResponseITI;
+    totals.StimulusTotalCount = state.StimulusTotalCount;
+    return totals;
 }
 
 std::string crt::dataPath(std::string_view relative) const {

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "DataControl.h"
+#include "EndedSession.h"
+#include "Services.h"
 #include "SessionState.h"
 #include "devices/TouchParser.h"
 #include "engine/SessionEvents.h"
@@ -50,27 +52,6 @@ using forms::Rgb;
 using forms::TextBox;
 using forms::Window;
 
-// What the main window uses from the outside world, and the data folder every file is found in.
-struct Services {
-    platform::Scheduler& scheduler;
-    platform::Clock& clock;
-    platform::Dialogs& dialogs;
-    platform::FileSystem& fileSystem;
-    platform::TabletSocket& socket;
-    platform::IoCard& ioCard;
-    platform::RandomSource& random;
-    platform::ProgramLifetime& lifetime;
-    std::string dataFolder; // holds PortNumber.txt, CurrentSchedule.txt, Images/, Parameters/, Results/
-    // Addresses or subnets that may be the tablet, from the command line; when empty the data folder's
-    // TabletAddress.txt gives them, and without that file any address may connect.
-    std::vector<std::string> allowedTablets = {};
-    // Where trial rows are committed; without one each row is committed before RecordTrial returns.
-    records::CommitRunner* commitRunner = nullptr;
-    // Rows are committed to a journal beside the session workbook; the workbook itself is brought up to
-    // date at most this often (0: with every commit) and at the session's end.
-    std::int64_t rowsToWorkbookEveryMs = 0;
-};
-
 // What ended a session: the last trial's end, the last trial's timeout, the session clock, or the
 // operator leaving it (key E).
 enum class SessionEndTrigger { TrialEnd, StimulusTimeout, SessionClock, Operator };
@@ -104,7 +85,7 @@ enum class SessionEndTrigger { TrialEnd, StimulusTimeout, SessionClock, Operator
 // | Session_Timer        | Timer         | 60000 ms, disabled               | session minutes             |
 // | Hopper_Timer         | Timer         | 4000 ms, disabled                | food period                 |
 // | Infrared             | Timer         | 100 ms, disabled                 | head-entry polling          |
-class crt {
+class crt : public EndedSession {
 public:
     explicit crt(const Services& services);
     ~crt();
@@ -251,24 +232,34 @@ public:
     bool stimulusScreen = false;
     // Trial rows not yet in the session workbook: handed to the row writer and not yet committed (waiting
     // after a failure, or being written), or committed to the journal and not yet brought into it.
-    std::size_t pendingRowCount() const { return m_rows.waiting() + m_rows.behind(); }
+    std::size_t pendingRowCount() const override { return m_rows.waiting() + m_rows.behind(); }
     std::size_t committedRowCount() const { return m_rows.committed(); }
-    // Why the last commit of rows failed; empty while none has failed since the last success.
-    const std::string& rowFailure() const { return m_rowFailure; }
-    // Starts writing the waiting rows again, in order, without waiting for the disk.
-    void retryWaitingRows();
-    // Waits for the rows being written and tries the waiting ones once more, on this thread (used once
-    // the session is over); true when none waits any more.
-    bool settleWaitingRows();
-    // Writes the waiting rows to a CSV file in the first folder that takes it (the Results folder, the
-    // data folder, the home folder, then the system's temporary folders) and returns its path; the rows
-    // then no longer wait. Throws std::runtime_error when no folder takes the file: the rows still wait.
-    std::string moveWaitingRowsToRecoveryFile();
+    const std::string& rowFailure() const override { return m_rowFailure; }
+    void retryWaitingRows() override;
+    // Runs on this thread (used once the session is over).
+    bool settleWaitingRows() override;
+    // The recovery file goes to the first folder that takes it (the Results folder, the data folder, the
+    // home folder, then the system's temporary folders); the rows then no longer wait. Throws
+    // std::runtime_error when no folder takes the file: the rows still wait.
+    std::string moveWaitingRowsToRecoveryFile() override;
     // Called after every commit of the row writer (rows committed or failed, the workbook brought up to
-    // date), for a view of the rows not yet in the workbook.
-    void setRowsChanged(std::function<void()> changed) { m_rowsChanged = std::move(changed); }
+    // date).
+    void setRowsChanged(std::function<void()> changed) override { m_rowsChanged = std::move(changed); }
     // The session's rows are given up with its workbook: nothing waits, and no journal brings them back.
-    void discardWaitingRows() { m_rows.takeWaiting(); }
+    void discardWaitingRows() override { m_rows.takeWaiting(); }
+
+    // The ended session as the summary window takes it.
+    results::SessionTotals sessionTotals() const override;
+    std::string shapingNote() const override { return state.KeyShaping; }
+    std::string sessionWorkbook() const override { return state.NewDataFile; }
+    std::string summaryWorkbook() const override { return Data3.databaseName(); }
+    std::string summarySheet() const override { return Data3.sheetName(); }
+    std::int32_t box() const override { return listeningPort(); }
+    records::SessionRecords& records() override {
+        return m_services.records ? *m_services.records : m_workbookRecords;
+    }
+    // Lets the workbooks go and hides the window: the program is about to end.
+    void closeSession() override;
     // Folders tried by moveWaitingRowsToRecoveryFile instead of the usual ones.
     void setRecoveryFolders(std::vector<std::string> folders) { m_recoveryFolders = std::move(folders); }
     // True once the session has ended, by its own end or by the operator leaving it.
@@ -308,6 +299,8 @@ private:
     // Brings into their workbooks the rows that journals of earlier runs hold and the workbooks lack.
     void recoverRowJournals();
     void lookUpSummary();
+    // The subject's highest session number and the phase of its last row in the summary's entries.
+    void findLastSession(const std::vector<records::SummaryEntry>& entries, const std::string& path);
     void readParameterTable();
     void applyPhaseParameters();
     Int16 parameterInt16(int row, const char* name) const;
@@ -321,10 +314,6 @@ private:
     // Refuses Start, before anything changes, when the session could not run to its end.
     void requireSessionCanStart() const;
     void requireUsableTemplate() const;
-    // Puts a fresh copy of the template at dataFile; returns where an earlier workbook of that name was
-    // kept, or "" when there was none.
-    std::string createSessionWorkbook(const std::string& dataFile);
-    std::string keptWorkbookName(const std::string& dataFile) const;
     // The thirteen columns of a trial row, in the order they are assigned.
     static const std::vector<std::string>& trialColumns();
     // The row writer's reports: rows committed, a commit failed.
@@ -349,6 +338,7 @@ private:
     std::vector<std::string> m_recoveryFolders;
 
     Services m_services;
+    records::WorkbookRecords m_workbookRecords;
     records::InlineCommitRunner m_inlineCommits;
     records::RowWriter m_rows;
     SessionState state;
@@ -357,7 +347,7 @@ private:
     // While Form_Load lists the subjects, the summary workbook read for the first is reused for the
     // others instead of being read once per subject.
     bool m_loading = false;
-    std::optional<DataControl::Binding> m_startupSummary;
+    std::optional<std::vector<records::SummaryEntry>> m_startupSummary;
     int m_handlerDepth = 0;
     // Bytes of a tablet touch not yet ended, carried from one arrival to the next; fresh per connection.
     devices::TouchStream m_touchStream;

@@ -52,48 +52,38 @@ void crt::lookUpSummary() {
     if (!m_services.fileSystem.exists(path))
         throw SetupError("The summary workbook " + path +
                          " does not exist. Put the summary workbook (sheet All) in the Results folder.");
-    Data1.setConnect("Excel 8.0;");
     Data1.setDatabaseName(path);
     Data1.setRecordSource("All$");
-    if (m_loading && m_startupSummary) {
-        Data1.restoreBinding(*m_startupSummary);
-    } else {
-        Data1.refresh();
-        if (m_loading)
-            m_startupSummary = Data1.binding();
-    }
+    if (!m_loading || !m_startupSummary)
+        m_startupSummary = records().summaryEntries(path, "All");
+    findLastSession(*m_startupSummary, path);
+    if (!m_loading)
+        m_startupSummary.reset();
+}
 
+void crt::findLastSession(const std::vector<records::SummaryEntry>& entries, const std::string& path) {
     const std::string subject = lowerAscii(state.Subject);
-    auto where = [&](const char* column) {
-        return "Summary workbook " + path + ", sheet All, row " + std::to_string(Data1.currentRecord() + 2) +
-               ", column " + column;
-    };
-    auto integerOf = [&](const char* column) {
-        const workbook::Cell& cell = Data1.field(column);
-        if (const std::optional<std::string> problem = int16Problem(cell))
-            throw SetupError(where(column) + ": " + *problem + ". Correct or remove that row of subject " +
+    for (const records::SummaryEntry& entry : entries) {
+        if (entry.subject.isEmpty() || lowerAscii(workbook::toDisplayText(entry.subject)) != subject)
+            continue;
+        auto where = [&](const char* column) {
+            return "Summary workbook " + path + ", sheet All, row " + std::to_string(entry.sheetRow) +
+                   ", column " + column;
+        };
+        auto integerOf = [&](const workbook::Cell& cell, const char* column) {
+            if (const std::optional<std::string> problem = int16Problem(cell))
+                throw SetupError(where(column) + ": " + *problem +
+                                 ". Correct or remove that row of subject " + state.Subject + ".");
+            return toInt16(cell);
+        };
+        const Int16 session = integerOf(entry.session, "Session");
+        state.PhaseNumber = integerOf(entry.phase, "Phase");
+        if (state.PhaseNumber < 0 || state.PhaseNumber > phaseColumns())
+            throw SetupError(where("Phase") + ": phase " + state.PhaseNumber.toString() +
+                             " does not exist; phases are " + phaseList() + ". Correct that row of subject " +
                              state.Subject + ".");
-        return toInt16(cell);
-    };
-
-    if (Data1.recordCount() > 0) {
-        // The columns must exist even when no row matches, so a damaged summary is noticed at once.
-        Data1.table().column("Subject");
-        Data1.table().column("Session");
-        Data1.table().column("Phase");
-        for (Data1.moveFirst(); !Data1.eof(); Data1.moveNext()) {
-            const workbook::Cell& name = Data1.field("Subject");
-            if (name.isEmpty() || lowerAscii(workbook::toDisplayText(name)) != subject)
-                continue;
-            const Int16 session = integerOf("Session");
-            state.PhaseNumber = integerOf("Phase");
-            if (state.PhaseNumber < 0 || state.PhaseNumber > phaseColumns())
-                throw SetupError(where("Phase") + ": phase " + state.PhaseNumber.toString() +
-                                 " does not exist; phases are " + phaseList() +
-                                 ". Correct that row of subject " + state.Subject + ".");
-            if (session > state.SessionNumber)
-                state.SessionNumber = session;
-        }
+        if (session > state.SessionNumber)
+            state.SessionNumber = session;
     }
     if (state.SessionNumber == Int16::maximum)
         throw SetupError("Summary workbook " + path + ": subject " + state.Subject +
@@ -108,7 +98,6 @@ void crt::readParameterTable() {
         throw SetupError("The parameter workbook " + path + " of subject " + state.Subject +
                          " does not exist. Create it (sheet Parameters, a column per phase) or pick "
                          "another subject.");
-    Data1.setConnect("Excel 8.0;");
     Data1.setDatabaseName(path);
     Data1.setRecordSource("Parameters$");
     Data1.refresh();

@@ -179,7 +179,7 @@ std::string crt::moveWaitingRowsToRecoveryFile() {
 
 void crt::recoverRowJournals() {
     std::string told;
-    for (const records::JournalRecovery& recovery : records::recoverJournals(dataPath("Results"))) {
+    for (const records::JournalRecovery& recovery : records().recoverEarlierRows(dataPath("Results"))) {
         if (!recovery.problem.empty())
             told += recovery.problem + "\n";
         else if (recovery.rowsAdded > 0)

@@ -84,52 +84,6 @@ void crt::requireUsableTemplate() const {
     }
 }
 
-std::string crt::keptWorkbookName(const std::string& dataFile) const {
-    const std::string stem = dataFile.substr(0, dataFile.size() - 4);
-    for (int copy = 1;; ++copy) {
-        const std::string name =
-            stem + ".not-saved" + (copy == 1 ? std::string() : "-" + std::to_string(copy)) + ".xls";
-        if (!m_services.fileSystem.exists(name))
-            return name;
-    }
-}
-
-// The session's workbook is made under a hidden name and put in place only once every check has passed,
-// so a refused Start leaves nothing behind; a workbook already under the session's name holds the rows
-// of a session that was never saved and is kept under a name of its own, never overwritten.
-std::string crt::createSessionWorkbook(const std::string& dataFile) {
-    const std::size_t cut = dataFile.rfind('/') + 1;
-    const std::string staging = dataFile.substr(0, cut) + "." + dataFile.substr(cut) + ".new";
-    platform::FileSystem& files = m_services.fileSystem;
-    std::string kept;
-    try {
-        files.copyFile(dataPath("Results/Session_Template.xls"), staging);
-        // Rows an earlier run committed to its journal go into the earlier workbook before it is kept.
-        const records::JournalRecovery recovered = records::recoverJournal(dataFile);
-        if (!recovered.problem.empty())
-            throw std::runtime_error(recovered.problem);
-        if (files.exists(dataFile)) {
-            kept = keptWorkbookName(dataFile);
-            files.moveFile(dataFile, kept);
-        }
-        files.moveFile(staging, dataFile);
-    } catch (const std::exception& error) {
-        try {
-            if (files.exists(staging))
-                files.removeFile(staging);
-            if (!kept.empty() && !files.exists(dataFile))
-                files.moveFile(kept, dataFile);
-        } catch (const std::exception&) {
-            // The earlier session's rows stay where they were moved; the operator must learn where.
-            if (!kept.empty())
-                throw std::runtime_error(std::string(error.what()) +
-                                         " The earlier workbook of this session is kept as " + kept + ".");
-        }
-        throw;
-    }
-    return kept;
-}
-
 void crt::Command1_Click() {
     if (m_sessionSetUp)
         return;
@@ -146,18 +100,17 @@ void crt::Command1_Click() {
         // The data workbook is created before the panel changes, so a failure leaves the panel as it was.
         state.NewDataFile =
             dataPath("Results/" + state.Subject + "." + state.SessionNumber.toString() + ".xls");
-        keptWorkbook = createSessionWorkbook(state.NewDataFile);
+        keptWorkbook =
+            records().createSessionWorkbook(dataPath("Results/Session_Template.xls"), state.NewDataFile);
         created = true;
-        Data2.setConnect("Excel 8.0;");
         Data2.setDatabaseName(state.NewDataFile);
         Data2.setRecordSource("Data$");
-        Data2.refresh();
-        m_rows.open(std::make_shared<records::JournalledRowSink>(state.NewDataFile));
+        m_rows.open(records().trialRows(state.NewDataFile));
     } catch (const std::exception& error) {
         if (created) {
-            // The fresh copy would not open: the earlier workbook goes back under its own name.
+            // No row can reach the fresh copy: the earlier workbook goes back under its own name.
             try {
-                m_services.fileSystem.removeFile(state.NewDataFile);
+                records().removeSessionWorkbook(state.NewDataFile);
                 if (!keptWorkbook.empty())
                     m_services.fileSystem.moveFile(keptWorkbook, state.NewDataFile);
                 keptWorkbook.clear();

@@ -3,6 +3,7 @@
 #include "ScenarioHarness.h"
 
 #include "session/Form1.h"
+#include "support/MemoryRecords.h"
 #include "support/VirtualCommitRunner.h"
 
 #include <gtest/gtest.h>
@@ -90,6 +91,30 @@ TEST(RecordTrial, RowsTheProgramDiedWithAreBroughtInAtTheNextStart) {
     ASSERT_EQ(h.rows().size(), 2u);
     EXPECT_EQ(ScenarioHarness::number(h.rows()[1], "Trial"), 2);
     EXPECT_FALSE(std::filesystem::exists(records::journalPathFor(h.dataFile())));
+}
+
+// Whatever keeps the records, the session reaches it whole: its rows, its summary record, and from that
+// the next session's number; the data folder's workbooks are not touched.
+TEST(RecordTrial, ASessionKeptElsewhereThanInWorkbooksIsKeptWhole) {
+    ScenarioHarness h; // MagTrain: timeouts at 9 and 18 s
+    MemoryRecords kept;
+    h.records = &kept;
+    h.start(1);
+    h.runToEnd();
+    results::Form1 summary(h.window(), h.window().services());
+    summary.Form_Load();
+    forms::Int16 save = 'S';
+    summary.Form_KeyPress(save);
+    ASSERT_TRUE(summary.isFinished());
+    EXPECT_FALSE(std::filesystem::exists(h.dataFile()));
+    ASSERT_EQ(kept.workbooks.at(h.dataFile()).size(),
+              static_cast<std::size_t>(h.window().sessionState().CurrentTrial.toInt()));
+    ASSERT_EQ(kept.summary.size(), 1u);
+
+    h.restart();
+    h.window().Form_Load();
+    EXPECT_EQ(h.window().sessionState().SessionNumber, 2);
+    EXPECT_EQ(h.window().sessionState().PhaseNumber, 1);
 }
 
 // A disk that stays full updates one notice; it never stacks a box per failing row.

@@ -13,7 +13,6 @@ using testing::fixture;
 TEST(DataControlTest, WalksRecordsAndReadsFieldsByNameAndPosition) {
     DiskFileSystem files;
     DataControl data(files, "Data1");
-    data.setConnect("Excel 8.0;");
     data.setDatabaseName(fixture("summary_shuffled"));
     data.setRecordSource("All$");
     data.refresh();

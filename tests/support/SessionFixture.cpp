@@ -52,6 +52,7 @@ session::Services SessionFixture::services() {
                                *m_ioCard, random, lifetime, m_folder};
     services.commitRunner = commitRunner;
     services.rowsToWorkbookEveryMs = rowsToWorkbookEveryMs;
+    services.records = records;
     return services;
 }
 

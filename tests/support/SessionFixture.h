@@ -73,6 +73,8 @@ public:
     records::CommitRunner* commitRunner = nullptr;
     // How often rows committed to the journal are brought into the workbook; 0: with every commit.
     std::int64_t rowsToWorkbookEveryMs = 0;
+    // What the session keeps and where; the data folder's workbooks when none is set.
+    records::SessionRecords* records = nullptr;
 
 private:
     std::string m_root;

@@ -1,0 +1,73 @@
+// What a session keeps, in one place: its workbook made from the template, its trial rows, the summary
+// record of a saved session, and the summary's rows that tell a subject's last session. The window models
+// know this interface only; the program keeps everything in Excel 97-2003 workbooks (WorkbookRecords),
+// tests may keep it in memory.
+#pragma once
+
+#include "platform/FileSystem.h"
+#include "records/RowJournal.h"
+#include "records/RowSink.h"
+#include "workbook/Appender.h"
+#include "workbook/Cell.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veltrum::records {
+
+// One row of the summary workbook's sheet as the look-up of a subject's last session reads it.
+struct SummaryEntry {
+    int sheetRow = 0; // counted from 1, the header being row 1
+    workbook::Cell subject;
+    workbook::Cell session;
+    workbook::Cell phase;
+};
+
+class SessionRecords {
+public:
+    virtual ~SessionRecords() = default;
+
+    // Brings into their workbooks the rows that journals of earlier runs in `folder` hold and the
+    // workbooks lack; one report per journal found.
+    virtual std::vector<JournalRecovery> recoverEarlierRows(const std::string& folder) = 0;
+    // Puts a fresh copy of the template at `path`, checked to open with its sheet "Data", once every
+    // check has passed: a failure (thrown, naming the file) leaves nothing behind. A workbook already
+    // under that name holds a session that was never saved: its journal's rows are brought in, then it is
+    // kept under a name of its own, which is returned ("" when there was none).
+    virtual std::string createSessionWorkbook(const std::string& templatePath, const std::string& path) = 0;
+    // Where the trial rows of the session workbook at `path` are committed.
+    virtual std::shared_ptr<RowSink> trialRows(const std::string& path) = 0;
+    // Deletes the session workbook; throws naming it when it cannot be deleted.
+    virtual void removeSessionWorkbook(const std::string& path) = 0;
+    // Appends the record below the last row of `sheet` and commits it in one step; throws
+    // (workbook::WorkbookError) without having changed anything when it cannot.
+    virtual void appendSummaryRecord(const std::string& path, std::string_view sheet,
+                                     const workbook::AppendRow& record) = 0;
+    // Every row of `sheet` with its "Subject", "Session" and "Phase" cells; throws (WorkbookError) naming
+    // the file when it cannot be read, or when the sheet has rows but lacks one of those columns.
+    virtual std::vector<SummaryEntry> summaryEntries(const std::string& path, std::string_view sheet) = 0;
+};
+
+// The records kept in workbooks on disk, read through `files` (so reads can be counted and faked), with
+// trial rows journalled beside the session workbook.
+class WorkbookRecords : public SessionRecords {
+public:
+    explicit WorkbookRecords(platform::FileSystem& files)
+        : m_files(files) {}
+
+    std::vector<JournalRecovery> recoverEarlierRows(const std::string& folder) override;
+    std::string createSessionWorkbook(const std::string& templatePath, const std::string& path) override;
+    std::shared_ptr<RowSink> trialRows(const std::string& path) override;
+    void removeSessionWorkbook(const std::string& path) override;
+    void appendSummaryRecord(const std::string& path, std::string_view sheet,
+                             const workbook::AppendRow& record) override;
+    std::vector<SummaryEntry> summaryEntries(const std::string& path, std::string_view sheet) override;
+
+private:
+    std::string keptWorkbookName(const std::string& path) const;
+    platform::FileSystem& m_files;
+};
+
+} // namespace veltrum::records

@@ -1,0 +1,78 @@
+// A session's records kept in memory: session workbooks as lists of rows, the summary as a list of
+// records, nothing on disk. The summary's entries are read back from the records saved here.
+#pragma once
+
+#include "records/SessionRecords.h"
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace veltrum::testing {
+
+class MemoryRecords : public records::SessionRecords {
+public:
+    std::map<std::string, std::vector<workbook::AppendRow>> workbooks;
+    std::vector<workbook::AppendRow> summary;
+
+    std::vector<records::JournalRecovery> recoverEarlierRows(const std::string&) override { return {}; }
+    std::string createSessionWorkbook(const std::string&, const std::string& path) override {
+        std::string kept;
+        if (auto earlier = workbooks.find(path); earlier != workbooks.end()) {
+            kept = path + ".not-saved";
+            workbooks[kept] = std::move(earlier->second);
+        }
+        workbooks[path] = {};
+        return kept;
+    }
+    std::shared_ptr<records::RowSink> trialRows(const std::string& path) override {
+        return std::make_shared<Sink>(*this, path);
+    }
+    void removeSessionWorkbook(const std::string& path) override {
+        if (workbooks.erase(path) == 0)
+            throw std::runtime_error(path + " does not exist.");
+    }
+    void appendSummaryRecord(const std::string&, std::string_view,
+                             const workbook::AppendRow& record) override {
+        summary.push_back(record);
+    }
+    std::vector<records::SummaryEntry> summaryEntries(const std::string&, std::string_view) override {
+        std::vector<records::SummaryEntry> entries;
+        for (const workbook::AppendRow& record : summary)
+            entries.push_back({static_cast<int>(entries.size()) + 2, cell(record, "Subject"),
+                               cell(record, "Session"), cell(record, "Phase")});
+        return entries;
+    }
+
+private:
+    class Sink : public records::RowSink {
+    public:
+        Sink(MemoryRecords& records, std::string path)
+            : m_records(records)
+            , m_path(std::move(path)) {}
+        void append(const std::vector<workbook::AppendRow>& rows) override {
+            auto& kept = m_records.workbooks.at(m_path);
+            kept.insert(kept.end(), rows.begin(), rows.end());
+        }
+        std::string location() const override { return m_path; }
+
+    private:
+        MemoryRecords& m_records;
+        std::string m_path;
+    };
+
+    static workbook::Cell cell(const workbook::AppendRow& record, const std::string& header) {
+        for (const workbook::AppendField& field : record) {
+            if (field.header != header)
+                continue;
+            if (field.value.kind == workbook::ValueKind::Text)
+                return {workbook::CellKind::Text, 0.0, field.value.text};
+            if (field.value.kind == workbook::ValueKind::Number)
+                return {workbook::CellKind::Number, field.value.number, {}};
+        }
+        return {};
+    }
+};
+
+} // namespace veltrum::testing
