@@ -2,33 +2,6 @@
 
 namespace veltrum::qt {
 
-namespace {
-
-// The window's key handler takes the typed character; models without one ignore keys.
-template <typename Model>
-void pressKey(Model& model, int character) {
-    if constexpr (requires(Model & m, forms::Int16 & key) { m.Form_KeyPress(key); }) {
-        forms::Int16 key = character;
-        model.Form_KeyPress(key);
-    } else if constexpr (requires(Model & m) { m.Form_KeyPress(character); }) {
-        model.Form_KeyPress(character);
-    }
-}
-
-// Start turns the window into the stimulus screen and hides its Start button for good; a model that
-// marks the change itself is taken at its word.
-template <typename Model>
-bool isStimulusScreen(const Model& model) {
-    if constexpr (requires(const Model& m) { bool(m.stimulusScreen); })
-        return model.stimulusScreen;
-    else if constexpr (requires(const Model& m) { bool(m.isStimulusScreen()); })
-        return model.isStimulusScreen();
-    else
-        return model.isLoaded() && !model.Command1.isVisible();
-}
-
-} // namespace
-
 CrtWindow::CrtWindow(session::crt& model, QWidget* parent)
     : WindowView(model.controls(), parent)
     , m_model(model) {
@@ -58,11 +31,12 @@ void CrtWindow::forwardKey(int character) {
     // Characters outside the 16-bit range cannot be a key of the window.
     if (character > forms::Int16::maximum)
         return;
-    pressKey(m_model, character);
+    forms::Int16 key = character;
+    m_model.Form_KeyPress(key);
 }
 
 void CrtWindow::followScreenMode() {
-    if (!fillsScreen() && isStimulusScreen(m_model))
+    if (!fillsScreen() && m_model.stimulusScreen)
         setFillsScreen(true);
 }
 
