@@ -144,7 +144,7 @@ int Application::run(const QStringList& arguments) {
     std::unique_ptr<results::Form1> summaryModel;
     std::unique_ptr<qt::Form1Window> summaryWindow;
     model.setSummaryWindowOpener([&] {
-        summaryModel = std::make_unique<results::Form1>(model, services);
+        summaryModel = std::make_unique<results::Form1>(model.endedSession(), services);
         summaryWindow = std::make_unique<qt::Form1Window>(*summaryModel);
         dialogs.setParent(summaryWindow.get());
         qt::runGuarded([&] { summaryModel->Form_Load(); });

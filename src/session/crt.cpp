@@ -104,11 +104,44 @@ void crt::ShowSummaryWindow() {
         m_summaryOpener();
 }
 
-void crt::closeSession() {
-    Data1.close();
-    Data2.close();
-    Data3.close();
-    Form.setVisible(false);
+// The ended session the summary window sees: the totals, the rows not yet written and where the records
+// are kept, without the rest of the main window.
+class crt::Ended final : public EndedSession {
+public:
+    explicit Ended(crt& window)
+        : m_window(window) {}
+
+    results::SessionTotals sessionTotals() const override { return m_window.sessionTotals(); }
+    std::string shapingNote() const override { return m_window.state.KeyShaping; }
+    std::string sessionWorkbook() const override { return m_window.state.NewDataFile; }
+    std::string summaryWorkbook() const override { return m_window.Data3.databaseName(); }
+    std::string summarySheet() const override { return m_window.Data3.sheetName(); }
+    std::int32_t box() const override { return m_window.listeningPort(); }
+    records::SessionRecords& records() override { return m_window.records(); }
+    std::size_t pendingRowCount() const override { return m_window.pendingRowCount(); }
+    const std::string& rowFailure() const override { return m_window.rowFailure(); }
+    void retryWaitingRows() override { m_window.retryWaitingRows(); }
+    bool settleWaitingRows() override { return m_window.settleWaitingRows(); }
+    std::string moveWaitingRowsToRecoveryFile() override { return m_window.moveWaitingRowsToRecoveryFile(); }
+    void discardWaitingRows() override { m_window.discardWaitingRows(); }
+    void setRowsChanged(std::function<void()> changed) override {
+        m_window.setRowsChanged(std::move(changed));
+    }
+    void closeSession() override {
+        // The program is about to end: the workbooks are let go and the window hidden.
+        for (DataControl* data : {&m_window.Data1, &m_window.Data2, &m_window.Data3})
+            data->close();
+        m_window.Form.setVisible(false);
+    }
+
+private:
+    crt& m_window;
+};
+
+EndedSession& crt::endedSession() {
+    if (!m_ended)
+        m_ended = std::make_unique<Ended>(*this);
+    return *m_ended;
 }
 
 results::SessionTotals crt::sessionTotals() const {

@@ -85,7 +85,7 @@ enum class SessionEndTrigger { TrialEnd, StimulusTimeout, SessionClock, Operator
 // | Session_Timer        | Timer         | 60000 ms, disabled               | session minutes             |
 // | Hopper_Timer         | Timer         | 4000 ms, disabled                | food period                 |
 // | Infrared             | Timer         | 100 ms, disabled                 | head-entry polling          |
-class crt : public EndedSession {
+class crt {
 public:
     explicit crt(const Services& services);
     ~crt();
@@ -232,34 +232,24 @@ public:
     bool stimulusScreen = false;
     // Trial rows not yet in the session workbook: handed to the row writer and not yet committed (waiting
     // after a failure, or being written), or committed to the journal and not yet brought into it.
-    std::size_t pendingRowCount() const override { return m_rows.waiting() + m_rows.behind(); }
+    std::size_t pendingRowCount() const { return m_rows.waiting() + m_rows.behind(); }
     std::size_t committedRowCount() const { return m_rows.committed(); }
-    const std::string& rowFailure() const override { return m_rowFailure; }
-    void retryWaitingRows() override;
+    const std::string& rowFailure() const { return m_rowFailure; }
+    void retryWaitingRows();
     // Runs on this thread (used once the session is over).
-    bool settleWaitingRows() override;
+    bool settleWaitingRows();
     // The recovery file goes to the first folder that takes it (the Results folder, the data folder, the
     // home folder, then the system's temporary folders); the rows then no longer wait. Throws
     // std::runtime_error when no folder takes the file: the rows still wait.
-    std::string moveWaitingRowsToRecoveryFile() override;
+    std::string moveWaitingRowsToRecoveryFile();
     // Called after every commit of the row writer (rows committed or failed, the workbook brought up to
     // date).
-    void setRowsChanged(std::function<void()> changed) override { m_rowsChanged = std::move(changed); }
+    void setRowsChanged(std::function<void()> changed) { m_rowsChanged = std::move(changed); }
     // The session's rows are given up with its workbook: nothing waits, and no journal brings them back.
-    void discardWaitingRows() override { m_rows.takeWaiting(); }
+    void discardWaitingRows() { m_rows.takeWaiting(); }
 
-    // The ended session as the summary window takes it.
-    results::SessionTotals sessionTotals() const override;
-    std::string shapingNote() const override { return state.KeyShaping; }
-    std::string sessionWorkbook() const override { return state.NewDataFile; }
-    std::string summaryWorkbook() const override { return Data3.databaseName(); }
-    std::string summarySheet() const override { return Data3.sheetName(); }
-    std::int32_t box() const override { return listeningPort(); }
-    records::SessionRecords& records() override {
-        return m_services.records ? *m_services.records : m_workbookRecords;
-    }
-    // Lets the workbooks go and hides the window: the program is about to end.
-    void closeSession() override;
+    // The session as the summary window takes it once it has ended.
+    EndedSession& endedSession();
     // Folders tried by moveWaitingRowsToRecoveryFile instead of the usual ones.
     void setRecoveryFolders(std::vector<std::string> folders) { m_recoveryFolders = std::move(folders); }
     // True once the session has ended, by its own end or by the operator leaving it.
@@ -293,6 +283,12 @@ private:
     void runSetupHandler(void (crt::*handler)(), const std::function<void(SetupSnapshot&)>& beforeChange);
     SetupSnapshot takeSetupSnapshot() const;
     void restoreSetupSnapshot(const SetupSnapshot& snapshot);
+
+    // Where the session's records are kept: the services' own, or the workbooks in the data folder.
+    records::SessionRecords& records() {
+        return m_services.records ? *m_services.records : m_workbookRecords;
+    }
+    results::SessionTotals sessionTotals() const;
 
     void readPortFile();
     void readTabletAddresses();
@@ -339,6 +335,8 @@ private:
 
     Services m_services;
     records::WorkbookRecords m_workbookRecords;
+    class Ended;
+    std::unique_ptr<Ended> m_ended;
     records::InlineCommitRunner m_inlineCommits;
     records::RowWriter m_rows;
     SessionState state;

@@ -24,7 +24,7 @@ protected:
     void SetUp() override {
         session::crt& main = fixture.window();
         main.Form_Load();
-        model = std::make_unique<results::Form1>(main, fixture.services());
+        model = std::make_unique<results::Form1>(main.endedSession(), fixture.services());
         window = std::make_unique<veltrum::qt::Form1Window>(*model);
         model->Form_Load();
         window->showWindow();

@@ -29,7 +29,7 @@ protected:
         summaryPath = folder() + "/Results/Results_Summary.xls";
         main = &window();
         main->Form_Load();
-        form = std::make_unique<results::Form1>(*main, services());
+        form = std::make_unique<results::Form1>(main->endedSession(), services());
         form->Form_Load();
     }
     void TearDown() override { form.reset(); }
@@ -307,7 +307,7 @@ TEST_F(Form1Test, ClosingTheWindowStaysOpenWhenTheChosenSaveFails) {
 TEST_F(Form1Test, ASessionRunToItsEndOpensTheSummaryOnItsTotals) {
     std::unique_ptr<results::Form1> opened;
     main->setSummaryWindowOpener([&] {
-        opened = std::make_unique<results::Form1>(*main, services());
+        opened = std::make_unique<results::Form1>(main->endedSession(), services());
         opened->Form_Load();
     });
     main->Command1_Click();

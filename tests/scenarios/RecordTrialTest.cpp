@@ -101,16 +101,17 @@ TEST(RecordTrial, ASessionKeptElsewhereThanInWorkbooksIsKeptWhole) {
     h.records = &kept;
     h.start(1);
     h.runToEnd();
-    results::Form1 summary(h.window(), h.window().services());
-    summary.Form_Load();
-    forms::Int16 save = 'S';
-    summary.Form_KeyPress(save);
-    ASSERT_TRUE(summary.isFinished());
-    EXPECT_FALSE(std::filesystem::exists(h.dataFile()));
-    ASSERT_EQ(kept.workbooks.at(h.dataFile()).size(),
-              static_cast<std::size_t>(h.window().sessionState().CurrentTrial.toInt()));
-    ASSERT_EQ(kept.summary.size(), 1u);
-
+    {
+        results::Form1 summary(h.window().endedSession(), h.window().services());
+        summary.Form_Load();
+        forms::Int16 save = 'S';
+        summary.Form_KeyPress(save);
+        ASSERT_TRUE(summary.isFinished());
+        EXPECT_FALSE(std::filesystem::exists(h.dataFile()));
+        ASSERT_EQ(kept.workbooks.at(h.dataFile()).size(),
+                  static_cast<std::size_t>(h.window().sessionState().CurrentTrial.toInt()));
+        ASSERT_EQ(kept.summary.size(), 1u);
+    }
     h.restart();
     h.window().Form_Load();
     EXPECT_EQ(h.window().sessionState().SessionNumber, 2);
@@ -140,7 +141,7 @@ protected:
         std::ofstream(lockFile(h)) << "lock";
         h.runToEnd();
         ASSERT_EQ(h.window().pendingRowCount(), 3u);
-        form = std::make_unique<results::Form1>(h.window(), h.window().services());
+        form = std::make_unique<results::Form1>(h.window().endedSession(), h.window().services());
         form->Form_Load();
     }
     void press(char key) {
