@@ -121,7 +121,7 @@ void crt::readParameterTable() {
     Data1.moveFirst();
     for (int r = 1; r <= parameterRows; ++r) {
         for (int c = 1; c <= phaseColumns(); ++c)
-            state.ParamTable[static_cast<std::size_t>(c)][static_cast<std::size_t>(r)] = Data1.field(c);
+            m_paramTable[static_cast<std::size_t>(c)][static_cast<std::size_t>(r)] = Data1.field(c);
         Data1.moveNext();
     }
 }
@@ -136,7 +136,7 @@ std::string crt::parameterCellName(int column, int row, const char* name) const 
 Int16 crt::parameterInt16(int row, const char* name) const {
     const int column = state.PhaseNumber.toInt();
     const std::optional<workbook::Cell>& entry =
-        state.ParamTable[static_cast<std::size_t>(column)][static_cast<std::size_t>(row)];
+        m_paramTable[static_cast<std::size_t>(column)][static_cast<std::size_t>(row)];
     if (!entry)
         return 0;
     if (const std::optional<std::string> problem = int16Problem(*entry))
@@ -154,7 +154,7 @@ void crt::applyPhaseParameters() {
     const int p = state.PhaseNumber.toInt();
     auto flag = [&](int row) {
         const std::optional<workbook::Cell>& entry =
-            state.ParamTable[static_cast<std::size_t>(p)][static_cast<std::size_t>(row)];
+            m_paramTable[static_cast<std::size_t>(p)][static_cast<std::size_t>(row)];
         return Int16(entry && equalsOne(*entry) ? 1 : 0);
     };
     state.TotalTrials = parameterInt16(1, "TotalTrials");
