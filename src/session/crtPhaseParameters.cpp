@@ -112,12 +112,16 @@ void crt::readParameterTable() {
     Data1.setDatabaseName(path);
     Data1.setRecordSource("Parameters$");
     Data1.refresh();
-    if (Data1.recordCount() < parameterRows || Data1.table().columnCount() < phaseColumns() + 1)
+    if (Data1.recordCount() < parameterRows || Data1.table().columnCount() < phaseColumns() + 1) {
+        std::string columns = "names, then ";
+        for (const engine::PhaseRules& phase : engine::phases())
+            columns += (phase.number() == 1 ? "" : ", ") + std::string(phase.name);
         throw SetupError("The parameter workbook " + path + ", sheet Parameters, has " +
                          std::to_string(Data1.recordCount()) + " parameter rows and " +
                          std::to_string(Data1.table().columnCount()) +
-                         " columns; it needs 10 rows below the heading row and 5 columns (names, then "
-                         "MagTrain, Auto, SuccDisc, SimDisc).");
+                         " columns; it needs 10 rows below the heading row and " +
+                         std::to_string(phaseColumns() + 1) + " columns (" + columns + ").");
+    }
     Data1.moveFirst();
     for (int r = 1; r <= parameterRows; ++r) {
         for (int c = 1; c <= phaseColumns(); ++c)
