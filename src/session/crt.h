@@ -1,4 +1,5 @@
-// The main window crt as a model: its controls, timers, data components, session state and handlers.
+// The main window crt as a model: its controls, data components and handlers, and the session engine it
+// owns (the trial cycle, its timers and the session state).
 #pragma once
 
 #include "DataControl.h"
@@ -24,12 +25,11 @@
 #include "workbook/Appender.h"
 #include "workbook/Cell.h"
 
-#include <optional>
-
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
