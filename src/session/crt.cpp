@@ -6,7 +6,9 @@
 namespace veltrum::session {
 
 crt::crt(const Services& services)
-    : Form("crt")
+    : m_chamber(services.ioCard)
+    , m_engine(services.scheduler, services.clock, {m_chamber, *this, *this, *this, *this})
+    , Form("crt")
     , Subject_In("Subject_In")
     , Command3("Command3")
     , Combo1("Combo1")
@@ -36,15 +38,16 @@ crt::crt(const Services& services)
     , Data1(services.fileSystem, "Data1")
     , Data2(services.fileSystem, "Data2")
     , Data3(services.fileSystem, "Data3")
-    , ITI(services.scheduler, "ITI", 1000)
-    , Stimulus(services.scheduler, "Stimulus", 1000)
-    , FI(services.scheduler, "FI", 0)
-    , Session_Timer(services.scheduler, "Session_Timer", 60000)
-    , Hopper_Timer(services.scheduler, "Hopper_Timer", 4000)
-    , Infrared(services.scheduler, "Infrared", 100)
+    , ITI(m_engine.ITI)
+    , Stimulus(m_engine.Stimulus)
+    , FI(m_engine.FI)
+    , Session_Timer(m_engine.Session_Timer)
+    , Hopper_Timer(m_engine.Hopper_Timer)
+    , Infrared(m_engine.Infrared)
     , m_services(services)
     , m_workbookRecords(services.fileSystem)
-    , m_rows(services.commitRunner ? *services.commitRunner : m_inlineCommits) {
+    , m_rows(services.commitRunner ? *services.commitRunner : m_inlineCommits)
+    , state(m_engine.state()) {
     while (m_services.dataFolder.size() > 1 && m_services.dataFolder.back() == '/')
         m_services.dataFolder.pop_back();
     // Saved sessions are summarised in the summary workbook's sheet All.
@@ -55,7 +58,6 @@ crt::crt(const Services& services)
         control->attach(&m_controlEvents);
     connectSetupHandlers();
     connectTrialHandlers();
-    connectDeviceHandlers();
     connectTabletHandlers();
     m_rows.setFlushInterval(services.scheduler, services.rowsToWorkbookEveryMs);
     m_rows.setListener({[this](std::size_t count) { rowsCommitted(count); },
@@ -89,11 +91,6 @@ std::vector<Control*> crt::controls() {
     for (int i = Image1.lowerBound(); i <= Image1.upperBound(); ++i)
         all.push_back(&Image1(i));
     return all;
-}
-
-void crt::clearPositionBoxes() {
-    for (TextBox* box : positionBoxes())
-        box->setText("0");
 }
 
 void crt::ShowSummaryWindow() {

@@ -1,11 +1,12 @@
-// The main window crt as a model: its controls, timers, data components, session state and handlers.
+// The main window crt as a model: its controls, data components and handlers, and the session engine it
+// owns (the trial cycle, its timers and the session state).
 #pragma once
 
 #include "DataControl.h"
 #include "EndedSession.h"
 #include "Services.h"
-#include "SessionState.h"
 #include "devices/TouchParser.h"
+#include "engine/SessionEngine.h"
 #include "engine/SessionEvents.h"
 #include "engine/SessionSnapshot.h"
 #include "forms/Controls.h"
@@ -21,15 +22,16 @@
 #include "records/CommitRunner.h"
 #include "records/RowJournal.h"
 #include "records/RowWriter.h"
+#include "session/CardChamber.h"
 #include "trials/FlexGrid.h"
 #include "workbook/Appender.h"
-
-#include <optional>
+#include "workbook/Cell.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,9 +54,10 @@ using forms::Rgb;
 using forms::TextBox;
 using forms::Window;
 
-// What ended a session: the last trial's end, the last trial's timeout, the session clock, or the
-// operator leaving it (key E).
-enum class SessionEndTrigger { TrialEnd, StimulusTimeout, SessionClock, Operator };
+using engine::SessionEndTrigger;
+using engine::SessionState;
+using forms::Int16;
+using forms::OverflowError;
 
 // Controls of the window (design text in quotes; hidden ones are not shown when the window opens):
 //
@@ -85,7 +88,17 @@ enum class SessionEndTrigger { TrialEnd, StimulusTimeout, SessionClock, Operator
 // | Session_Timer        | Timer         | 60000 ms, disabled               | session minutes             |
 // | Hopper_Timer         | Timer         | 4000 ms, disabled                | food period                 |
 // | Infrared             | Timer         | 100 ms, disabled                 | head-entry polling          |
-class crt {
+//
+// The trial cycle, its timers and the session state belong to the session engine; the window owns it,
+// forwards its handlers to it under their own names, and is its display, schedule, records and panel.
+class crt : private engine::Display,
+            private engine::Schedule,
+            private engine::TrialRecords,
+            private engine::Panel {
+    // First of all members: the timers below are the engine's.
+    CardChamber m_chamber;
+    engine::SessionEngine m_engine;
+
 public:
     explicit crt(const Services& services);
     ~crt();
@@ -125,20 +138,12 @@ public:
     DataControl Data2;
     DataControl Data3;
 
-    platform::Timer ITI;
-    platform::Timer Stimulus;
-    platform::Timer FI;
-    platform::Timer Session_Timer;
-    platform::Timer Hopper_Timer;
-    platform::Timer Infrared;
-
-    // The six position boxes, positions 1 to 6 in order: the only source of the display message.
-    std::array<TextBox*, 6> positionBoxes() { return {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8}; }
-    std::array<const TextBox*, 6> positionBoxes() const {
-        return {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8};
-    }
-    // Every position box set to "0": nothing shown.
-    void clearPositionBoxes();
+    platform::Timer& ITI;
+    platform::Timer& Stimulus;
+    platform::Timer& FI;
+    platform::Timer& Session_Timer;
+    platform::Timer& Hopper_Timer;
+    platform::Timer& Infrared;
 
     // Every control of the window, the window itself first, for a view to render.
     std::vector<Control*> controls();
@@ -148,10 +153,6 @@ public:
     // Start-up: reads the port, listens, lays out the slots, fills the subject list and loads the last
     // subject. Throws SetupError (what failed, where, what to do); the window must not be shown then.
     void Form_Load();
-    void LoadSubjectList();
-    void LoadPhaseParameters();
-    void LayOutStimuli();
-    void StartListening();
 
     // Handlers of the set-up panel. Run from the operator after start-up, a failure is shown in a message
     // box and the panel goes back to how it was before the handler ran.
@@ -164,50 +165,44 @@ public:
     // Start button: fixes subject and phase, builds the schedule, turns the window into the stimulus
     // screen and creates the session data workbook.
     void Command1_Click();
-    void BuildSchedule();
 
-    // Trial cycle and stimulus display.
-    void EndTrial();
-    void BeginTrial();
-    void EndSession(SessionEndTrigger trigger);
-    void ITI_Timer();
-    void Stimulus_Timer();
-    void FI_Timer();
-    void Session_Timer_Timer();
-    void StimulusOn();
-    void StimulusOff();
+    // Trial cycle and stimulus display: the engine's.
+    void EndTrial() { m_engine.EndTrial(); }
+    void BeginTrial() { m_engine.BeginTrial(); }
+    void EndSession(SessionEndTrigger trigger) { m_engine.EndSession(trigger); }
+    void ITI_Timer() { m_engine.ITI_Timer(); }
+    void Stimulus_Timer() { m_engine.Stimulus_Timer(); }
+    void FI_Timer() { m_engine.FI_Timer(); }
+    void Session_Timer_Timer() { m_engine.Session_Timer_Timer(); }
+    void StimulusOn() { m_engine.StimulusOn(); }
+    void StimulusOff() { m_engine.StimulusOff(); }
 
-    // Hopper and head-entry sensor on the I/O card.
-    void HopperUp();
-    void HopperDown();
-    void InterTrialOutputOn();
-    void OutputsOff();
-    void Hopper_Timer_Timer();
-    void Infrared_Timer();
+    // Hopper and head-entry sensor on the I/O card: the engine's.
+    void HopperUp() { m_engine.HopperUp(); }
+    void HopperDown() { m_engine.HopperDown(); }
+    void InterTrialOutputOn() { m_engine.InterTrialOutputOn(); }
+    void OutputsOff() { m_engine.OutputsOff(); }
+    void Hopper_Timer_Timer() { m_engine.Hopper_Timer_Timer(); }
+    void Infrared_Timer() { m_engine.Infrared_Timer(); }
 
     // Touches, scoring and the tablet link.
     void Image1_MouseDown(int index);
-    void ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition);
-    void SendDisplayMessage();
+    void ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
+        m_engine.ScoreResponse(ScreenIndex, TabletPosition);
+    }
     void Winsock1_ConnectionRequest(std::int32_t requestID);
     void Winsock1_DataArrival();
     void Winsock1_Close();
     void Winsock1_Error(std::int16_t number, const std::string& description);
-    // A host that may not be the tablet tried to connect and was turned away.
-    void tabletRefused(const std::string& address);
 
     // The operator's keys.
     void Form_KeyPress(Int16& KeyAscii);
-    void BeginSession();
-    void LeaveProgram();
 
     // One row of the session data workbook for a touch or a timeout.
     void RecordTrial(Int16 ScreenIndex, Int16 TabletPosition);
 
     // The summary window opens at most once per run; the composer of the program says how.
     void setSummaryWindowOpener(std::function<void()> opener) { m_summaryOpener = std::move(opener); }
-    void ShowSummaryWindow();
-    bool summaryWindowShown() const { return m_summaryShown; }
 
     // The data folder, and a path inside it ("Parameters/B1.xls").
     const std::string& dataFolder() const { return m_services.dataFolder; }
@@ -220,12 +215,12 @@ public:
     const Services& services() const { return m_services; }
 
     // What happens in the session, in order, for any number of listeners.
-    engine::SessionEventBus& events() { return m_events; }
+    engine::SessionEventBus& events() { return m_engine.events(); }
     // The session's figures now, for views that show it while it runs.
     engine::SessionSnapshot snapshot() const;
 
     // The whole session state, read only.
-    const SessionState& sessionState() const { return state; }
+    const SessionState& sessionState() const { return m_engine.state(); }
 
     // Running a session: the stimulus-screen mark, rows waiting to be written and the handler guard.
     // True once Start has turned the window into the stimulus screen: a view shows it full-screen and black.
@@ -253,9 +248,28 @@ public:
     // Folders tried by moveWaitingRowsToRecoveryFile instead of the usual ones.
     void setRecoveryFolders(std::vector<std::string> folders) { m_recoveryFolders = std::move(folders); }
     // True once the session has ended, by its own end or by the operator leaving it.
-    bool sessionEnded() const { return m_sessionEnded; }
+    bool sessionEnded() const { return m_engine.hasEnded(); }
 
 private:
+    // Steps of start-up and of Start.
+    void LoadSubjectList();
+    void LoadPhaseParameters();
+    void LayOutStimuli();
+    void StartListening();
+    void BuildSchedule();
+    // Sends the six position boxes to the tablet as one message, while it is connected.
+    void SendDisplayMessage();
+    // A host that may not be the tablet tried to connect and was turned away.
+    void tabletRefused(const std::string& address);
+    // Keys S and E.
+    void BeginSession();
+    void LeaveProgram();
+    void ShowSummaryWindow();
+
+    // Copy of the parameter sheet, (column, data row). An entry never filled is nullopt and reads as 0;
+    // a filled entry keeps the cell as the workbook holds it, blank cells included.
+    using ParameterTable = std::array<std::array<std::optional<workbook::Cell>, 15>, 15>;
+
     // What a set-up handler may change, kept to put the panel back when the handler fails.
     struct SetupSnapshot {
         SessionState state;
@@ -269,13 +283,13 @@ private:
         std::int32_t hopperInterval = 0;
         std::int32_t fixedInterval = 0;
         DataControl::Binding data1;
+        ParameterTable paramTable;
     };
 
     void designLayout();
     void connectSetupHandlers();
     // Each subsystem connects its own timer, socket and picture handlers (defined beside them).
     void connectTrialHandlers();
-    void connectDeviceHandlers();
     void connectTabletHandlers();
     // Runs a set-up handler: nested or during start-up it simply runs; from the operator a failure
     // restores the panel and is reported in a message box.
@@ -304,8 +318,7 @@ private:
     void requireSafeSubjectName(const std::string& name, const std::string& where) const;
 
     // Running a session (defined beside the trial cycle, Start and RecordTrial).
-    // Runs a timer or key handler; a failure is shown to the operator and the session carries on.
-    void runSessionHandler(void (crt::*handler)());
+    // A key's or a timer's handler failed: shown to the operator, and the session carries on.
     void reportSessionFailure(const std::string& what);
     // Refuses Start, before anything changes, when the session could not run to its end.
     void requireSessionCanStart() const;
@@ -316,21 +329,10 @@ private:
     void rowsCommitted(std::size_t count);
     void rowsFailed(const std::string& why);
     void showWaitingRowsNotice();
-    engine::SessionEvent eventNow(engine::SessionEventKind kind) const;
     workbook::AppendRow trialRow(Int16 ScreenIndex, Int16 TabletPosition) const;
-    std::int32_t roundedSecondsSinceMidnight() const;
-    bool m_sessionSetUp = false;
-    bool m_sessionEnded = false;
     std::string m_rowFailure;
     std::function<void()> m_rowsChanged;
-    // Publishes an event stamped with the scheduler's time and the trial under way.
-    void publish(engine::SessionEventKind kind, std::string outcome = {}, int position = 0,
-                 std::string detail = {});
-    engine::SessionEventBus m_events;
-    std::int64_t m_startedAtMs = -1;
     std::int64_t m_lastTabletMessageAtMs = -1;
-    bool m_hopperUp = false;
-    bool m_stimulusShown = false;
     std::vector<std::string> m_recoveryFolders;
 
     Services m_services;
@@ -339,7 +341,8 @@ private:
     std::unique_ptr<Ended> m_ended;
     records::InlineCommitRunner m_inlineCommits;
     records::RowWriter m_rows;
-    SessionState state;
+    SessionState& state; // the engine's
+    ParameterTable m_paramTable;
     ControlEvents m_controlEvents;
     bool m_loaded = false;
     // While Form_Load lists the subjects, the summary workbook read for the first is reused for the
@@ -351,6 +354,35 @@ private:
     devices::TouchStream m_touchStream;
     std::function<void()> m_summaryOpener;
     bool m_summaryShown = false;
+
+    // The six position boxes, positions 1 to 6 in order: the only source of the display message.
+    std::array<TextBox*, 6> positionBoxes() { return {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8}; }
+    std::array<const TextBox*, 6> positionBoxes() const {
+        return {&Text2, &Text3, &Text4, &Text6, &Text7, &Text8};
+    }
+    // Every position box set to "0": nothing shown.
+    void clearPositionBoxes();
+
+    // The engine's display: the slots Image1(1..6), the position boxes and the tablet's link.
+    void showPicture(int slot, const std::string& path) override;
+    void hidePicture(int slot) override;
+    void setPositionTexts(const std::array<std::string, 6>& texts) override;
+    void sendDisplayMessage() override { SendDisplayMessage(); }
+    bool closeLink() override;
+    // The engine's schedule: MSFlexGrid1.
+    std::optional<engine::ScheduleRow> scheduleRow(int n) const override;
+    // The engine's records: RecordTrial and the row writer.
+    void recordTrial(Int16 ScreenIndex, Int16 TabletPosition) override {
+        RecordTrial(ScreenIndex, TabletPosition);
+    }
+    std::size_t rowsWaiting() const override { return m_rows.waiting(); }
+    void retryRows() override { m_rows.retry(); }
+    // The engine's panel: Label1, Label3, the window and the summary window.
+    void showHopperWords(std::string_view words) override;
+    void showOutcomeWords(std::string_view words) override;
+    void hideWindow() override { Form.setVisible(false); }
+    void openSummary() override { ShowSummaryWindow(); }
+    void reportFailure(const std::string& what) override { reportSessionFailure(what); }
 };
 
 } // namespace veltrum::session

@@ -21,15 +21,14 @@ void crt::Form_KeyPress(Int16& KeyAscii) {
         switch (key) {
         case 'S':
             // S starts only a session that Start has set up and that has not begun its first trial.
-            if (state.CurrentTrial == 0 && m_sessionSetUp && !m_sessionEnded) {
+            if (state.CurrentTrial == 0 && m_engine.isSetUp() && !m_engine.hasEnded()) {
                 Label7.setVisible(false);
                 BeginSession();
-                state.StartInstant = m_services.clock.secondsSinceMidnight();
-                state.StartTime = roundedSecondsSinceMidnight();
+                m_engine.markSessionStart();
             }
             break;
         case 'E':
-            if (!m_sessionSetUp)
+            if (!m_engine.isSetUp())
                 m_services.lifetime.endProgram(0);
             else
                 LeaveProgram();
@@ -43,27 +42,27 @@ void crt::Form_KeyPress(Int16& KeyAscii) {
             break;
         case 'R':
             state.KeyShaping = shapingMark;
-            StimulusOff();
-            EndTrial();
+            m_engine.StimulusOff();
+            m_engine.EndTrial();
             state.HeadDetect = 1;
             break;
         case 'U':
-            StimulusOff();
-            HopperUp();
+            m_engine.StimulusOff();
+            m_engine.HopperUp();
             state.HeadDetect = 2;
             state.KeyShaping = shapingMark;
             break;
         case 'D':
-            StimulusOn();
-            HopperDown();
+            m_engine.StimulusOn();
+            m_engine.HopperDown();
             state.KeyShaping = shapingMark;
             break;
         case 'H':
             ITI.setEnabled(false);
             Stimulus.setEnabled(false);
             state.HeadDetect = 1;
-            StimulusOff();
-            HopperUp();
+            m_engine.StimulusOff();
+            m_engine.HopperUp();
             state.KeyShaping = shapingMark;
             break;
         case 'L': {
@@ -98,12 +97,8 @@ void crt::Form_KeyPress(Int16& KeyAscii) {
 }
 
 void crt::BeginSession() {
-    state.CurrentTrial = 0;
     Label2.setVisible(false);
-    Session_Timer.setEnabled(true);
-    m_startedAtMs = m_services.scheduler.nowMs();
-    publish(engine::SessionEventKind::SessionStarted);
-    EndTrial();
+    m_engine.BeginSession();
 }
 
 void crt::LeaveProgram() {
@@ -112,17 +107,17 @@ void crt::LeaveProgram() {
                                       platform::MessageButtons::YesNoCancel, platform::MessageIcon::None);
     // Timers keep running while the question waits: the session may have ended in the meantime, and then
     // its own end has already hidden the window and opened the summary.
-    if (m_sessionEnded)
+    if (m_engine.hasEnded())
         return;
     if (answer != platform::MessageAnswer::Yes) {
         Form.setVisible(true);
         return;
     }
-    if (m_startedAtMs < 0) {
+    if (m_engine.startedAtMs() < 0) {
         m_services.lifetime.endProgram(0);
         return;
     }
-    EndSession(SessionEndTrigger::Operator);
+    m_engine.EndSession(SessionEndTrigger::Operator);
 }
 
 } // namespace veltrum::session

@@ -60,6 +60,7 @@ void crt::runSetupHandler(void (crt::*handler)(), const std::function<void(Setup
 crt::SetupSnapshot crt::takeSetupSnapshot() const {
     SetupSnapshot snapshot;
     snapshot.state = state;
+    snapshot.paramTable = m_paramTable;
     snapshot.subjects = Subject_In.entries();
     snapshot.subjectIndex = Subject_In.listIndex();
     snapshot.subjectText = Subject_In.text();
@@ -75,6 +76,7 @@ crt::SetupSnapshot crt::takeSetupSnapshot() const {
 
 void crt::restoreSetupSnapshot(const SetupSnapshot& snapshot) {
     state = snapshot.state;
+    m_paramTable = snapshot.paramTable;
     Subject_In.restore(snapshot.subjects, snapshot.subjectIndex, snapshot.subjectText);
     Combo1.restore(Combo1.entries(), snapshot.phaseIndex, snapshot.phaseText);
     Check1.restoreValue(snapshot.hardwareFree);

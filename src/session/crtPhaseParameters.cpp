@@ -101,16 +101,20 @@ void crt::readParameterTable() {
     Data1.setDatabaseName(path);
     Data1.setRecordSource("Parameters$");
     Data1.refresh();
-    if (Data1.recordCount() < parameterRows || Data1.table().columnCount() < phaseColumns() + 1)
+    if (Data1.recordCount() < parameterRows || Data1.table().columnCount() < phaseColumns() + 1) {
+        std::string columns = "names, then ";
+        for (const engine::PhaseRules& phase : engine::phases())
+            columns += (phase.number() == 1 ? "" : ", ") + std::string(phase.name);
         throw SetupError("The parameter workbook " + path + ", sheet Parameters, has " +
                          std::to_string(Data1.recordCount()) + " parameter rows and " +
                          std::to_string(Data1.table().columnCount()) +
-                         " columns; it needs 10 rows below the heading row and 5 columns (names, then "
-                         "MagTrain, Auto, SuccDisc, SimDisc).");
+                         " columns; it needs 10 rows below the heading row and " +
+                         std::to_string(phaseColumns() + 1) + " columns (" + columns + ").");
+    }
     Data1.moveFirst();
     for (int r = 1; r <= parameterRows; ++r) {
         for (int c = 1; c <= phaseColumns(); ++c)
-            state.ParamTable[static_cast<std::size_t>(c)][static_cast<std::size_t>(r)] = Data1.field(c);
+            m_paramTable[static_cast<std::size_t>(c)][static_cast<std::size_t>(r)] = Data1.field(c);
         Data1.moveNext();
     }
 }
@@ -125,7 +129,7 @@ std::string crt::parameterCellName(int column, int row, const char* name) const 
 Int16 crt::parameterInt16(int row, const char* name) const {
     const int column = state.PhaseNumber.toInt();
     const std::optional<workbook::Cell>& entry =
-        state.ParamTable[static_cast<std::size_t>(column)][static_cast<std::size_t>(row)];
+        m_paramTable[static_cast<std::size_t>(column)][static_cast<std::size_t>(row)];
     if (!entry)
         return 0;
     if (const std::optional<std::string> problem = int16Problem(*entry))
@@ -143,7 +147,7 @@ void crt::applyPhaseParameters() {
     const int p = state.PhaseNumber.toInt();
     auto flag = [&](int row) {
         const std::optional<workbook::Cell>& entry =
-            state.ParamTable[static_cast<std::size_t>(p)][static_cast<std::size_t>(row)];
+            m_paramTable[static_cast<std::size_t>(p)][static_cast<std::size_t>(row)];
         return Int16(entry && equalsOne(*entry) ? 1 : 0);
     };
     state.TotalTrials = parameterInt16(1, "TotalTrials");

@@ -58,9 +58,9 @@ void crt::RecordTrial(Int16 ScreenIndex, Int16 TabletPosition) {
 void crt::rowsCommitted(std::size_t count) {
     const std::size_t waiting = m_rows.waiting();
     for (std::size_t i = 0; i < count; ++i) {
-        engine::SessionEvent event = eventNow(engine::SessionEventKind::RowCommitted);
+        engine::SessionEvent event = m_engine.eventNow(engine::SessionEventKind::RowCommitted);
         event.rowsWaiting = waiting + (count - 1 - i);
-        m_events.publish(event);
+        m_engine.events().publish(event);
     }
     if (m_rowFailure.empty())
         return;
@@ -77,7 +77,7 @@ void crt::rowsFailed(const std::string& why) {
     // The messages of the workbook layer start with the file's path, which the notice names already.
     if (m_rowFailure.starts_with(state.NewDataFile + ": "))
         m_rowFailure.erase(0, state.NewDataFile.size() + 2);
-    publish(engine::SessionEventKind::RowFailed, {}, 0, m_rowFailure);
+    m_engine.publish(engine::SessionEventKind::RowFailed, {}, 0, m_rowFailure);
     showWaitingRowsNotice();
 }
 
@@ -91,42 +91,15 @@ void crt::showWaitingRowsNotice() {
         "Free disk space or close any program that holds the workbook.");
 }
 
-engine::SessionEvent crt::eventNow(engine::SessionEventKind kind) const {
-    engine::SessionEvent event;
-    event.kind = kind;
-    event.atMs = m_services.scheduler.nowMs();
-    event.trial = state.CurrentTrial.toInt();
-    event.rowsWaiting = m_rows.waiting();
-    return event;
-}
-
-void crt::publish(engine::SessionEventKind kind, std::string outcome, int position, std::string detail) {
-    engine::SessionEvent event = eventNow(kind);
-    event.position = position;
-    event.outcome = std::move(outcome);
-    event.detail = std::move(detail);
-    m_events.publish(event);
-}
-
 engine::SessionSnapshot crt::snapshot() const {
     engine::SessionSnapshot s;
-    s.subject = m_sessionSetUp ? state.Subject : Subject_In.text();
-    s.phase = m_sessionSetUp ? state.PhaseDescription : Combo1.text();
+    const bool setUp = m_engine.isSetUp();
+    s.subject = setUp ? state.Subject : Subject_In.text();
+    s.phase = setUp ? state.PhaseDescription : Combo1.text();
     s.sessionNumber = state.SessionNumber.toInt();
-    if (m_sessionEnded)
-        s.state = engine::CycleState::Ended;
-    else if (!m_sessionSetUp)
-        s.state = engine::CycleState::SettingUp;
-    else if (m_startedAtMs < 0)
-        s.state = engine::CycleState::WaitingForStart;
-    else if (m_hopperUp)
-        s.state = engine::CycleState::Food;
-    else if (m_stimulusShown)
-        s.state = engine::CycleState::Stimulus;
-    else
-        s.state = engine::CycleState::InterTrial;
+    s.state = m_engine.cycleState();
     s.nowMs = m_services.scheduler.nowMs();
-    s.startedAtMs = m_startedAtMs;
+    s.startedAtMs = m_engine.startedAtMs();
     s.sessionMinutes = state.SessionDuration.toInt();
     s.trial = state.CurrentTrial.toInt();
     s.totalTrials = state.TotalTrials.toInt();

@@ -85,7 +85,7 @@ void crt::requireUsableTemplate() const {
 }
 
 void crt::Command1_Click() {
-    if (m_sessionSetUp)
+    if (m_engine.isSetUp())
         return;
     const std::string subjectBefore = state.Subject;
     const std::string phaseBefore = state.PhaseDescription;
@@ -137,7 +137,7 @@ void crt::Command1_Click() {
                 "have stopped during it). Its rows are kept in\n\n" +
                 keptWorkbook + "\n\nThis session writes a fresh " + state.NewDataFile + ".",
             "", platform::MessageButtons::Ok, platform::MessageIcon::Information);
-    m_sessionSetUp = true;
+    m_engine.setUp();
     stimulusScreen = true;
 
     if (Subject_In.text() == "Benchcheck") {

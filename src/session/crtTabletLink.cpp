@@ -29,6 +29,12 @@ void crt::SendDisplayMessage() {
     m_services.socket.send(message);
 }
 
+bool crt::closeLink() {
+    const bool linked = m_services.socket.state() == platform::TabletSocket::Connected;
+    m_services.socket.close();
+    return linked;
+}
+
 void crt::Winsock1_ConnectionRequest(std::int32_t requestID) {
     // Closing the listener means nothing answers a second tablet until this one has gone.
     platform::TabletSocket& socket = m_services.socket;
@@ -38,7 +44,7 @@ void crt::Winsock1_ConnectionRequest(std::int32_t requestID) {
     m_touchStream = {};
     Label2.setCaption(std::to_string(requestID));
     TabletAddress.setCaption("tablet at " + socket.peerAddress());
-    publish(engine::SessionEventKind::LinkUp, {}, 0, socket.peerAddress());
+    m_engine.publish(engine::SessionEventKind::LinkUp, {}, 0, socket.peerAddress());
 }
 
 void crt::tabletRefused(const std::string& address) {
@@ -77,7 +83,7 @@ void crt::Winsock1_DataArrival() {
 void crt::Winsock1_Close() {
     m_touchStream = {};
     TabletAddress.setCaption("tablet gone; listening again");
-    publish(engine::SessionEventKind::LinkDown);
+    m_engine.publish(engine::SessionEventKind::LinkDown);
     try {
         StartListening();
     } catch (const SetupError& error) {

@@ -1,15 +1,13 @@
-// Every variable of a run of the controller, as the main window crt holds it.
+// Every variable of a run of the controller, as the session engine holds it.
 #pragma once
 
 #include "forms/Int16.h"
-#include "workbook/Cell.h"
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 
-namespace veltrum::session {
+namespace veltrum::engine {
 
 using forms::Int16;
 using forms::OverflowError;
@@ -82,9 +80,6 @@ struct SessionState {
     std::array<std::string, 9> StimPicture; // picture file per stimulus number; 0 and 8 empty
     std::array<Int16, 9> StimPosition;      // position of stimulus i in this trial; 0 = not shown
     std::array<Int16, 8> PosStimulus;       // stimulus last shown at position p
-    // Copy of the parameter sheet, (column, data row). An entry never filled is nullopt and reads as 0;
-    // a filled entry keeps the cell as the workbook holds it, blank cells included.
-    std::array<std::array<std::optional<workbook::Cell>, 15>, 15> ParamTable;
 };
 
-} // namespace veltrum::session
+} // namespace veltrum::engine

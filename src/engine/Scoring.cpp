@@ -1,11 +1,11 @@
 #include "engine/Phase.h"
-#include "session/crt.h"
+#include "engine/SessionEngine.h"
 
-namespace veltrum::session {
+namespace veltrum::engine {
 
 namespace {
 
-// Outcome word recorded in the row, and the word the operator sees in Label3.
+// Outcome word recorded in the row, and the word the operator sees.
 struct Words {
     const char* outcome;
     const char* label;
@@ -13,24 +13,16 @@ struct Words {
 
 } // namespace
 
-void crt::Image1_MouseDown(int index) {
-    if (index < Image1.lowerBound() || index > Image1.upperBound() || !Image1(index).isVisible())
-        return;
-    Int16 screenIndex = index;
-    Int16 tabletPosition = 0;
-    ScoreResponse(screenIndex, tabletPosition);
-}
-
-void crt::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
+void SessionEngine::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
+    SessionState& state = m_state;
     // Every touch counts in the trial's ordinal, even one that is otherwise ignored.
     state.Ordinal += 1;
     if (state.GoalLocation == 0)
         return;
 
     const auto showWords = [this](const Words& words) {
-        state.Outcome = words.outcome;
-        Label3.setCaption(words.label);
-        Label3.repaint();
+        m_state.Outcome = words.outcome;
+        m_with.panel.showOutcomeWords(words.label);
     };
 
     if (!Stimulus.isEnabled()) {
@@ -38,14 +30,13 @@ void crt::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
         showWords({"ITI", "ITI"});
     } else if (state.Instrumental != 1) {
         // Touches are shown and recorded only; the row repeats the previous outcome word.
-        Label3.setCaption("Stim Touched");
-        Label3.repaint();
+        m_with.panel.showOutcomeWords("Stim Touched");
     } else {
         state.ObjectTouched = ScreenIndex > 0 ? ScreenIndex : TabletPosition;
         const bool goal = state.ObjectTouched == state.GoalLocation;
         const bool afterInterval = state.FIStatus == 1;
         const bool reinforced = state.Reinforce == 1;
-        const engine::PhaseRules* phase = engine::phaseNamed(state.PhaseDescription);
+        const PhaseRules* phase = phaseNamed(state.PhaseDescription);
         const bool onlyThePairIsPecked = phase && phase->onlyThePairIsPecked;
         if (goal && afterInterval && reinforced) {
             state.TrialPeck = 1;
@@ -81,9 +72,9 @@ void crt::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
             state.TargetSMinus += 1;
         }
     }
-    publish(engine::SessionEventKind::TouchScored, state.Outcome,
+    publish(SessionEventKind::TouchScored, state.Outcome,
             (ScreenIndex > 0 ? ScreenIndex : TabletPosition).toInt());
-    RecordTrial(ScreenIndex, TabletPosition);
+    m_with.records.recordTrial(ScreenIndex, TabletPosition);
 }
 
-} // namespace veltrum::session
+} // namespace veltrum::engine
