@@ -236,7 +236,7 @@ void JournalledRowSink::append(const std::vector<workbook::AppendRow>& rows) {
 
 void JournalledRowSink::flush(bool last) {
     if (!m_behind.empty()) {
-        workbook::appendRecords(m_workbook, "Data", m_behind);
+        workbook::appendRecordsInPlace(m_workbook, "Data", m_behind);
         m_behind.clear();
         m_behindCount = 0;
     }
@@ -314,6 +314,9 @@ JournalRecovery recoverJournal(const std::string& workbookPath) {
         return result;
     }
     try {
+        // An append cut short leaves the workbook half-written until it is rolled back; the rows it held
+        // are still in the journal.
+        workbook::rollBackInterruptedAppend(workbookPath);
         const std::size_t held = dataRows(workbookPath);
         if (held < base || held - base > rows.size()) {
             result.problem = workbookPath + " holds " + std::to_string(held) + " rows, which its journal " +
@@ -324,7 +327,7 @@ JournalRecovery recoverJournal(const std::string& workbookPath) {
         const std::vector<workbook::AppendRow> missing(
             rows.begin() + static_cast<std::ptrdiff_t>(held - base), rows.end());
         if (!missing.empty())
-            workbook::appendRecords(workbookPath, "Data", missing);
+            workbook::appendRecordsInPlace(workbookPath, "Data", missing);
         result.rowsAdded = missing.size();
     } catch (const std::exception& error) {
         result.problem = error.what();
