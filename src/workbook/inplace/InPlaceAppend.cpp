@@ -18,6 +18,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -107,6 +109,140 @@ void emitLabel(std::vector<std::uint8_t>& out, int row, const NewCell& cell, con
     }
 }
 
+// What an in-place append needs to know of a laid-out workbook, kept from one append to the next so
+// that an append reads and parses only a few kilobytes, however many rows the sheet holds: the stream's
+// beginning (globals and the sheet's records up to its header row), its closing records and where they
+// start, the last row's number and formats, and where the stream lies in the file.
+struct SheetTail {
+    std::vector<std::uint8_t> head;
+    std::vector<std::uint8_t> closing;
+    std::uint32_t closingOffset = 0;
+    int lastCellRow = -1;
+    std::map<std::uint16_t, std::uint16_t> lastRowXf;
+    RowTemplate rowTemplate{};
+    StreamPlace place;
+    // The file as the last append left it: any other change (a spreadsheet program saved it, another
+    // controller appended) shows in one of these and the workbook is read afresh.
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t length = 0;
+    timespec modified{};
+};
+
+std::mutex& tailsMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<std::string, SheetTail>& knownTails() {
+    static std::map<std::string, SheetTail> tails;
+    return tails;
+}
+
+bool sameFile(const struct stat& info, const SheetTail& tail) {
+    return info.st_dev == tail.device && info.st_ino == tail.inode && info.st_size == tail.length &&
+           info.st_mtim.tv_sec == tail.modified.tv_sec && info.st_mtim.tv_nsec == tail.modified.tv_nsec;
+}
+
+bool readAt(int fd, std::uint8_t* data, std::size_t size, std::uint64_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, data, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+// Whether the file still holds what `tail` remembers: the header, the stream's size and its closing
+// records where they were.
+bool stillHolds(int fd, const SheetTail& tail) {
+    const StreamPlace& place = tail.place;
+    std::vector<std::uint8_t> header(place.header.size());
+    std::vector<std::uint8_t> size(4);
+    if (!readAt(fd, header.data(), header.size(), 0) || header != place.header ||
+        !readAt(fd, size.data(), 4, place.sizeFieldOffset()) || get32(size, 0) != place.size)
+        return false;
+    std::vector<std::uint8_t> closing(tail.closing.size());
+    std::size_t done = 0;
+    for (std::uint64_t at = tail.closingOffset; done < closing.size();) {
+        const std::uint64_t within = at % place.sectorSize;
+        const std::size_t take = static_cast<std::size_t>(
+            std::min<std::uint64_t>(place.sectorSize - within, closing.size() - done));
+        const std::uint64_t sector = at / place.sectorSize;
+        if (sector >= place.chain.size() ||
+            !readAt(fd, closing.data() + done, take,
+                    place.headerSize + std::uint64_t{place.chain[sector]} * place.sectorSize + within))
+            return false;
+        done += take;
+        at += take;
+    }
+    return closing == tail.closing;
+}
+
+// Learns a laid-out workbook's tail from the whole file; nullopt when it is not laid out for appending
+// to `sheetName` in place.
+std::optional<SheetTail> learnTail(int fd, const std::string& path, std::string_view sheetName) {
+    std::vector<std::uint8_t> bytes = readAll(fd, path);
+    if (!CompoundFile::hasSignature(bytes))
+        return std::nullopt;
+    SheetTail tail;
+    std::vector<std::uint8_t> stream;
+    try {
+        const CompoundFile compound(std::move(bytes));
+        const std::uint32_t entry = workbookStreamEntry(compound, path);
+        if (compound.isInMiniStream(entry) || compound.miniStreamCutoff() != 4096)
+            return std::nullopt;
+        stream = compound.readStream(entry);
+        tail.place = StreamPlace::of(compound, entry);
+    } catch (const std::exception&) {
+        return std::nullopt; // the full path says what is wrong with it
+    }
+    std::optional<BiffLayout> parsed;
+    try {
+        parsed.emplace(BiffLayout::parse(stream, path));
+    } catch (const WorkbookError&) {
+        return std::nullopt;
+    }
+    const BiffLayout& layout = *parsed;
+    const SheetInfo* sheet = laidOutSheet(stream, layout, sheetName);
+    if (!sheet)
+        return std::nullopt;
+    SharedStrings strings;
+    try {
+        strings = SharedStrings::parse(layout.globals.sharedStrings);
+    } catch (const BiffError&) {
+        return std::nullopt;
+    }
+    const SheetScan scan = scanSheet(stream, layout, *sheet, strings);
+    if (scan.dimensions == SIZE_MAX || scan.tableEnd == SIZE_MAX || scan.header.empty())
+        return std::nullopt;
+    // The head runs to the last of the records an append reads: extent, column formats, header cells.
+    std::uint32_t headEnd = layout.records[scan.dimensions].end();
+    for (std::size_t i = sheet->bof + 1; i < scan.tableEnd; ++i) {
+        const RecordRef& ref = layout.records[i];
+        CellRef cell;
+        if (ref.type == record::ColInfo ||
+            (isCellRecord(ref.type) && readCell(stream, ref, cell) && cell.row == 0))
+            headEnd = std::max(headEnd, ref.end());
+    }
+    for (std::size_t i = sheet->bof; i < layout.records.size() && layout.records[i].offset < headEnd; ++i) {
+        if (layout.records[i].depth != 1)
+            return std::nullopt;
+    }
+    tail.closingOffset = layout.records[scan.tableEnd].offset;
+    tail.head.assign(stream.begin(), stream.begin() + headEnd);
+    tail.closing.assign(stream.begin() + tail.closingOffset, stream.end());
+    tail.lastCellRow = scan.lastCellRow;
+    tail.lastRowXf = scan.lastRowXf;
+    tail.rowTemplate = rowTemplateFor(stream, layout, scan);
+    return tail;
+}
+
 } // namespace
 
 std::vector<std::uint8_t> layOutForAppending(std::vector<std::uint8_t> stream, const std::string& file,
@@ -127,55 +263,30 @@ std::vector<std::uint8_t> layOutForAppending(std::vector<std::uint8_t> stream, c
     return out;
 }
 
-bool appendRowsInPlace(const std::string& path, std::string_view sheetName,
-                       const std::vector<AppendRow>& rows) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
-    if (fd.get() < 0)
-        return false;
-    std::vector<std::uint8_t> bytes = readAll(fd.get(), path);
-    if (!CompoundFile::hasSignature(bytes))
-        return false;
-    const std::uint64_t length = bytes.size();
-    std::optional<CompoundFile> compound;
-    std::uint32_t entry = 0;
-    std::vector<std::uint8_t> stream;
-    try {
-        compound.emplace(std::move(bytes));
-        entry = workbookStreamEntry(*compound, path);
-        if (compound->isInMiniStream(entry) || compound->miniStreamCutoff() != 4096)
-            return false;
-        stream = compound->readStream(entry);
-    } catch (const std::exception&) {
-        return false; // the full path says what is wrong with it
-    }
-    std::optional<BiffLayout> parsed;
-    try {
-        parsed.emplace(BiffLayout::parse(stream, path));
-    } catch (const WorkbookError&) {
-        return false;
-    }
-    const BiffLayout& layout = *parsed;
-    const SheetInfo* sheet = laidOutSheet(stream, layout, sheetName);
-    if (!sheet)
-        return false;
-    SharedStrings strings;
-    try {
-        strings = SharedStrings::parse(layout.globals.sharedStrings);
-    } catch (const BiffError&) {
-        return false;
-    }
+namespace {
+
+// The append itself, on the stream's head and closing records alone (a short stream that reads as the
+// sheet with its header row only), for the tail's real place in the file. Updates `tail` to the file
+// as it is left; false when this append cannot be made in place.
+bool appendWithTail(int fd, const std::string& path, SheetTail& tail, const std::vector<AppendRow>& rows) {
+    std::vector<std::uint8_t> shortStream = tail.head;
+    shortStream.insert(shortStream.end(), tail.closing.begin(), tail.closing.end());
+    const BiffLayout layout = BiffLayout::parse(shortStream, path);
+    const SheetInfo& sheet = layout.sheets.back();
+    SharedStrings strings = SharedStrings::parse(layout.globals.sharedStrings);
     const std::uint32_t knownStrings = strings.uniqueCount();
-    const SheetScan scan = scanSheet(stream, layout, *sheet, strings);
-    if (scan.dimensions == SIZE_MAX || layout.records[scan.dimensions].size < 14 || scan.tableEnd == SIZE_MAX)
+    SheetScan scan = scanSheet(shortStream, layout, sheet, strings);
+    if (scan.dimensions == SIZE_MAX || layout.records[scan.dimensions].size < 14)
         return false;
-    const CellFormats formats(stream, layout);
-    const PreparedAppend plan = prepareRows(rows, scan, formats, strings, layout.date1904, path, sheet->name);
+    scan.lastCellRow = tail.lastCellRow;
+    scan.lastRowXf = tail.lastRowXf;
+    const CellFormats formats(shortStream, layout);
+    const PreparedAppend plan = prepareRows(rows, scan, formats, strings, layout.date1904, path, sheet.name);
     if (plan.rows.empty())
         return true;
     if (!plan.newFormats.empty())
         return false;
 
-    const RowTemplate rowTemplate = rowTemplateFor(stream, layout, scan);
     std::vector<std::uint8_t> cells;
     std::uint32_t sharedReferences = 0;
     for (const NewRow& row : plan.rows) {
@@ -183,7 +294,7 @@ bool appendRowsInPlace(const std::string& path, std::string_view sheetName,
         append16(cells, static_cast<std::uint16_t>(row.row));
         append16(cells, row.cells.front().column);
         append16(cells, static_cast<std::uint16_t>(row.cells.back().column + 1));
-        cells.insert(cells.end(), rowTemplate.begin(), rowTemplate.end());
+        cells.insert(cells.end(), tail.rowTemplate.begin(), tail.rowTemplate.end());
         for (const NewCell& cell : row.cells) {
             if (!cell.isText) {
                 cellHead(cells, record::Number, 14, row.row, cell);
@@ -205,23 +316,80 @@ bool appendRowsInPlace(const std::string& path, std::string_view sheetName,
     }
 
     // The new cells where the sheet's closing records (WINDOW2 ... EOF) began, and those after them.
-    const std::uint32_t closing = layout.records[scan.tableEnd].offset;
-    cells.insert(cells.end(), stream.begin() + closing, stream.end());
-    StreamGrowth growth(*compound, entry);
-    growth.write(closing, cells);
+    const std::uint32_t newCells = static_cast<std::uint32_t>(cells.size());
+    cells.insert(cells.end(), tail.closing.begin(), tail.closing.end());
+    StreamGrowth growth(tail.place);
+    growth.write(tail.closingOffset, cells);
+    std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> headEdits;
     const RecordRef& dimensions = layout.records[scan.dimensions];
-    growth.write(dimensions.body(), widenedDimensions(stream, dimensions, plan));
+    headEdits.emplace_back(dimensions.body(), widenedDimensions(shortStream, dimensions, plan));
     if (sharedReferences > 0 && !layout.sst.empty()) {
         // The table's count of cells that refer to it.
         const RecordRef& sst = layout.records[layout.sst.front()];
         std::vector<std::uint8_t> total;
-        append32(total, get32(stream, sst.body()) + sharedReferences);
-        growth.write(sst.body(), total);
+        append32(total, get32(shortStream, sst.body()) + sharedReferences);
+        headEdits.emplace_back(sst.body(), total);
     }
-    const std::optional<std::vector<FilePatch>> patches = growth.finish();
+    for (const auto& [offset, bytes] : headEdits)
+        growth.write(offset, bytes);
+    StreamPlace grown;
+    const std::optional<std::vector<FilePatch>> patches = growth.finish(grown);
     if (!patches)
         return false;
-    patchFileDurably(path, fd.get(), length, *patches);
+    patchFileDurably(path, fd, tail.place.fileLength, *patches);
+
+    for (const auto& [offset, bytes] : headEdits)
+        std::copy(bytes.begin(), bytes.end(), tail.head.begin() + offset);
+    tail.place = std::move(grown);
+    tail.closingOffset += newCells;
+    tail.lastCellRow = plan.rows.back().row;
+    tail.lastRowXf.clear();
+    for (const NewCell& cell : plan.rows.back().cells)
+        tail.lastRowXf[cell.column] = cell.xf;
+    return true;
+}
+
+void remember(int fd, const std::string& path, SheetTail tail) {
+    struct stat info {};
+    std::lock_guard lock(tailsMutex());
+    if (::fstat(fd, &info) != 0) {
+        knownTails().erase(path);
+        return;
+    }
+    tail.device = info.st_dev;
+    tail.inode = info.st_ino;
+    tail.length = info.st_size;
+    tail.modified = info.st_mtim;
+    knownTails()[path] = std::move(tail);
+}
+
+} // namespace
+
+bool appendRowsInPlace(const std::string& path, std::string_view sheetName,
+                       const std::vector<AppendRow>& rows) {
+    const FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+    if (fd.get() < 0)
+        return false;
+    std::optional<SheetTail> tail;
+    {
+        struct stat info {};
+        std::lock_guard lock(tailsMutex());
+        auto known = knownTails().find(path);
+        if (known != knownTails().end()) {
+            if (::fstat(fd.get(), &info) == 0 && sameFile(info, known->second))
+                tail = known->second;
+            knownTails().erase(known);
+        }
+    }
+    if (tail && !stillHolds(fd.get(), *tail))
+        tail.reset();
+    if (!tail)
+        tail = learnTail(fd.get(), path, sheetName);
+    if (!tail)
+        return false;
+    if (!appendWithTail(fd.get(), path, *tail, rows))
+        return false;
+    remember(fd.get(), path, std::move(*tail));
     return true;
 }
 

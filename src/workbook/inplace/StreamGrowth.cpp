@@ -24,41 +24,59 @@ void addPatch(std::vector<FilePatch>& patches, std::uint64_t at, const std::uint
 
 } // namespace
 
-StreamGrowth::StreamGrowth(const CompoundFile& file, std::uint32_t entry)
-    : m_file(file)
-    , m_entry(entry)
-    , m_size(file.entries()[entry].size) {}
+StreamPlace StreamPlace::of(const CompoundFile& file, std::uint32_t entry) {
+    StreamPlace place;
+    place.sectorSize = file.sectorSize();
+    place.headerSize = file.headerSectorSize();
+    place.fileLength = file.bytes().size();
+    place.header.assign(file.header().begin(), file.header().end());
+    place.fat = file.fat();
+    place.directory = file.sectorChain(get32(file.header(), 48));
+    place.entry = entry;
+    place.chain = file.sectorChain(file.entries()[entry].startSector);
+    place.size = file.entries()[entry].size;
+    return place;
+}
+
+std::uint64_t StreamPlace::sizeFieldOffset() const {
+    const std::uint64_t perSector = sectorSize / 128;
+    return headerSize + std::uint64_t{directory[entry / perSector]} * sectorSize + (entry % perSector) * 128 +
+           120;
+}
+
+StreamGrowth::StreamGrowth(StreamPlace place)
+    : m_place(std::move(place))
+    , m_size(m_place.size) {}
 
 void StreamGrowth::write(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
     m_edits[offset].assign(bytes.begin(), bytes.end());
     m_size = std::max<std::uint64_t>(m_size, offset + bytes.size());
 }
 
-std::optional<std::vector<FilePatch>> StreamGrowth::finish() const {
-    const std::uint64_t sectorSize = m_file.sectorSize();
-    const std::uint64_t headerSize = m_file.headerSectorSize();
-    const std::span<const std::uint8_t> bytes = m_file.bytes();
-    if (bytes.size() < headerSize || (bytes.size() - headerSize) % sectorSize != 0)
+std::optional<std::vector<FilePatch>> StreamGrowth::finish(StreamPlace& grown) const {
+    const std::uint64_t sectorSize = m_place.sectorSize;
+    const std::uint64_t headerSize = m_place.headerSize;
+    if (m_place.fileLength < headerSize || (m_place.fileLength - headerSize) % sectorSize != 0 ||
+        m_place.header.size() < 512)
         return std::nullopt;
-    const std::span<const std::uint8_t> oldHeader = m_file.header();
+    std::vector<std::uint8_t> header = m_place.header;
     // A DIFAT chain means more FAT sectors than the header holds: the whole file is rewritten instead.
-    if (get32(oldHeader, 72) != 0)
+    if (get32(header, 72) != 0)
         return std::nullopt;
-    std::uint32_t fatCount = get32(oldHeader, 44);
+    std::uint32_t fatCount = get32(header, 44);
     if (fatCount > kHeaderFatSlots)
         return std::nullopt;
-    std::vector<std::uint8_t> header(oldHeader.begin(), oldHeader.end());
     std::vector<std::uint32_t> fatSectors;
     for (std::uint32_t i = 0; i < fatCount; ++i)
         fatSectors.push_back(get32(header, 76 + 4 * i));
 
     const std::uint32_t perFatSector = static_cast<std::uint32_t>(sectorSize / 4);
-    std::vector<std::uint32_t> fat = m_file.fat();
+    const std::vector<std::uint32_t>& oldFat = m_place.fat;
+    std::vector<std::uint32_t> fat = oldFat;
     fat.resize(static_cast<std::size_t>(fatCount) * perFatSector, CompoundFile::FreeSector);
-    std::vector<std::uint32_t> chain = m_file.sectorChain(m_file.entries()[m_entry].startSector);
+    std::vector<std::uint32_t> chain = m_place.chain;
     const std::size_t firstNew = chain.size();
-    std::uint32_t next = m_file.sectorCount();
-    std::vector<std::uint32_t> newFatSectors;
+    auto next = static_cast<std::uint32_t>((m_place.fileLength - headerSize) / sectorSize);
     while (chain.size() * sectorSize < m_size) {
         std::uint32_t sector = next++;
         while (sector >= fat.size()) {
@@ -69,7 +87,6 @@ std::optional<std::vector<FilePatch>> StreamGrowth::finish() const {
             fat[sector] = CompoundFile::FatSector;
             put32(header, 76 + 4 * fatCount, sector);
             fatSectors.push_back(sector);
-            newFatSectors.push_back(sector);
             ++fatCount;
             sector = next++;
         }
@@ -82,11 +99,10 @@ std::optional<std::vector<FilePatch>> StreamGrowth::finish() const {
 
     auto sectorOffset = [&](std::uint32_t sector) { return headerSize + sector * sectorSize; };
     std::vector<FilePatch> patches;
-    if (!std::equal(header.begin(), header.end(), oldHeader.begin()))
+    if (header != m_place.header)
         patches.push_back({0, header});
 
     // The stream's new bytes, sector by sector; a new sector is written whole (zeros after the end).
-    std::vector<std::uint8_t> zeros(sectorSize, 0);
     for (const auto& [offset, data] : m_edits) {
         std::uint64_t at = offset;
         std::size_t done = 0;
@@ -104,11 +120,9 @@ std::optional<std::vector<FilePatch>> StreamGrowth::finish() const {
         const std::uint64_t used = std::min<std::uint64_t>(sectorSize, m_size - k * sectorSize);
         if (used < sectorSize)
             patches.push_back(
-                {sectorOffset(chain[k]) + used,
-                 std::vector<std::uint8_t>(zeros.begin() + static_cast<std::ptrdiff_t>(used), zeros.end())});
+                {sectorOffset(chain[k]) + used, std::vector<std::uint8_t>(sectorSize - used, 0)});
     }
     // Every FAT sector whose entries changed, whole.
-    const std::vector<std::uint32_t>& oldFat = m_file.fat();
     for (std::size_t i = 0; i < fatSectors.size(); ++i) {
         const std::size_t first = i * perFatSector;
         bool changed = first + perFatSector > oldFat.size();
@@ -122,13 +136,16 @@ std::optional<std::vector<FilePatch>> StreamGrowth::finish() const {
         patches.push_back(std::move(patch));
     }
     // The stream's size in its directory entry.
-    const std::vector<std::uint32_t> directory = m_file.sectorChain(get32(header, 48));
-    const std::uint64_t perDirectorySector = sectorSize / 128;
-    const std::uint64_t entryAt =
-        sectorOffset(directory[m_entry / perDirectorySector]) + (m_entry % perDirectorySector) * 128;
     std::vector<std::uint8_t> size;
     append32(size, static_cast<std::uint32_t>(m_size));
-    patches.push_back({entryAt + 120, size});
+    patches.push_back({m_place.sizeFieldOffset(), size});
+
+    grown = m_place;
+    grown.header = std::move(header);
+    grown.fat = std::move(fat);
+    grown.chain = std::move(chain);
+    grown.size = m_size;
+    grown.fileLength = std::max<std::uint64_t>(m_place.fileLength, headerSize + next * sectorSize);
     return patches;
 }
 
