@@ -4,7 +4,8 @@
 //    into the workbook itself, and each committed to the journal with the workbook following.
 // 2. A whole long session (--session N rows, default 4,000, one row per 250 ms of session time, the
 //    workbook brought up to date every 2 s of it): time and bytes written per row early and late, with
-//    rows committed into the workbook (as before the journal) and to the journal.
+//    rows committed into the workbook (as before the journal) and to the journal (the workbook then
+//    appended to in place). Time per row is the row's own commit and its share of the workbook's updates.
 //   bench_row_writer [--rows N] [--samples N] [--session N] [FOLDER]
 #include "platform/Scheduler.h"
 #include "records/RowJournal.h"

@@ -344,16 +344,27 @@ std::vector<JournalRecovery> recoverJournals(const std::string& folder) {
     if (!dir)
         return results;
     std::vector<std::string> workbooks;
+    std::vector<std::string> interrupted; // in-place appends cut short
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        constexpr std::string_view suffix = ".xls.journal";
-        if (name.size() > suffix.size() + 1 && name[0] == '.' && name.ends_with(suffix))
-            workbooks.push_back(folder + "/" +
-                                name.substr(1, name.size() - 1 - std::string_view(".journal").size()));
+        for (const std::string_view suffix : {std::string_view(".journal"), std::string_view(".rollback")}) {
+            if (name.size() > suffix.size() + 5 && name[0] == '.' && name.ends_with(suffix) &&
+                name.substr(name.size() - suffix.size() - 4, 4) == ".xls")
+                (suffix == ".journal" ? workbooks : interrupted)
+                    .push_back(folder + "/" + name.substr(1, name.size() - 1 - suffix.size()));
+        }
     }
     ::closedir(dir);
     for (const std::string& workbookPath : workbooks)
         results.push_back(recoverJournal(workbookPath));
+    // One whose rows went elsewhere (its row journal gone) is still rolled back, so it reads whole.
+    for (const std::string& workbookPath : interrupted) {
+        try {
+            workbook::rollBackInterruptedAppend(workbookPath);
+        } catch (const std::exception& error) {
+            results.push_back({workbookPath, 0, error.what()});
+        }
+    }
     return results;
 }
 
