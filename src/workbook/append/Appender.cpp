@@ -64,7 +64,8 @@ std::vector<std::uint8_t> appendToBytes(std::span<const std::uint8_t> file, cons
     if (stream == image.streams[workbook])
         return {file.begin(), file.end()};
     image.streams[workbook] = std::move(stream);
-    return writeCompoundFile(image);
+    // Laid out for appending in place: the Workbook stream last, so that new sectors continue it.
+    return writeCompoundFile(image, layOut ? workbook : 0xFFFFFFFF);
 }
 
 void appendUnderLock(const std::string& path, std::string_view sheetName, const std::vector<AppendRow>& rows,
