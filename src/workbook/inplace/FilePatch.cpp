@@ -191,8 +191,8 @@ void patchFileDurably(const std::string& path, int fd, std::uint64_t length,
         const int cause = errno;
         // Back to the old bytes at once; when that fails too, the journal stays for the next writer.
         rollback.ranges = std::move(old);
-        if (restore(fd, rollback))
-            ::unlink(journal.c_str()), syncFolder(journal);
+        if (restore(fd, rollback) && ::unlink(journal.c_str()) == 0)
+            syncFolder(journal);
         errno = cause;
         fail(path, "cannot write the workbook");
     }
