@@ -142,5 +142,26 @@ TEST(RowJournal, EveryValueComesBackAsItWentInAndATornTailIsIgnored) {
     EXPECT_EQ(records::recoverJournal(path).workbook, "") << "the journal is gone once recovered";
 }
 
+TEST(RowJournal, AnAppendCutShortWhoseRowsWentElsewhereIsRolledBackAtTheNextStart) {
+    Folder folder;
+    const std::string path = (folder.path / "P1.3.xls").string();
+    fs::copy_file(VELTRUM_SESSION_TEMPLATE, path);
+    std::vector<workbook::AppendRow> rows;
+    for (int n = 0; n < 40; ++n)
+        rows.push_back(row(n));
+    workbook::appendRecordsInPlace(path, "Data", rows);
+    workbook::appendRecordsInPlace(path, "Data", rows);
+    const std::vector<std::uint8_t> before = workbook::readWholeFile(path);
+    // The rows written, but the rollback journal not removed; the sink then hands its rows to a
+    // recovery file and removes its row journal.
+    workbook::setCommitFaultHook(
+        [](workbook::CommitStep step) { return step == workbook::CommitStep::RollbackRemove; });
+    EXPECT_THROW(workbook::appendRecordsInPlace(path, "Data", {row(80)}), workbook::WorkbookError);
+    workbook::setCommitFaultHook({});
+    EXPECT_TRUE(records::recoverJournals(folder.path.string()).empty());
+    EXPECT_EQ(workbook::readWholeFile(path), before);
+    EXPECT_FALSE(fs::exists(workbook::rollbackPathFor(path)));
+}
+
 } // namespace
 } // namespace veltrum::testing
