@@ -4,7 +4,8 @@
 //    into the workbook itself, and each committed to the journal with the workbook following.
 // 2. A whole long session (--session N rows, default 4,000, one row per 250 ms of session time, the
 //    workbook brought up to date every 2 s of it): time and bytes written per row early and late, with
-//    rows committed into the workbook (as before the journal) and to the journal.
+//    rows committed into the workbook (as before the journal) and to the journal (the workbook then
+//    appended to in place). Time per row is the row's own commit and its share of the workbook's updates.
 //   bench_row_writer [--rows N] [--samples N] [--session N] [FOLDER]
 #include "platform/Scheduler.h"
 #include "records/RowJournal.h"
@@ -134,7 +135,7 @@ std::string makeWorkbook(const std::filesystem::path& folder, const char* name, 
 struct Run {
     std::vector<double> ms;         // event to durable, per row
     std::vector<long long> written; // bytes written by the end of each row's commit
-    std::vector<double> fileMs;     // each commit that brought the workbook up to date, when apart
+    std::vector<double> fileMs; // per row: the commit that brought the workbook up to date after it (or 0)
 };
 
 // Hands `rows` rows to a writer on `sink`, one per `paceMs` of session time, each after the one before
@@ -170,24 +171,37 @@ Run handOver(std::shared_ptr<records::RowSink> sink, int firstRow, int rows, std
             chamber.runOne();
             fileCommitted = true;
         }
-        if (fileCommitted)
-            run.fileMs.push_back(
-                std::chrono::duration<double, std::milli>(Clock::now() - fileCommit).count());
+        run.fileMs.push_back(
+            fileCommitted ? std::chrono::duration<double, std::milli>(Clock::now() - fileCommit).count()
+                          : 0.0);
         run.written.push_back(bytesWritten());
     }
     writer.settle();
     return run;
 }
 
-// Median time and bytes written per row over rows [from, to).
-void printStretch(const char* label, const Run& run, std::size_t from, std::size_t to, double& median) {
+struct Stretch {
+    double median = 0; // event to durable row
+    double perRow = 0; // time spent per row: its own commit and its share of the workbook's updates
+    double bytes = 0;  // bytes written per row
+};
+
+// Time and bytes written per row over rows [from, to).
+Stretch printStretch(const char* label, const Run& run, std::size_t from, std::size_t to) {
     const std::vector<double> part(run.ms.begin() + static_cast<std::ptrdiff_t>(from),
                                    run.ms.begin() + static_cast<std::ptrdiff_t>(to));
-    median = percentile(part, 0.5);
-    const double bytes = double(run.written[to - 1] - (from > 0 ? run.written[from - 1] : run.written[0])) /
-                         double(to - std::max<std::size_t>(from, 1));
-    std::printf("  %-26s rows %5zu-%-5zu: median %6.2f ms, p99 %6.2f ms, %9.0f bytes written per row\n",
-                label, from + 1, to, median, percentile(part, 0.99), bytes);
+    Stretch result;
+    result.median = percentile(part, 0.5);
+    double total = 0;
+    for (std::size_t i = from; i < to; ++i)
+        total += run.ms[i] + run.fileMs[i];
+    result.perRow = total / double(to - from);
+    result.bytes = double(run.written[to - 1] - (from > 0 ? run.written[from - 1] : run.written[0])) /
+                   double(to - std::max<std::size_t>(from, 1));
+    std::printf("  %-26s rows %5zu-%-5zu: median %6.2f ms, p99 %6.2f ms, %6.2f ms and %9.0f bytes written "
+                "per row\n",
+                label, from + 1, to, result.median, percentile(part, 0.99), result.perRow, result.bytes);
+    return result;
 }
 
 } // namespace
@@ -232,7 +246,8 @@ int main(int argc, char** argv) {
     }
 
     std::printf(
-        "\na session of %d rows, one per 250 ms of session time (target: late/early time per row <= 2):\n",
+        "\na session of %d rows, one per 250 ms of session time (target: late/early time and bytes per row "
+        "<= 2):\n",
         sessionRows);
     const std::size_t stretch = std::min<std::size_t>(500, static_cast<std::size_t>(sessionRows) / 4);
     const std::size_t total = static_cast<std::size_t>(sessionRows);
@@ -245,14 +260,19 @@ int main(int argc, char** argv) {
             sink = std::make_shared<records::WorkbookRowSink>(path);
         const Run run = handOver(sink, 0, sessionRows, 250, journal ? 2000 : 0);
         const char* label = journal ? "journal, workbook every 2 s" : "each row into the workbook";
-        double early = 0;
-        double late = 0;
-        printStretch(label, run, 0, stretch, early);
-        printStretch(label, run, total - stretch, total, late);
-        std::printf("  %-26s late/early median time per row: %.2f%s\n", label, late / early,
-                    journal ? (late / early <= 2.0 ? " (met)" : " (NOT met)") : "");
-        if (journal)
-            ok = ok && late / early <= 2.0;
+        const Stretch early = printStretch(label, run, 0, stretch);
+        const Stretch late = printStretch(label, run, total - stretch, total);
+        const double timeRatio = late.perRow / early.perRow;
+        const double bytesRatio = late.bytes / early.bytes;
+        if (!journal) {
+            std::printf("  %-26s late/early per row: time %.2f, bytes %.2f\n", label, timeRatio, bytesRatio);
+        } else {
+            std::printf("  %-26s late/early time per row %.2f (target <= 2: %s), bytes per row %.2f (target "
+                        "<= 2: %s)\n",
+                        label, timeRatio, timeRatio <= 2.0 ? "met" : "not met", bytesRatio,
+                        bytesRatio <= 2.0 ? "met" : "not met");
+            ok = ok && timeRatio <= 2.0 && bytesRatio <= 2.0;
+        }
         std::filesystem::remove(path);
     }
     rusage usage{};

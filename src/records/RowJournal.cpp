@@ -236,7 +236,7 @@ void JournalledRowSink::append(const std::vector<workbook::AppendRow>& rows) {
 
 void JournalledRowSink::flush(bool last) {
     if (!m_behind.empty()) {
-        workbook::appendRecords(m_workbook, "Data", m_behind);
+        workbook::appendRecordsInPlace(m_workbook, "Data", m_behind);
         m_behind.clear();
         m_behindCount = 0;
     }
@@ -314,6 +314,9 @@ JournalRecovery recoverJournal(const std::string& workbookPath) {
         return result;
     }
     try {
+        // An append cut short leaves the workbook half-written until it is rolled back; the rows it held
+        // are still in the journal.
+        workbook::rollBackInterruptedAppend(workbookPath);
         const std::size_t held = dataRows(workbookPath);
         if (held < base || held - base > rows.size()) {
             result.problem = workbookPath + " holds " + std::to_string(held) + " rows, which its journal " +
@@ -324,7 +327,7 @@ JournalRecovery recoverJournal(const std::string& workbookPath) {
         const std::vector<workbook::AppendRow> missing(
             rows.begin() + static_cast<std::ptrdiff_t>(held - base), rows.end());
         if (!missing.empty())
-            workbook::appendRecords(workbookPath, "Data", missing);
+            workbook::appendRecordsInPlace(workbookPath, "Data", missing);
         result.rowsAdded = missing.size();
     } catch (const std::exception& error) {
         result.problem = error.what();
@@ -341,16 +344,27 @@ std::vector<JournalRecovery> recoverJournals(const std::string& folder) {
     if (!dir)
         return results;
     std::vector<std::string> workbooks;
+    std::vector<std::string> interrupted; // in-place appends cut short
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        constexpr std::string_view suffix = ".xls.journal";
-        if (name.size() > suffix.size() + 1 && name[0] == '.' && name.ends_with(suffix))
-            workbooks.push_back(folder + "/" +
-                                name.substr(1, name.size() - 1 - std::string_view(".journal").size()));
+        for (const std::string_view suffix : {std::string_view(".journal"), std::string_view(".rollback")}) {
+            if (name.size() > suffix.size() + 5 && name[0] == '.' && name.ends_with(suffix) &&
+                name.substr(name.size() - suffix.size() - 4, 4) == ".xls")
+                (suffix == ".journal" ? workbooks : interrupted)
+                    .push_back(folder + "/" + name.substr(1, name.size() - 1 - suffix.size()));
+        }
     }
     ::closedir(dir);
     for (const std::string& workbookPath : workbooks)
         results.push_back(recoverJournal(workbookPath));
+    // One whose rows went elsewhere (its row journal gone) is still rolled back, so it reads whole.
+    for (const std::string& workbookPath : interrupted) {
+        try {
+            workbook::rollBackInterruptedAppend(workbookPath);
+        } catch (const std::exception& error) {
+            results.push_back({workbookPath, 0, error.what()});
+        }
+    }
     return results;
 }
 

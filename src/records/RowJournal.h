@@ -9,7 +9,8 @@
 // count it should hold) and removes the journal. What a crash leaves, at each step:
 // - while a row is written to the journal: a torn last line, never reported committed, ignored;
 // - after the journal's fsync: the row is committed; it is in the journal, maybe not yet in the workbook;
-// - while the workbook is brought up to date: the workbook's own commit is atomic (old or new file);
+// - while the workbook is brought up to date: the workbook's own commit is atomic (the old or new file,
+//   or, appended in place, a rollback journal that recovery applies before it counts the rows);
 // - after that, before the journal is removed at the end: recovery finds nothing missing and removes it.
 #pragma once
 

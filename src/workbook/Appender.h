@@ -40,6 +40,17 @@ using AppendRow = std::vector<AppendField>;
 // (and sheet or column) and leaves the file untouched when it refuses or fails.
 void appendRecords(const std::string& path, std::string_view sheetName, const std::vector<AppendRow>& rows);
 
+// The same for a session workbook that grows row by row: the rows are written into the file in place
+// (see inplace/InPlaceAppend.h) with a rollback journal beside it making the append atomic, so the
+// bytes written do not grow with the rows already there. A workbook not laid out for that (a template
+// just copied, a file a spreadsheet program saved) is rewritten whole once, laid out for the next time.
+void appendRecordsInPlace(const std::string& path, std::string_view sheetName,
+                          const std::vector<AppendRow>& rows);
+
+// Rolls the workbook back from the rollback journal an interrupted in-place append left beside it, if
+// any, so that it holds what it held before that append; returns whether it did. Takes the FolderLock.
+bool rollBackInterruptedAppend(const std::string& path);
+
 // The same on a workbook held in memory: returns the new file's bytes. displayName names it in messages.
 std::vector<std::uint8_t> appendRecordsToBytes(std::span<const std::uint8_t> file,
                                                const std::string& displayName, std::string_view sheetName,

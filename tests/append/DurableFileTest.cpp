@@ -1,8 +1,11 @@
 // The durable replace: new contents and the old permissions after success; after a failure at any
-// step the original untouched and no temporary file left behind.
+// step the original untouched and no temporary file left behind. The in-place append: after a failure
+// at any step, the workbook (rolled back when a rollback journal is left) is the one before.
 #include "AppendSupport.h"
 
+#include "workbook/Appender.h"
 #include "workbook/commit/DurableFile.h"
+#include "workbook/inplace/FilePatch.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -59,6 +62,37 @@ TEST_P(DurableFileFault, FailureBeforeTheRenameLeavesTheOriginalAndNoTemporaryFi
 INSTANTIATE_TEST_SUITE_P(Steps, DurableFileFault,
                          ::testing::Values(CommitStep::Write, CommitStep::Fsync, CommitStep::Rename,
                                            CommitStep::FolderFsync));
+
+class InPlaceFault : public DurableFileFault {};
+
+TEST_P(InPlaceFault, AFailedAppendLeavesTheWorkbookAsItWasOnceRolledBack) {
+    TemporaryFolder folder;
+    const auto path = folder / "P1.1.xls";
+    std::filesystem::copy_file(VELTRUM_SESSION_TEMPLATE, path);
+    auto rows = [](int first) {
+        std::vector<AppendRow> result;
+        for (int n = first; n < first + 40; ++n)
+            result.push_back(
+                {{"Trial", AppendValue::fromNumber(n)}, {"Outcome", AppendValue::fromText("S-")}});
+        return result;
+    };
+    appendRecordsInPlace(path.string(), "Data", rows(0));
+    appendRecordsInPlace(path.string(), "Data", rows(40));
+    const std::vector<std::uint8_t> before = readBytes(path);
+    const CommitStep failing = GetParam();
+    setCommitFaultHook([failing](CommitStep step) { return step == failing; });
+    EXPECT_THROW(appendRecordsInPlace(path.string(), "Data", rows(80)), WorkbookError);
+    setCommitFaultHook({});
+    // Only a failure to remove the rollback journal leaves it, over a complete append.
+    EXPECT_EQ(std::filesystem::exists(rollbackPathFor(path.string())), failing == CommitStep::RollbackRemove);
+    rollBackInterruptedAppend(path.string());
+    EXPECT_EQ(readBytes(path), before);
+    EXPECT_EQ(entryCount(folder.path()), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, InPlaceFault,
+                         ::testing::Values(CommitStep::RollbackWrite, CommitStep::InPlaceWrite,
+                                           CommitStep::InPlaceFsync, CommitStep::RollbackRemove));
 
 } // namespace
 } // namespace veltrum::workbook::test

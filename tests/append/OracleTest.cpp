@@ -1,9 +1,13 @@
 // Appended workbooks read through independent readers: xlrd for every source, LibreOffice's CSV
-// export for a few (one batched conversion, it is slow).
+// export for a few (one batched conversion, it is slow); a session workbook grown in place reads as one
+// grown by rewriting it.
 #include "AppendSupport.h"
+
+#include "workbook/append/StructureCheck.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace veltrum::workbook::test {
 namespace {
@@ -80,6 +84,59 @@ TEST(Oracle, LibreOfficeReadsOtherSheetsUnchangedAndTheNewRows) {
     const auto jobs = makeJobs(
         folder, {fixtureFile("summary.xls"), fixtureFile("types.xls"), corpusFile("libxls/test2.xls")}, 33);
     EXPECT_EQ(runScript(jobs, true), "");
+}
+
+// A trial row as a session writes it: texts the string table holds, texts it does not (some beyond
+// Latin-1), numbers and a date.
+AppendRow sessionRow(int n) {
+    const char* outcomes[] = {"Reward", "S-", "Timeout \u2192 next", "R\u00e9ponse \U0001F426"};
+    return {{"Subject", AppendValue::fromText("P101")},
+            {"Date", AppendValue::fromDate(2026, 12, 9)},
+            {"Trial", AppendValue::fromNumber(1 + n / 4)},
+            {"SessionTime", AppendValue::fromText(std::to_string(n / 4) + ".25")},
+            {"Response", AppendValue::fromNumber(1 + n % 6)},
+            {"Outcome", AppendValue::fromText(outcomes[n % 4])}};
+}
+
+ino_t inode(const std::filesystem::path& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info.st_ino;
+}
+
+TEST(Oracle, ASessionWorkbookGrownInPlaceReadsAsOneRewrittenWhole) {
+    if (std::system("/usr/bin/python3 -c 'import xlrd' 2>/dev/null") != 0)
+        GTEST_SKIP() << "python3-xlrd is not installed";
+    TemporaryFolder folder;
+    const auto grown = folder / "grown.xls";
+    const auto rewritten = folder / "rewritten.xls";
+    std::filesystem::copy_file(VELTRUM_SESSION_TEMPLATE, grown);
+    std::filesystem::copy_file(VELTRUM_SESSION_TEMPLATE, rewritten);
+    // 600 rows in 150 appends: the stream crosses many sectors and the file a second FAT sector.
+    constexpr int Batches = 150;
+    ino_t laidOut = 0;
+    for (int batch = 0; batch < Batches; ++batch) {
+        std::vector<AppendRow> rows;
+        for (int k = 0; k < 4; ++k)
+            rows.push_back(sessionRow(batch * 4 + k));
+        // Once rewritten whole in between (as when a user saves it), the workbook is laid out again.
+        if (batch == 70)
+            appendRecords(grown.string(), "Data", rows);
+        else
+            appendRecordsInPlace(grown.string(), "Data", rows);
+        appendRecords(rewritten.string(), "Data", rows);
+        if (batch == 71)
+            laidOut = inode(grown);
+    }
+    EXPECT_EQ(inode(grown), laidOut) << "the appends after the first rewrote the file";
+    EXPECT_GT(std::filesystem::file_size(grown), 512u + 128u * 512u);
+    EXPECT_EQ(checkWorkbookStructure(readBytes(grown)), std::vector<std::string>{});
+    const Workbook a = Workbook::fromBytes(readBytes(grown), "grown");
+    const Workbook b = Workbook::fromBytes(readBytes(rewritten), "rewritten");
+    EXPECT_EQ(sheetCells(a.sheet("Data")), sheetCells(b.sheet("Data")));
+    const std::vector<Job> jobs = {{VELTRUM_SESSION_TEMPLATE, grown, "Data", Batches * 4},
+                                   {rewritten, grown, "Data", 0}};
+    EXPECT_EQ(runScript(jobs, available("soffice")), "");
 }
 
 } // namespace

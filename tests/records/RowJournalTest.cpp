@@ -5,6 +5,7 @@
 #include "workbook/Workbook.h"
 #include "workbook/append/StructureCheck.h"
 #include "workbook/commit/DurableFile.h"
+#include "workbook/inplace/FilePatch.h"
 
 #include <gtest/gtest.h>
 
@@ -45,7 +46,7 @@ std::vector<int> trials(const std::string& workbookPath) {
 }
 
 // Commits rows n, n+1, ... one at a time, reporting each on `fd`, bringing the workbook up to date
-// every eighth row, as a session does every few seconds.
+// (in place) every second row, so that kills often land inside an append.
 [[noreturn]] void commitForever(const std::string& path, int next, int fd) {
     try {
         records::JournalledRowSink sink(path);
@@ -53,7 +54,7 @@ std::vector<int> trials(const std::string& workbookPath) {
             sink.append({row(next)});
             if (::write(fd, "x", 1) != 1)
                 ::_exit(1);
-            if (k % 8 == 0)
+            if (k % 2 == 0)
                 sink.flush(false);
         }
     } catch (...) {
@@ -67,7 +68,8 @@ TEST(RowJournal, AKillAtAnyInstantLosesNoCommittedRowAndTheNextStartBringsEachIn
     fs::copy_file(VELTRUM_SESSION_TEMPLATE, path);
     std::mt19937 random(20261209);
     int committed = 0;
-    for (int kill = 0; kill < 20; ++kill) {
+    int interrupted = 0;
+    for (int kill = 0; kill < 40; ++kill) {
         int fds[2];
         ASSERT_EQ(::pipe(fds), 0);
         const pid_t child = ::fork();
@@ -89,6 +91,7 @@ TEST(RowJournal, AKillAtAnyInstantLosesNoCommittedRowAndTheNextStartBringsEachIn
             ++committed;
         ::close(fds[0]);
 
+        interrupted += fs::exists(workbook::rollbackPathFor(path));
         const records::JournalRecovery recovery = records::recoverJournal(path);
         ASSERT_EQ(recovery.problem, "") << "after kill " << kill;
         ASSERT_EQ(workbook::checkWorkbookStructure(workbook::readWholeFile(path)),
@@ -98,9 +101,11 @@ TEST(RowJournal, AKillAtAnyInstantLosesNoCommittedRowAndTheNextStartBringsEachIn
         for (std::size_t i = 0; i < rows.size(); ++i)
             ASSERT_EQ(rows[i], static_cast<int>(i)) << "after kill " << kill;
         ASSERT_FALSE(fs::exists(records::journalPathFor(path)));
+        ASSERT_FALSE(fs::exists(workbook::rollbackPathFor(path)));
         committed = static_cast<int>(rows.size());
     }
-    EXPECT_GT(committed, 20);
+    EXPECT_GT(committed, 40);
+    RecordProperty("appends interrupted", interrupted);
 }
 
 TEST(RowJournal, EveryValueComesBackAsItWentInAndATornTailIsIgnored) {
@@ -135,6 +140,27 @@ TEST(RowJournal, EveryValueComesBackAsItWentInAndATornTailIsIgnored) {
     EXPECT_EQ(recovery.rowsAdded, 1u);
     EXPECT_EQ(trials(path), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(records::recoverJournal(path).workbook, "") << "the journal is gone once recovered";
+}
+
+TEST(RowJournal, AnAppendCutShortWhoseRowsWentElsewhereIsRolledBackAtTheNextStart) {
+    Folder folder;
+    const std::string path = (folder.path / "P1.3.xls").string();
+    fs::copy_file(VELTRUM_SESSION_TEMPLATE, path);
+    std::vector<workbook::AppendRow> rows;
+    for (int n = 0; n < 40; ++n)
+        rows.push_back(row(n));
+    workbook::appendRecordsInPlace(path, "Data", rows);
+    workbook::appendRecordsInPlace(path, "Data", rows);
+    const std::vector<std::uint8_t> before = workbook::readWholeFile(path);
+    // The rows written, but the rollback journal not removed; the sink then hands its rows to a
+    // recovery file and removes its row journal.
+    workbook::setCommitFaultHook(
+        [](workbook::CommitStep step) { return step == workbook::CommitStep::RollbackRemove; });
+    EXPECT_THROW(workbook::appendRecordsInPlace(path, "Data", {row(80)}), workbook::WorkbookError);
+    workbook::setCommitFaultHook({});
+    EXPECT_TRUE(records::recoverJournals(folder.path.string()).empty());
+    EXPECT_EQ(workbook::readWholeFile(path), before);
+    EXPECT_FALSE(fs::exists(workbook::rollbackPathFor(path)));
 }
 
 } // namespace

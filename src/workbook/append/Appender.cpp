@@ -8,6 +8,8 @@
 #include "workbook/compound/CompoundFile.h"
 #include "workbook/compound/CompoundFileWriter.h"
 #include "workbook/compound/CompoundImage.h"
+#include "workbook/inplace/FilePatch.h"
+#include "workbook/inplace/InPlaceAppend.h"
 
 namespace veltrum::workbook {
 
@@ -40,9 +42,11 @@ AppendValue AppendValue::fromDateTime(int year, int month, int day, int hour, in
             {}};
 }
 
-std::vector<std::uint8_t> appendRecordsToBytes(std::span<const std::uint8_t> file, const std::string& name,
-                                               std::string_view sheetName,
-                                               const std::vector<AppendRow>& rows) {
+namespace {
+
+std::vector<std::uint8_t> appendToBytes(std::span<const std::uint8_t> file, const std::string& name,
+                                        std::string_view sheetName, const std::vector<AppendRow>& rows,
+                                        bool layOut) {
     if (!CompoundFile::hasSignature(file))
         refuseNonCompoundFile(file, name);
     CompoundImage image;
@@ -55,21 +59,51 @@ std::vector<std::uint8_t> appendRecordsToBytes(std::span<const std::uint8_t> fil
         refuseDamaged(name, error.what());
     }
     std::vector<std::uint8_t> stream = appendToWorkbookStream(image.streams[workbook], name, sheetName, rows);
+    if (layOut)
+        stream = layOutForAppending(std::move(stream), name, sheetName);
     if (stream == image.streams[workbook])
         return {file.begin(), file.end()};
     image.streams[workbook] = std::move(stream);
-    return writeCompoundFile(image);
+    // Laid out for appending in place: the Workbook stream last, so that new sectors continue it.
+    return writeCompoundFile(image, layOut ? workbook : 0xFFFFFFFF);
 }
 
-void appendRecords(const std::string& path, std::string_view sheetName, const std::vector<AppendRow>& rows) {
+void appendUnderLock(const std::string& path, std::string_view sheetName, const std::vector<AppendRow>& rows,
+                     bool inPlace) {
     FolderLock lock(path);
     refuseIfOpenInSpreadsheet(path);
     removeAbandonedTemporaryFiles(path);
+    // An append interrupted half-way is undone before anything reads the file.
+    rollBackInterruptedPatch(path);
+    if (inPlace && appendRowsInPlace(path, sheetName, rows))
+        return;
     // Read under the lock, every time: another controller or the user may have changed the file.
     const std::vector<std::uint8_t> before = readWholeFile(path);
-    const std::vector<std::uint8_t> after = appendRecordsToBytes(before, path, sheetName, rows);
+    const std::vector<std::uint8_t> after = appendToBytes(before, path, sheetName, rows, inPlace);
     if (after != before)
         replaceFileDurably(path, after);
+}
+
+} // namespace
+
+std::vector<std::uint8_t> appendRecordsToBytes(std::span<const std::uint8_t> file, const std::string& name,
+                                               std::string_view sheetName,
+                                               const std::vector<AppendRow>& rows) {
+    return appendToBytes(file, name, sheetName, rows, false);
+}
+
+void appendRecords(const std::string& path, std::string_view sheetName, const std::vector<AppendRow>& rows) {
+    appendUnderLock(path, sheetName, rows, false);
+}
+
+void appendRecordsInPlace(const std::string& path, std::string_view sheetName,
+                          const std::vector<AppendRow>& rows) {
+    appendUnderLock(path, sheetName, rows, true);
+}
+
+bool rollBackInterruptedAppend(const std::string& path) {
+    FolderLock lock(path);
+    return rollBackInterruptedPatch(path);
 }
 
 } // namespace veltrum::workbook

@@ -23,6 +23,12 @@ CommitFaultHook& faultHook() {
 }
 
 bool injectedFault(CommitStep step) {
+    return commitFaultInjected(step);
+}
+
+} // namespace
+
+bool commitFaultInjected(CommitStep step) {
     const CommitFaultHook& hook = faultHook();
     if (hook && hook(step)) {
         errno = EIO;
@@ -30,6 +36,8 @@ bool injectedFault(CommitStep step) {
     }
     return false;
 }
+
+namespace {
 
 [[noreturn]] void fail(const std::string& path, const std::string& what, int error) {
     throw WorkbookError(path + ": " + what + ": " + std::strerror(error));

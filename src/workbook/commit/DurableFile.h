@@ -10,11 +10,25 @@
 
 namespace veltrum::workbook {
 
-enum class CommitStep { Write, Fsync, Rename, FolderFsync };
+// Write .. FolderFsync: a commit that replaces the file. RollbackWrite .. RollbackRemove: an append
+// written into the file in place (the rollback journal written, the file written and fsynced, the
+// rollback journal removed).
+enum class CommitStep {
+    Write,
+    Fsync,
+    Rename,
+    FolderFsync,
+    RollbackWrite,
+    InPlaceWrite,
+    InPlaceFsync,
+    RollbackRemove
+};
 
 // Test hook: called before each step of a commit; returning true makes that step fail as with EIO.
 using CommitFaultHook = std::function<bool(CommitStep)>;
 void setCommitFaultHook(CommitFaultHook hook);
+// Whether the hook makes `step` fail (errno is then EIO).
+bool commitFaultInjected(CommitStep step);
 
 // Writes `bytes` to a new file beside `path`, fsyncs it, renames it over `path` and fsyncs the folder.
 // Keeps the permission bits of the file it replaces and writes through a symbolic link to its target.

@@ -74,6 +74,14 @@ public:
     std::uint32_t miniSectorSize() const { return m_miniSectorSize; }
     std::uint32_t miniStreamCutoff() const { return m_miniStreamCutoff; }
     std::uint32_t sectorCount() const { return m_sectorCount; }
+    std::uint32_t headerSectorSize() const { return m_headerSectorSize; }
+    // The allocation table as read (one entry per sector the FAT sectors can describe).
+    const std::vector<std::uint32_t>& fat() const { return m_fat; }
+    // The sectors of a stream in regular sectors, or of the directory (start from the header), in
+    // order; throws when the chain leaves the file or loops.
+    std::vector<std::uint32_t> sectorChain(std::uint32_t start) const {
+        return chain(start, m_sectorCount, "a stream");
+    }
 
     // Entry 0 is the root storage; ids index this vector.
     const std::vector<DirectoryEntry>& entries() const { return m_entries; }

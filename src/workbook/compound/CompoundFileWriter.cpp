@@ -37,7 +37,7 @@ std::uint32_t appendChain(std::vector<std::uint32_t>& table, std::size_t count) 
 
 } // namespace
 
-std::vector<std::uint8_t> writeCompoundFile(const CompoundImage& image) {
+std::vector<std::uint8_t> writeCompoundFile(const CompoundImage& image, std::uint32_t lastEntry) {
     const std::size_t sectorSize = image.sectorSize;
     const std::size_t perSector = sectorSize / 4;
     std::vector<std::array<std::uint8_t, 128>> entries = image.entries;
@@ -61,6 +61,8 @@ std::vector<std::uint8_t> writeCompoundFile(const CompoundImage& image) {
         if (!image.isStream[i])
             continue;
         const auto& data = image.streams[i];
+        if (i == lastEntry && data.size() >= kMiniStreamCutoff)
+            continue;
         if (data.size() >= kMiniStreamCutoff) {
             largeOrder.push_back(i);
             setPlace(entries[i], appendChain(fat, sectorsFor(data.size(), sectorSize)), data.size());
@@ -87,7 +89,10 @@ std::vector<std::uint8_t> writeCompoundFile(const CompoundImage& image) {
     const std::uint32_t directoryStart = appendChain(fat, directorySectors);
 
     // The FAT must also describe its own sectors and those of the DIFAT, which depend on its size.
-    const std::size_t dataSectors = fat.size();
+    const bool placeLast = lastEntry < entries.size() && image.isStream[lastEntry] &&
+                           image.streams[lastEntry].size() >= kMiniStreamCutoff;
+    const std::size_t lastSectors = placeLast ? sectorsFor(image.streams[lastEntry].size(), sectorSize) : 0;
+    const std::size_t dataSectors = fat.size() + lastSectors;
     std::size_t fatSectors = 0;
     std::size_t difatSectors = 0;
     for (;;) {
@@ -103,6 +108,10 @@ std::vector<std::uint8_t> writeCompoundFile(const CompoundImage& image) {
     fat.insert(fat.end(), fatSectors, kFatSector);
     const auto difatStart = static_cast<std::uint32_t>(fat.size());
     fat.insert(fat.end(), difatSectors, kDifatSector);
+    if (placeLast) {
+        setPlace(entries[lastEntry], appendChain(fat, lastSectors), image.streams[lastEntry].size());
+        largeOrder.push_back(lastEntry);
+    }
     fat.resize(fatSectors * perSector, kFreeSector);
 
     const std::size_t totalSectors = dataSectors + fatSectors + difatSectors;

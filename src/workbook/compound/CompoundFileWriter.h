@@ -10,7 +10,8 @@
 namespace veltrum::workbook {
 
 // Lays the streams out afresh (large streams, mini stream, mini FAT, directory, FAT, DIFAT) with no
-// unused or shared sectors. Streams under 4096 bytes go to the mini stream.
-std::vector<std::uint8_t> writeCompoundFile(const CompoundImage& image);
+// unused or shared sectors. Streams under 4096 bytes go to the mini stream. A large stream `lastEntry`
+// goes after everything else, the FAT included, so that sectors added at the end of the file continue it.
+std::vector<std::uint8_t> writeCompoundFile(const CompoundImage& image, std::uint32_t lastEntry = 0xFFFFFFFF);
 
 } // namespace veltrum::workbook

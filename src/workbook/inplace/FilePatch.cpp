@@ -1,0 +1,227 @@
+#include "workbook/inplace/FilePatch.h"
+
+#include "workbook/Workbook.h"
+#include "workbook/commit/DurableFile.h"
+#include "workbook/encoding/LittleEndian.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace veltrum::workbook {
+
+namespace {
+
+constexpr char kMark[8] = {'V', 'L', 'T', 'R', 'B', 'K', '0', '1'};
+
+[[noreturn]] void fail(const std::string& path, const std::string& what) {
+    throw WorkbookError(path + ": " + what + ": " + std::strerror(errno));
+}
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool syncFolder(const std::string& path) {
+    const int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return synced;
+}
+
+std::uint64_t checksum(const std::uint8_t* data, std::size_t size) {
+    std::uint64_t hash = 0xcbf29ce484222325ull; // FNV-1a
+    for (std::size_t i = 0; i < size; ++i)
+        hash = (hash ^ data[i]) * 0x100000001b3ull;
+    return hash;
+}
+
+void append64(std::vector<std::uint8_t>& out, std::uint64_t value) {
+    for (int i = 0; i < 8; ++i)
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+}
+
+bool writeAllAt(int fd, const std::uint8_t* data, std::size_t size, std::uint64_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+bool readAllAt(int fd, std::uint8_t* data, std::size_t size, std::uint64_t offset) {
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, data, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+// The journal: mark, the file's length, the number of ranges, each range (offset, length, the bytes
+// it held) and a checksum of everything before it.
+struct Rollback {
+    std::uint64_t length = 0;
+    std::vector<FilePatch> ranges;
+};
+
+bool parseRollback(const std::vector<std::uint8_t>& bytes, Rollback& out) {
+    if (bytes.size() < 28 || std::memcmp(bytes.data(), kMark, 8) != 0)
+        return false;
+    const std::size_t end = bytes.size() - 8;
+    if (checksum(bytes.data(), end) != get64(bytes.data() + end))
+        return false;
+    out.length = get64(bytes.data() + 8);
+    const std::uint32_t count = get32(bytes, 16);
+    std::size_t at = 20;
+    for (std::uint32_t k = 0; k < count; ++k) {
+        if (end - at < 12)
+            return false;
+        FilePatch range;
+        range.offset = get64(bytes.data() + at);
+        const std::uint32_t size = get32(bytes, at + 8);
+        at += 12;
+        if (end - at < size)
+            return false;
+        range.bytes.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                           bytes.begin() + static_cast<std::ptrdiff_t>(at + size));
+        at += size;
+        out.ranges.push_back(std::move(range));
+    }
+    return at == end;
+}
+
+// Puts the old bytes back and the old length; false (errno set) when it could not.
+bool restore(int fd, const Rollback& rollback) {
+    for (const FilePatch& range : rollback.ranges) {
+        if (!writeAllAt(fd, range.bytes.data(), range.bytes.size(), range.offset))
+            return false;
+    }
+    return ::ftruncate(fd, static_cast<off_t>(rollback.length)) == 0 && ::fsync(fd) == 0;
+}
+
+void removeRollback(const std::string& journal) {
+    if (commitFaultInjected(CommitStep::RollbackRemove) || ::unlink(journal.c_str()) != 0 ||
+        !syncFolder(journal))
+        fail(journal, "cannot remove the rollback journal");
+}
+
+} // namespace
+
+std::string rollbackPathFor(const std::string& path) {
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return folder + "." + name + ".rollback";
+}
+
+void patchFileDurably(const std::string& path, int fd, std::uint64_t length,
+                      const std::vector<FilePatch>& patches) {
+    Rollback rollback;
+    rollback.length = length;
+    std::vector<std::uint8_t> journalBytes(kMark, kMark + 8);
+    append64(journalBytes, length);
+    std::vector<FilePatch> old;
+    for (const FilePatch& patch : patches) {
+        if (patch.offset >= length)
+            continue;
+        FilePatch range{patch.offset, std::vector<std::uint8_t>(std::min<std::uint64_t>(
+                                          patch.bytes.size(), length - patch.offset))};
+        if (!readAllAt(fd, range.bytes.data(), range.bytes.size(), range.offset))
+            fail(path, "cannot read the workbook");
+        old.push_back(std::move(range));
+    }
+    append32(journalBytes, static_cast<std::uint32_t>(old.size()));
+    for (const FilePatch& range : old) {
+        append64(journalBytes, range.offset);
+        append32(journalBytes, static_cast<std::uint32_t>(range.bytes.size()));
+        journalBytes.insert(journalBytes.end(), range.bytes.begin(), range.bytes.end());
+    }
+    append64(journalBytes, checksum(journalBytes.data(), journalBytes.size()));
+
+    const std::string journal = rollbackPathFor(path);
+    const int out = ::open(journal.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0)
+        fail(journal, "cannot create the rollback journal");
+    const bool written = !commitFaultInjected(CommitStep::RollbackWrite) &&
+                         writeAllAt(out, journalBytes.data(), journalBytes.size(), 0) && ::fsync(out) == 0;
+    const int error = errno;
+    ::close(out);
+    errno = error;
+    if (!written || !syncFolder(journal)) {
+        // The file is untouched: nothing to roll back.
+        const int cause = errno;
+        ::unlink(journal.c_str());
+        errno = cause;
+        fail(journal, "cannot write the rollback journal");
+    }
+
+    bool changed = !commitFaultInjected(CommitStep::InPlaceWrite);
+    for (const FilePatch& patch : patches) {
+        if (!changed)
+            break;
+        changed = writeAllAt(fd, patch.bytes.data(), patch.bytes.size(), patch.offset);
+    }
+    if (changed)
+        changed = !commitFaultInjected(CommitStep::InPlaceFsync) && ::fsync(fd) == 0;
+    if (!changed) {
+        const int cause = errno;
+        // Back to the old bytes at once; when that fails too, the journal stays for the next writer.
+        rollback.ranges = std::move(old);
+        if (restore(fd, rollback) && ::unlink(journal.c_str()) == 0)
+            syncFolder(journal);
+        errno = cause;
+        fail(path, "cannot write the workbook");
+    }
+    removeRollback(journal);
+}
+
+bool rollBackInterruptedPatch(const std::string& path) {
+    const std::string journal = rollbackPathFor(path);
+    struct stat info {};
+    if (::lstat(journal.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
+    Rollback rollback;
+    if (!parseRollback(readWholeFile(journal), rollback)) {
+        // Torn while it was written: the file was never touched.
+        if (::unlink(journal.c_str()) != 0 || !syncFolder(journal))
+            fail(journal, "cannot remove a torn rollback journal");
+        return false;
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        fail(path, "cannot open the workbook to roll back an interrupted append");
+    const bool restored = restore(fd, rollback);
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    if (!restored)
+        fail(path, "cannot roll back an interrupted append");
+    removeRollback(journal);
+    return true;
+}
+
+} // namespace veltrum::workbook
