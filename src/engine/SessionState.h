@@ -12,13 +12,48 @@ namespace veltrum::engine {
 using forms::Int16;
 using forms::OverflowError;
 
+// The figures a session's summary record is made of: who ran, on what, and what happened. The session
+// state is made of these and the variables below, so the record is made from the state itself.
+struct SessionTotals {
+    std::string Subject;
+    std::string PhaseDescription;
+    Int16 SessionNumber;
+    Int16 PhaseNumber; // 1 MagTrain, 2 Auto, 3 SuccDisc, 4 SimDisc; 0 none
+
+    // What happened
+    Int16 CurrentTrial; // trials begun; also the schedule row of the current trial
+    Int16 HopCheck;     // head entries since the program started
+    Int16 TrialsWPeck;  // trials with a peck
+    Int16 TargetPecks;
+    Int16 PreTargetPecks; // reported, never changed
+    Int16 NonTargetPecks;
+    Int16 PreNonTargetPecks; // reported, never changed
+    Int16 TargetSPlus;
+    Int16 TargetSMinus;
+    Int16 PreTargetSPlus;
+    Int16 PreTargetSMinus;
+    Int16 Timeouts;
+    double StimulusTotalTime = 0.0; // seconds of configured stimulus time
+    Int16 SessionTime;              // whole minutes since the session started
+
+    // Phase parameters
+    Int16 TotalTrials;
+    Int16 SessionDuration;    // minutes
+    Int16 HeadDetect;         // 0, 1, or 2 after shaping keys
+    Int16 Instrumental;       // flag
+    Int16 Pavlovian;          // flag
+    Int16 HopperDuration;     // seconds
+    Int16 ResponseITI;        // seconds
+    Int16 NoResponseITI;      // seconds
+    Int16 StimulusTotalCount; // seconds of the stimulus period
+};
+
 // Numbers start at 0, texts empty, tables all 0 or empty. Nothing resets the record as a whole: each
 // procedure resets the variables it owns. Flags are Int16 holding 0 or 1.
-struct SessionState {
+struct SessionState : SessionTotals {
     // Current trial
     Int16 GoalLocation;         // position of the goal stimulus (schedule column 2)
     Int16 ObjectTouched;        // position the subject touched last
-    Int16 CurrentTrial;         // trials begun; also the schedule row of the current trial
     Int16 StimulusCounter;      // seconds elapsed in the stimulus period
     Int16 ITICounter;           // seconds elapsed in the inter-trial interval
     Int16 TrialType;            // type code 1..6 (schedule column 1)
@@ -37,44 +72,18 @@ struct SessionState {
     std::string Outcome; // outcome word of the trial's last recorded event
     Int16 Ordinal;       // responses so far in the trial
 
-    // Session totals
-    Int16 HopCheck;    // head entries since the program started
-    Int16 TrialPeck;   // flag: this trial had a goal touch counting as a peck
-    Int16 TrialsWPeck; // trials with a peck
-    Int16 TargetPecks;
-    Int16 PreTargetPecks; // reported, never changed
-    Int16 NonTargetPecks;
-    Int16 PreNonTargetPecks; // reported, never changed
-    Int16 TargetSPlus;
-    Int16 TargetSMinus;
-    Int16 PreTargetSPlus;
-    Int16 PreTargetSMinus;
-    Int16 Timeouts;
-    double StimulusTotalTime = 0.0; // seconds of configured stimulus time
-    Int16 SessionTime;              // whole minutes since the session started
-    Int16 FalseGoal;                // "SimDisc": position of the non-reinforced stimulus
-    std::string KeyShaping;         // "SHAPING KEYS USED. " once a shaping key was used
+    // The session beyond its totals
+    Int16 TrialPeck;        // flag: this trial had a goal touch counting as a peck
+    Int16 FalseGoal;        // "SimDisc": position of the non-reinforced stimulus
+    std::string KeyShaping; // "SHAPING KEYS USED. " once a shaping key was used
 
     // Set-up
     Int16 PhaseChange;       // flag: a phase picked by hand is loading; skip the summary look-up
     std::string NewDataFile; // full path of this session's data workbook
-    std::string Subject;
 
     // Phase parameters
-    Int16 TotalTrials;
-    Int16 SessionDuration; // minutes
-    Int16 HeadDetect;      // 0, 1, or 2 after shaping keys
-    Int16 Instrumental;    // flag
-    Int16 Pavlovian;       // flag
-    Int16 HopperDuration;  // seconds
-    Int16 ResponseITI;     // seconds
-    Int16 NoResponseITI;   // seconds
-    Int16 FIDuration;      // milliseconds
-    Int16 PhaseNumber;     // 1 MagTrain, 2 Auto, 3 SuccDisc, 4 SimDisc; 0 none
-    std::string PhaseDescription;
-    Int16 SessionNumber;
-    Int16 ITITotalCount;      // seconds of the coming inter-trial interval
-    Int16 StimulusTotalCount; // seconds of the stimulus period
+    Int16 FIDuration;    // milliseconds
+    Int16 ITITotalCount; // seconds of the coming inter-trial interval
 
     // Private tables
     std::array<std::string, 9> StimPicture; // picture file per stimulus number; 0 and 8 empty

@@ -2,6 +2,7 @@
 // split, computed from the session's totals and the moment of saving.
 #pragma once
 
+#include "engine/SessionState.h"
 #include "forms/Int16.h"
 #include "platform/Clock.h"
 #include "workbook/Appender.h"
@@ -15,36 +16,8 @@ namespace veltrum::results {
 
 using forms::Int16;
 
-// The main window's session state the summary record is made from, as it stands when the operator saves.
-struct SessionTotals {
-    std::string Subject;
-    std::string PhaseDescription;
-    Int16 SessionNumber;
-    Int16 PhaseNumber;
-    Int16 CurrentTrial;
-    Int16 HopCheck;
-    Int16 TrialsWPeck;
-    Int16 TargetPecks;
-    Int16 PreTargetPecks;
-    Int16 NonTargetPecks;
-    Int16 PreNonTargetPecks;
-    Int16 TargetSPlus;
-    Int16 TargetSMinus;
-    Int16 PreTargetSPlus;
-    Int16 PreTargetSMinus;
-    double StimulusTotalTime = 0.0;
-    Int16 SessionTime;
-    Int16 Timeouts;
-    Int16 TotalTrials;
-    Int16 SessionDuration;
-    Int16 Instrumental;
-    Int16 Pavlovian;
-    Int16 HeadDetect;
-    Int16 HopperDuration;
-    Int16 NoResponseITI;
-    Int16 ResponseITI;
-    Int16 StimulusTotalCount;
-};
+// The session's figures the summary record is made from, as they stand when the operator saves.
+using engine::SessionTotals;
 
 // What the record takes from the moment of saving rather than from the session.
 struct SavingMoment {

@@ -108,7 +108,7 @@ public:
     explicit Ended(crt& window)
         : m_window(window) {}
 
-    results::SessionTotals sessionTotals() const override { return m_window.sessionTotals(); }
+    results::SessionTotals sessionTotals() const override { return m_window.state; }
     std::string shapingNote() const override { return m_window.state.KeyShaping; }
     std::string sessionWorkbook() const override { return m_window.state.NewDataFile; }
     std::string summaryWorkbook() const override { return m_window.Data3.databaseName(); }
@@ -139,38 +139,6 @@ EndedSession& crt::endedSession() {
     if (!m_ended)
         m_ended = std::make_unique<Ended>(*this);
     return *m_ended;
-}
-
-results::SessionTotals crt::sessionTotals() const {
-    results::SessionTotals totals;
-    totals.Subject = state.Subject;
-    totals.PhaseDescription = state.PhaseDescription;
-    totals.SessionNumber = state.SessionNumber;
-    totals.PhaseNumber = state.PhaseNumber;
-    totals.CurrentTrial = state.CurrentTrial;
-    totals.HopCheck = state.HopCheck;
-    totals.TrialsWPeck = state.TrialsWPeck;
-    totals.TargetPecks = state.TargetPecks;
-    totals.PreTargetPecks = state.PreTargetPecks;
-    totals.NonTargetPecks = state.NonTargetPecks;
-    totals.PreNonTargetPecks = state.PreNonTargetPecks;
-    totals.TargetSPlus = state.TargetSPlus;
-    totals.TargetSMinus = state.TargetSMinus;
-    totals.PreTargetSPlus = state.PreTargetSPlus;
-    totals.PreTargetSMinus = state.PreTargetSMinus;
-    totals.StimulusTotalTime = state.StimulusTotalTime;
-    totals.SessionTime = state.SessionTime;
-    totals.Timeouts = state.Timeouts;
-    totals.TotalTrials = state.TotalTrials;
-    totals.SessionDuration = state.SessionDuration;
-    totals.Instrumental = state.Instrumental;
-    totals.Pavlovian = state.Pavlovian;
-    totals.HeadDetect = state.HeadDetect;
-    totals.HopperDuration = state.HopperDuration;
-    totals.NoResponseITI = state.NoResponseITI;
-    totals.ResponseITI = state.ResponseITI;
-    totals.StimulusTotalCount = state.StimulusTotalCount;
-    return totals;
 }
 
 std::string crt::dataPath(std::string_view relative) const {

@@ -302,7 +302,6 @@ private:
     records::SessionRecords& records() {
         return m_services.records ? *m_services.records : m_workbookRecords;
     }
-    results::SessionTotals sessionTotals() const;
 
     void readPortFile();
     void readTabletAddresses();
