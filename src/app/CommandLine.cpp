@@ -37,6 +37,11 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
         QStringLiteral("no-realtime"),
         QStringLiteral("Runs the chamber's timers with normal scheduling even where real-time priority is "
                        "permitted."));
+    const QCommandLineOption timingLog(
+        QStringLiteral("timing-log"),
+        QStringLiteral(
+            "Prints a line a minute on how late the chamber's timers ran: the latest, and how many "
+            "ran more than 20 ms late."));
     QCommandLineOption exitWhenShown(
         QStringLiteral("exit-when-shown"),
         QStringLiteral("Prints the start-up time and quits once the panel is shown."));
@@ -50,6 +55,7 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     parser.addOption(noConsole);
     parser.addOption(noHistory);
     parser.addOption(noRealTime);
+    parser.addOption(timingLog);
     parser.addOption(exitWhenShown);
 
     CommandLine result;
@@ -72,6 +78,7 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     result.console = !parser.isSet(noConsole);
     result.history = !parser.isSet(noHistory);
     result.realTime = !parser.isSet(noRealTime);
+    result.timingLog = parser.isSet(timingLog);
     result.dataFolder = parser.isSet(data) ? parser.value(data) : defaultDataFolder;
     if (result.dataFolder.isEmpty())
         result.error = QStringLiteral("--data needs a folder.");

@@ -15,7 +15,8 @@ struct CommandLine {
     QStringList tabletAddresses; // addresses or subnets that may be the tablet; any when empty
     bool console = true;         // the operator's console window (--no-console leaves it out)
     bool history = true;         // the subject's history plot on the set-up panel (--no-history)
-    bool realTime = true; // real-time priority for the chamber's thread where permitted (--no-realtime)
+    bool realTime = true;   // real-time priority for the chamber's thread where permitted (--no-realtime)
+    bool timingLog = false; // a line a minute on how late the chamber's timers ran (--timing-log)
     bool showHelp = false;
     bool showVersion = false;
     QString newDataFolder; // --new-data-folder: make this folder from the demo and quit; empty = not asked

@@ -85,6 +85,11 @@ void QtScheduler::runDueTasks() {
         std::function<void()> task = std::move(first->second);
         m_tasks.erase(first);
         m_dueById.erase(key.second);
+        const std::int64_t late = nowUs() - key.first;
+        ++m_lateness.tasks;
+        m_lateness.latestUs = std::max(m_lateness.latestUs, late);
+        if (late > 20'000)
+            ++m_lateness.over20Ms;
         runGuarded(task);
     }
     rearm();

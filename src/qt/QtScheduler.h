@@ -29,6 +29,16 @@ public:
 
     std::size_t pendingCount() const { return m_tasks.size(); }
 
+    // How late tasks ran after their due time: a task that runs late means the chamber's thread was
+    // held up (busy, or not scheduled) when it was due.
+    struct Lateness {
+        std::size_t tasks = 0;
+        std::int64_t latestUs = 0; // the most any task ran after its due time
+        std::size_t over20Ms = 0;  // tasks that ran more than 20 ms late
+    };
+    // The figures since the last call, which starts them afresh.
+    Lateness takeLateness() { return std::exchange(m_lateness, {}); }
+
 private:
     void runDueTasks();
     void rearm();
@@ -41,6 +51,7 @@ private:
     std::map<Key, std::function<void()>> m_tasks;
     std::map<TaskId, std::int64_t> m_dueById;
     TaskId m_nextId = 1;
+    Lateness m_lateness;
 };
 
 } // namespace veltrum::qt
