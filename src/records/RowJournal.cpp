@@ -3,6 +3,7 @@
 #include "workbook/Table.h"
 #include "workbook/Workbook.h"
 #include "workbook/commit/DurableFile.h"
+#include "workbook/commit/FileIo.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -17,31 +18,14 @@
 
 namespace veltrum::records {
 
+using workbook::syncFolder;
+
 namespace {
 
 constexpr const char* journalMark = "veltrum-journal 1 ";
 
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 [[noreturn]] void fail(const std::string& path, const std::string& what) {
     throw std::runtime_error(path + ": " + what + ": " + std::strerror(errno));
-}
-
-// Makes the folder's entries durable; false (errno set) when it could not.
-bool syncFolder(const std::string& path) {
-    const int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return synced;
 }
 
 void escapeInto(std::string& out, const std::string& text) {

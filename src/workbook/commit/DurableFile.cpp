@@ -1,6 +1,7 @@
 #include "workbook/commit/DurableFile.h"
 
 #include "workbook/Workbook.h"
+#include "workbook/commit/FileIo.h"
 
 #include <cerrno>
 #include <climits>
@@ -41,13 +42,6 @@ namespace {
 
 [[noreturn]] void fail(const std::string& path, const std::string& what, int error) {
     throw WorkbookError(path + ": " + what + ": " + std::strerror(error));
-}
-
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
 }
 
 // The file a commit really replaces: the target of a symbolic link, so the link survives.

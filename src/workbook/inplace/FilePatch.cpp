@@ -2,6 +2,7 @@
 
 #include "workbook/Workbook.h"
 #include "workbook/commit/DurableFile.h"
+#include "workbook/commit/FileIo.h"
 #include "workbook/encoding/LittleEndian.h"
 
 #include <cerrno>
@@ -20,24 +21,6 @@ constexpr char kMark[8] = {'V', 'L', 'T', 'R', 'B', 'K', '0', '1'};
     throw WorkbookError(path + ": " + what + ": " + std::strerror(errno));
 }
 
-std::string folderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool syncFolder(const std::string& path) {
-    const int fd = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return synced;
-}
-
 std::uint64_t checksum(const std::uint8_t* data, std::size_t size) {
     std::uint64_t hash = 0xcbf29ce484222325ull; // FNV-1a
     for (std::size_t i = 0; i < size; ++i)
@@ -48,37 +31,6 @@ std::uint64_t checksum(const std::uint8_t* data, std::size_t size) {
 void append64(std::vector<std::uint8_t>& out, std::uint64_t value) {
     for (int i = 0; i < 8; ++i)
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-}
-
-bool writeAllAt(int fd, const std::uint8_t* data, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, data, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-    }
-    return true;
-}
-
-bool readAllAt(int fd, std::uint8_t* data, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, data, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-    }
-    return true;
 }
 
 // The journal: mark, the file's length, the number of ranges, each range (offset, length, the bytes

@@ -6,6 +6,7 @@
 #include "workbook/biff/Refusals.h"
 #include "workbook/biff/SharedStrings.h"
 #include "workbook/commit/DurableFile.h"
+#include "workbook/commit/FileIo.h"
 #include "workbook/compound/CompoundFile.h"
 
 #include <algorithm>
@@ -51,28 +52,14 @@ bool sameFile(const struct stat& info, const SheetTail& tail) {
            info.st_mtim.tv_sec == tail.modified.tv_sec && info.st_mtim.tv_nsec == tail.modified.tv_nsec;
 }
 
-bool readAt(int fd, std::uint8_t* data, std::size_t size, std::uint64_t offset) {
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, data, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-        offset += static_cast<std::uint64_t>(n);
-    }
-    return true;
-}
-
 // Whether the file still holds what `tail` remembers: the header, the stream's size and its closing
 // records where they were.
 bool stillHolds(int fd, const SheetTail& tail) {
     const StreamPlace& place = tail.place;
     std::vector<std::uint8_t> header(place.header.size());
     std::vector<std::uint8_t> size(4);
-    if (!readAt(fd, header.data(), header.size(), 0) || header != place.header ||
-        !readAt(fd, size.data(), 4, place.sizeFieldOffset()) || get32(size, 0) != place.size)
+    if (!readAllAt(fd, header.data(), header.size(), 0) || header != place.header ||
+        !readAllAt(fd, size.data(), 4, place.sizeFieldOffset()) || get32(size, 0) != place.size)
         return false;
     std::vector<std::uint8_t> closing(tail.closing.size());
     std::size_t done = 0;
@@ -82,8 +69,8 @@ bool stillHolds(int fd, const SheetTail& tail) {
             std::min<std::uint64_t>(place.sectorSize - within, closing.size() - done));
         const std::uint64_t sector = at / place.sectorSize;
         if (sector >= place.chain.size() ||
-            !readAt(fd, closing.data() + done, take,
-                    place.headerSize + std::uint64_t{place.chain[sector]} * place.sectorSize + within))
+            !readAllAt(fd, closing.data() + done, take,
+                       place.headerSize + std::uint64_t{place.chain[sector]} * place.sectorSize + within))
             return false;
         done += take;
         at += take;
