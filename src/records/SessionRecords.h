@@ -25,6 +25,15 @@ struct SummaryEntry {
     workbook::Cell phase;
 };
 
+// The rows of a summary, each made when it is asked for: a summary of many thousand sessions is held
+// the way its store keeps it, not as a copy.
+class SummaryEntries {
+public:
+    virtual ~SummaryEntries() = default;
+    virtual std::size_t size() const = 0;
+    virtual SummaryEntry at(std::size_t index) const = 0;
+};
+
 class SessionRecords {
 public:
     virtual ~SessionRecords() = default;
@@ -47,7 +56,8 @@ public:
                                      const workbook::AppendRow& record) = 0;
     // Every row of `sheet` with its "Subject", "Session" and "Phase" cells; throws (WorkbookError) naming
     // the file when it cannot be read, or when the sheet has rows but lacks one of those columns.
-    virtual std::vector<SummaryEntry> summaryEntries(const std::string& path, std::string_view sheet) = 0;
+    virtual std::shared_ptr<const SummaryEntries> summaryEntries(const std::string& path,
+                                                                 std::string_view sheet) = 0;
 };
 
 // The records kept in workbooks on disk, read through `files` (so reads can be counted and faked), with
@@ -63,7 +73,8 @@ public:
     void removeSessionWorkbook(const std::string& path) override;
     void appendSummaryRecord(const std::string& path, std::string_view sheet,
                              const workbook::AppendRow& record) override;
-    std::vector<SummaryEntry> summaryEntries(const std::string& path, std::string_view sheet) override;
+    std::shared_ptr<const SummaryEntries> summaryEntries(const std::string& path,
+                                                         std::string_view sheet) override;
 
 private:
     std::string keptWorkbookName(const std::string& path) const;

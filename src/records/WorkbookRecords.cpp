@@ -84,21 +84,42 @@ void WorkbookRecords::appendSummaryRecord(const std::string& path, std::string_v
     workbook::appendRecords(path, sheet, {record});
 }
 
-std::vector<SummaryEntry> WorkbookRecords::summaryEntries(const std::string& path, std::string_view sheet) {
-    const workbook::Workbook book = readWorkbook(m_files, path);
-    const workbook::Table table(book, sheet);
-    std::vector<SummaryEntry> entries;
-    if (table.recordCount() == 0)
-        return entries;
-    // The columns must exist even when no row is the subject's, so a damaged summary is noticed at once.
-    const int subject = table.column("Subject");
-    const int session = table.column("Session");
-    const int phase = table.column("Phase");
-    entries.reserve(static_cast<std::size_t>(table.recordCount()));
-    for (int record = 0; record < table.recordCount(); ++record)
-        entries.push_back({record + 2, table.field(record, subject), table.field(record, session),
-                           table.field(record, phase)});
-    return entries;
+namespace {
+
+// The summary's sheet as read: its three columns are read once, in one pass, and kept as the table keeps
+// them.
+class SheetEntries final : public SummaryEntries {
+public:
+    SheetEntries(workbook::Workbook book, std::string_view sheet)
+        : m_book(std::move(book))
+        , m_table(m_book, sheet) {
+        if (m_table.recordCount() == 0)
+            return;
+        // The columns must exist even when no row is the subject's, so a damaged summary is noticed.
+        m_subject = m_table.column("Subject");
+        m_session = m_table.column("Session");
+        m_phase = m_table.column("Phase");
+    }
+    std::size_t size() const override { return static_cast<std::size_t>(m_table.recordCount()); }
+    SummaryEntry at(std::size_t index) const override {
+        const int record = static_cast<int>(index);
+        return {record + 2, m_table.field(record, m_subject), m_table.field(record, m_session),
+                m_table.field(record, m_phase)};
+    }
+
+private:
+    workbook::Workbook m_book;
+    workbook::Table m_table;
+    int m_subject = -1;
+    int m_session = -1;
+    int m_phase = -1;
+};
+
+} // namespace
+
+std::shared_ptr<const SummaryEntries> WorkbookRecords::summaryEntries(const std::string& path,
+                                                                      std::string_view sheet) {
+    return std::make_shared<SheetEntries>(readWorkbook(m_files, path), sheet);
 }
 
 } // namespace veltrum::records

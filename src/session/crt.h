@@ -309,7 +309,7 @@ private:
     void recoverRowJournals();
     void lookUpSummary();
     // The subject's highest session number and the phase of its last row in the summary's entries.
-    void findLastSession(const std::vector<records::SummaryEntry>& entries, const std::string& path);
+    void findLastSession(const records::SummaryEntries& entries, const std::string& path);
     void readParameterTable();
     void applyPhaseParameters();
     Int16 parameterInt16(int row, const char* name) const;
@@ -347,7 +347,7 @@ private:
     // While Form_Load lists the subjects, the summary workbook read for the first is reused for the
     // others instead of being read once per subject.
     bool m_loading = false;
-    std::optional<std::vector<records::SummaryEntry>> m_startupSummary;
+    std::shared_ptr<const records::SummaryEntries> m_startupSummary;
     int m_handlerDepth = 0;
     // Bytes of a tablet touch not yet ended, carried from one arrival to the next; fresh per connection.
     devices::TouchStream m_touchStream;

@@ -61,9 +61,10 @@ void crt::lookUpSummary() {
         m_startupSummary.reset();
 }
 
-void crt::findLastSession(const std::vector<records::SummaryEntry>& entries, const std::string& path) {
+void crt::findLastSession(const records::SummaryEntries& entries, const std::string& path) {
     const std::string subject = lowerAscii(state.Subject);
-    for (const records::SummaryEntry& entry : entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const records::SummaryEntry entry = entries.at(i);
         if (entry.subject.isEmpty() || lowerAscii(workbook::toDisplayText(entry.subject)) != subject)
             continue;
         auto where = [&](const char* column) {

@@ -37,15 +37,21 @@ public:
                              const workbook::AppendRow& record) override {
         summary.push_back(record);
     }
-    std::vector<records::SummaryEntry> summaryEntries(const std::string&, std::string_view) override {
-        std::vector<records::SummaryEntry> entries;
+    std::shared_ptr<const records::SummaryEntries> summaryEntries(const std::string&,
+                                                                  std::string_view) override {
+        auto entries = std::make_shared<Entries>();
         for (const workbook::AppendRow& record : summary)
-            entries.push_back({static_cast<int>(entries.size()) + 2, cell(record, "Subject"),
-                               cell(record, "Session"), cell(record, "Phase")});
+            entries->rows.push_back({static_cast<int>(entries->rows.size()) + 2, cell(record, "Subject"),
+                                     cell(record, "Session"), cell(record, "Phase")});
         return entries;
     }
 
 private:
+    struct Entries : records::SummaryEntries {
+        std::vector<records::SummaryEntry> rows;
+        std::size_t size() const override { return rows.size(); }
+        records::SummaryEntry at(std::size_t index) const override { return rows.at(index); }
+    };
     class Sink : public records::RowSink {
     public:
         Sink(MemoryRecords& records, std::string path)
