@@ -16,6 +16,13 @@ namespace {
 const std::vector<std::uint8_t> OldBytes = {'o', 'l', 'd'};
 const std::vector<std::uint8_t> NewBytes(100000, 'n');
 
+// Each step by name in the test's name.
+std::string stepName(const ::testing::TestParamInfo<CommitStep>& info) {
+    constexpr const char* names[] = {"Write",         "Fsync",        "Rename",       "FolderFsync",
+                                     "RollbackWrite", "InPlaceWrite", "InPlaceFsync", "RollbackRemove"};
+    return names[static_cast<int>(info.param)];
+}
+
 std::size_t entryCount(const std::filesystem::path& folder) {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
 }
@@ -61,7 +68,8 @@ TEST_P(DurableFileFault, FailureBeforeTheRenameLeavesTheOriginalAndNoTemporaryFi
 
 INSTANTIATE_TEST_SUITE_P(Steps, DurableFileFault,
                          ::testing::Values(CommitStep::Write, CommitStep::Fsync, CommitStep::Rename,
-                                           CommitStep::FolderFsync));
+                                           CommitStep::FolderFsync),
+                         stepName);
 
 class InPlaceFault : public DurableFileFault {};
 
@@ -92,7 +100,8 @@ TEST_P(InPlaceFault, AFailedAppendLeavesTheWorkbookAsItWasOnceRolledBack) {
 
 INSTANTIATE_TEST_SUITE_P(Steps, InPlaceFault,
                          ::testing::Values(CommitStep::RollbackWrite, CommitStep::InPlaceWrite,
-                                           CommitStep::InPlaceFsync, CommitStep::RollbackRemove));
+                                           CommitStep::InPlaceFsync, CommitStep::RollbackRemove),
+                         stepName);
 
 } // namespace
 } // namespace veltrum::workbook::test
