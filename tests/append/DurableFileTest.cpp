@@ -4,6 +4,8 @@
 #include "AppendSupport.h"
 
 #include "workbook/Appender.h"
+#include "workbook/Table.h"
+#include "workbook/Workbook.h"
 #include "workbook/commit/DurableFile.h"
 #include "workbook/inplace/FilePatch.h"
 
@@ -18,8 +20,9 @@ const std::vector<std::uint8_t> NewBytes(100000, 'n');
 
 // Each step by name in the test's name.
 std::string stepName(const ::testing::TestParamInfo<CommitStep>& info) {
-    constexpr const char* names[] = {"Write",         "Fsync",        "Rename",       "FolderFsync",
-                                     "RollbackWrite", "InPlaceWrite", "InPlaceFsync", "RollbackRemove"};
+    constexpr const char* names[] = {"Write",        "Fsync",          "Rename",
+                                     "FolderFsync",  "RollbackWrite",  "InPlaceWrite",
+                                     "InPlaceFsync", "RollbackRemove", "RollbackFolderSync"};
     return names[static_cast<int>(info.param)];
 }
 
@@ -96,6 +99,23 @@ TEST_P(InPlaceFault, AFailedAppendLeavesTheWorkbookAsItWasOnceRolledBack) {
     rollBackInterruptedAppend(path.string());
     EXPECT_EQ(readBytes(path), before);
     EXPECT_EQ(entryCount(folder.path()), 1u);
+}
+
+// Once its rollback journal is gone an append stands, whether or not the folder syncs its removal:
+// reported failed, the same rows would be appended a second time.
+TEST(InPlaceAppend, AFolderThatWillNotSyncTheRollbackJournalsRemovalDoesNotFailTheAppend) {
+    TemporaryFolder folder;
+    const auto path = folder / "P1.1.xls";
+    std::filesystem::copy_file(VELTRUM_SESSION_TEMPLATE, path);
+    const std::vector<AppendRow> rows(
+        40, {{"Trial", AppendValue::fromNumber(1)}, {"Outcome", AppendValue::fromText("S-")}});
+    appendRecordsInPlace(path.string(), "Data", rows); // laid out
+    appendRecordsInPlace(path.string(), "Data", rows); // in place from here on
+    setCommitFaultHook([](CommitStep step) { return step == CommitStep::RollbackFolderSync; });
+    EXPECT_NO_THROW(appendRecordsInPlace(path.string(), "Data", rows));
+    setCommitFaultHook({});
+    EXPECT_FALSE(std::filesystem::exists(rollbackPathFor(path.string())));
+    EXPECT_EQ(Table(Workbook::open(path.string()), "Data").recordCount(), 120);
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, InPlaceFault,

@@ -21,7 +21,8 @@ enum class CommitStep {
     RollbackWrite,
     InPlaceWrite,
     InPlaceFsync,
-    RollbackRemove
+    RollbackRemove,
+    RollbackFolderSync
 };
 
 // Test hook: called before each step of a commit; returning true makes that step fail as with EIO.
