@@ -5,13 +5,15 @@
 #include "console_qt/SessionPicture.h"
 #include "qt/CrtWindow.h"
 #include "qt/Form1Window.h"
+#include "workbook/commit/DurableFile.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QTimer>
 
 #include <cstdio>
+#include <stdexcept>
 
 namespace veltrum::app {
 
@@ -73,12 +75,21 @@ void SessionViews::sessionEnded() {
     const QString workbook = QString::fromStdString(m_model.sessionState().NewDataFile);
     if (!workbook.isEmpty()) {
         const QString path = qt::sessionPicturePath(workbook);
-        QSaveFile file(path);
-        if (file.open(QIODevice::WriteOnly) && m_picture.save(&file, "PNG") && file.commit())
+        // Written as the workbooks are: a new file renamed into place, never through a link planted
+        // under the picture's name in the shared Results folder.
+        QByteArray png;
+        QBuffer buffer(&png);
+        try {
+            if (!buffer.open(QIODevice::WriteOnly) || !m_picture.save(&buffer, "PNG"))
+                throw std::runtime_error("the picture could not be drawn as PNG");
+            workbook::replaceFileDurably(path.toStdString(),
+                                         {reinterpret_cast<const std::uint8_t*>(png.constData()),
+                                          static_cast<std::size_t>(png.size())});
             m_picturePath = path;
-        else
+        } catch (const std::exception& error) {
             std::fprintf(stderr, "veltrum: the session's picture could not be written to %s: %s\n",
-                         qUtf8Printable(path), qUtf8Printable(file.errorString()));
+                         qUtf8Printable(path), error.what());
+        }
     }
     if (m_summary)
         m_summary->setSessionPicture(m_picture);

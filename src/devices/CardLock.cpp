@@ -44,13 +44,25 @@ std::string CardLock::lockFolder() {
 
 CardLock::CardLock(const std::string& card, const std::string& holder, const std::string& folder)
     : m_path(folder + "/" + fileName(card)) {
-    m_descriptor = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    // The lock lives in a folder every user may write (/run/lock, /tmp): it is never opened through a
+    // link someone planted under its name, and must be a regular file. Whoever made it first owns it;
+    // the others open it for reading, which is all a lock needs.
+    m_descriptor = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (m_descriptor < 0 && (errno == EACCES || errno == EPERM))
+        m_descriptor = ::open(m_path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    if (m_descriptor >= 0 && (::fstat(m_descriptor, &info) != 0 || !S_ISREG(info.st_mode))) {
+        ::close(m_descriptor);
+        m_descriptor = -1;
+        errno = ELOOP;
+    }
     if (m_descriptor < 0)
-        throw std::runtime_error("The lock file \"" + m_path +
-                                 "\" of the I/O card cannot be opened: " + std::strerror(errno) +
-                                 ". Set VELTRUM_LOCK_DIR to a folder every operator may write.");
-    // Every operator's programs must be able to take the lock, whatever the creator's umask was.
-    ::fchmod(m_descriptor, 0666);
+        throw std::runtime_error(
+            "The lock file \"" + m_path + "\" of the I/O card cannot be opened: " +
+            (errno == ELOOP ? std::string("something that is not a plain file (a link?) stands "
+                                          "under its name")
+                            : std::string(std::strerror(errno))) +
+            ". Set VELTRUM_LOCK_DIR to a folder every operator may write, or remove it.");
     if (::flock(m_descriptor, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         const std::string other = contents(m_descriptor);
@@ -65,7 +77,8 @@ CardLock::CardLock(const std::string& card, const std::string& holder, const std
     }
     const std::string text = holder + " (process " + std::to_string(::getpid()) + ")\n";
     if (::ftruncate(m_descriptor, 0) != 0 || ::pwrite(m_descriptor, text.data(), text.size(), 0) < 0) {
-        // The lock is held all the same; only the name shown to a refused program is missing.
+        // The lock is held all the same; only the name shown to a refused program is missing (the file
+        // is another user's, or its folder is read-only).
     }
 }
 

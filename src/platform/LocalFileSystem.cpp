@@ -1,5 +1,7 @@
 #include "platform/LocalFileSystem.h"
 
+#include "platform/SafeFile.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -19,19 +21,6 @@ std::string quoted(const std::string& path) {
     return "\"" + path + "\"";
 }
 
-// What a path that is not a regular file is, in the operator's words.
-std::string kindOf(mode_t mode) {
-    if (S_ISDIR(mode))
-        return "a folder";
-    if (S_ISFIFO(mode))
-        return "a named pipe";
-    if (S_ISSOCK(mode))
-        return "a socket";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "a device";
-    return "not an ordinary file";
-}
-
 std::string sizeText(std::uintmax_t bytes) {
     if (bytes >= 1024 * 1024)
         return std::to_string(bytes / (1024 * 1024)) + " MiB";
@@ -43,16 +32,45 @@ std::string sizeText(std::uintmax_t bytes) {
 } // namespace
 
 bool LocalFileSystem::exists(const std::string& path) const {
-    std::error_code error;
-    return fs::exists(fs::u8path(path), error);
+    // A name taken by anything, a dangling link included.
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
 }
 
 void LocalFileSystem::copyFile(const std::string& source, const std::string& destination) {
-    std::error_code error;
-    fs::copy_file(fs::u8path(source), fs::u8path(destination), fs::copy_options::overwrite_existing, error);
-    if (error)
-        throw std::runtime_error("Cannot copy " + quoted(source) + " to " + quoted(destination) + ": " +
-                                 error.message());
+    const auto failed = [&](const std::string& why) {
+        return std::runtime_error("Cannot copy " + quoted(source) + " to " + quoted(destination) + ": " +
+                                  why);
+    };
+    // The copy is a new file: whatever stood under its name (a link planted there too) is removed, never
+    // written through, and the file is then created exclusively.
+    struct stat info {};
+    if (::lstat(destination.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) &&
+        ::unlink(destination.c_str()) != 0)
+        throw failed(std::strerror(errno));
+    try {
+        const FileDescriptor in = openRegularFile(source, O_RDONLY);
+        struct stat sourceInfo {};
+        if (::fstat(in.get(), &sourceInfo) != 0)
+            throw failed(std::strerror(errno));
+        FileDescriptor out = createNewFile(destination, sourceInfo.st_mode & 0666);
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 || (n > 0 && !writeAll(out.get(), buffer, static_cast<std::size_t>(n)))) {
+                const int error = errno;
+                out = FileDescriptor();
+                ::unlink(destination.c_str());
+                throw failed(std::strerror(error));
+            }
+            if (n == 0)
+                break;
+        }
+    } catch (const SafeFileError& error) {
+        throw failed(error.what());
+    }
 }
 
 void LocalFileSystem::moveFile(const std::string& source, const std::string& destination) {
@@ -87,22 +105,21 @@ void LocalFileSystem::removeFile(const std::string& path) {
 }
 
 std::string LocalFileSystem::readText(const std::string& path, std::size_t maxBytes) const {
-    // Opened without waiting, so a named pipe with no writer cannot hold the program; only a regular
-    // file is read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw std::runtime_error("Cannot open " + quoted(path) + " for reading: " + std::strerror(errno) +
-                                 ".");
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    // Never through a link, and without waiting, so a named pipe with no writer cannot hold the program;
+    // only a regular file is read.
+    FileDescriptor file;
+    try {
+        file = openRegularFile(path, O_RDONLY);
+    } catch (const SafeFileError& error) {
+        if (error.error() == ENOENT || error.error() == EACCES)
+            throw std::runtime_error("Cannot open " + quoted(path) +
+                                     " for reading: " + std::strerror(error.error()) + ".");
+        throw std::runtime_error(error.what());
+    }
+    const int fd = file.get();
     struct stat info {};
     if (::fstat(fd, &info) != 0)
         throw std::runtime_error("Cannot read " + quoted(path) + ": " + std::strerror(errno) + ".");
-    if (!S_ISREG(info.st_mode))
-        throw std::runtime_error(quoted(path) + " is " + kindOf(info.st_mode) +
-                                 ", not a file that can be read.");
     const auto size = static_cast<std::uintmax_t>(info.st_size);
     if (size > maxBytes)
         throw std::runtime_error(quoted(path) + " is " + sizeText(size) + " long; at most " +

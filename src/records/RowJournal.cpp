@@ -1,5 +1,6 @@
 #include "records/RowJournal.h"
 
+#include "platform/SafeFile.h"
 #include "workbook/Table.h"
 #include "workbook/Workbook.h"
 #include "workbook/commit/DurableFile.h"
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <sys/stat.h>
@@ -107,6 +109,69 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
+// The whole journal, read without following a link; a journal is small, a huge file is refused.
+std::string readJournal(const std::string& journal) {
+    const platform::FileDescriptor in = platform::openRegularFile(journal, O_RDONLY);
+    struct stat info {};
+    if (::fstat(in.get(), &info) != 0)
+        fail(journal, "cannot read the journal");
+    if (static_cast<std::uintmax_t>(info.st_size) > workbook::MaxWorkbookBytes)
+        throw std::runtime_error(journal + " is too large to be a journal of trial rows.");
+    std::string text(static_cast<std::size_t>(info.st_size), '\0');
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::read(in.get(), text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            fail(journal, "cannot read the journal");
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    text.resize(done);
+    return text;
+}
+
+// "<Subject>.<N>" of a session workbook's name, or nothing when the name is not made that way.
+std::optional<std::pair<std::string, double>> sessionOfName(const std::string& workbookPath) {
+    const std::size_t slash = workbookPath.rfind('/');
+    std::string name = workbookPath.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (!name.ends_with(".xls"))
+        return std::nullopt;
+    name.resize(name.size() - 4);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || dot + 1 == name.size() ||
+        name.find_first_not_of("0123456789", dot + 1) != std::string::npos || name.size() - dot > 6)
+        return std::nullopt;
+    return std::make_pair(name.substr(0, dot), std::stod(name.substr(dot + 1)));
+}
+
+// The subject and session of the first row that belongs to another session than the workbook's name
+// says ("P102, session 4"), or "" when every row is the workbook's own.
+std::string rowOfAnotherSession(const std::string& workbookPath,
+                                const std::vector<workbook::AppendRow>& rows) {
+    const auto own = sessionOfName(workbookPath);
+    if (!own)
+        return {};
+    for (const workbook::AppendRow& row : rows) {
+        std::string subject = own->first;
+        double session = own->second;
+        for (const workbook::AppendField& field : row) {
+            if (field.header == "Subject")
+                subject = field.value.text;
+            else if (field.header == "Session")
+                session = field.value.number;
+        }
+        if (subject != own->first || session != own->second) {
+            char number[32];
+            std::snprintf(number, sizeof number, "%g", session);
+            return subject + ", session " + number;
+        }
+    }
+    return {};
+}
+
 } // namespace
 
 std::string journalPathFor(const std::string& workbookPath) {
@@ -185,7 +250,7 @@ void JournalledRowSink::openJournal() {
     if (!earlier.problem.empty())
         throw std::runtime_error(earlier.problem);
     const std::string header = journalMark + std::to_string(dataRows(m_workbook)) + "\n";
-    m_fd = ::open(m_journal.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
+    m_fd = ::open(m_journal.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (m_fd < 0)
         fail(m_journal, "cannot create the journal");
     // Until the folder holds the journal durably, no row written to it may be reported committed.
@@ -251,19 +316,21 @@ JournalRecovery recoverJournal(const std::string& workbookPath) {
     JournalRecovery result;
     const std::string journal = journalPathFor(workbookPath);
     struct stat info {};
-    if (::stat(journal.c_str(), &info) != 0)
+    if (::lstat(journal.c_str(), &info) != 0)
         return result;
     result.workbook = workbookPath;
+    // Only a regular file is read: a link would bring another file's lines into the workbook.
     if (!S_ISREG(info.st_mode)) {
-        result.problem = journal + " is not a file; it was left alone.";
+        result.problem = journal + " is " + platform::nonRegularKind(journal) +
+                         ", not a journal this program wrote; it was left alone and nothing was added to " +
+                         workbookPath + ".";
         return result;
     }
     std::string text;
     try {
-        const std::vector<std::uint8_t> bytes = workbook::readWholeFile(journal);
-        text.assign(bytes.begin(), bytes.end());
+        text = readJournal(journal);
     } catch (const std::exception& error) {
-        result.problem = error.what();
+        result.problem = std::string(error.what()) + " The journal was left alone.";
         return result;
     }
     const std::size_t firstEnd = text.find('\n');
@@ -291,10 +358,21 @@ JournalRecovery recoverJournal(const std::string& workbookPath) {
         rows.push_back(std::move(row));
         start = end + 1;
     }
-    if (::stat(workbookPath.c_str(), &info) != 0) {
+    if (::lstat(workbookPath.c_str(), &info) != 0) {
         result.problem = "The journal " + journal + " holds trial rows of " + workbookPath +
                          ", which is not there any more. Its rows are text, one per line: keep the journal "
                          "elsewhere, then start again.";
+        return result;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        result.problem = workbookPath + " is " + platform::nonRegularKind(workbookPath) +
+                         ", not a session workbook; its journal " + journal +
+                         " was not applied, and both were left alone.";
+        return result;
+    }
+    if (const std::string stranger = rowOfAnotherSession(workbookPath, rows); !stranger.empty()) {
+        result.problem = "The journal " + journal + " holds a row of " + stranger + ", not of " +
+                         workbookPath + "; it was not applied, and both were left alone.";
         return result;
     }
     try {
@@ -322,7 +400,8 @@ JournalRecovery recoverJournal(const std::string& workbookPath) {
     return result;
 }
 
-std::vector<JournalRecovery> recoverJournals(const std::string& folder) {
+std::vector<JournalRecovery> recoverJournals(const std::string& folder,
+                                             const std::function<bool(const std::string&)>& skip) {
     std::vector<JournalRecovery> results;
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
@@ -339,6 +418,10 @@ std::vector<JournalRecovery> recoverJournals(const std::string& folder) {
         }
     }
     ::closedir(dir);
+    if (skip) {
+        std::erase_if(workbooks, skip);
+        std::erase_if(interrupted, skip);
+    }
     for (const std::string& workbookPath : workbooks)
         results.push_back(recoverJournal(workbookPath));
     // One whose rows went elsewhere (its row journal gone) is still rolled back, so it reads whole.

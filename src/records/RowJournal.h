@@ -18,6 +18,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,7 +67,9 @@ struct JournalRecovery {
 // Brings the workbook up to date from its journal, if it has one, and removes the journal; nullopt-like
 // empty workbook field when there was no journal.
 JournalRecovery recoverJournal(const std::string& workbookPath);
-// Every journal in a folder.
-std::vector<JournalRecovery> recoverJournals(const std::string& folder);
+// Every journal in a folder, but those of the workbooks `skip` names (the sessions another program is
+// running: their journals are theirs).
+std::vector<JournalRecovery> recoverJournals(const std::string& folder,
+                                             const std::function<bool(const std::string&)>& skip = {});
 
 } // namespace veltrum::records

@@ -1,12 +1,16 @@
 #include "results/RecoveryFile.h"
 
-#include "workbook/commit/DurableFile.h"
+#include "platform/SafeFile.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <exception>
-#include <filesystem>
+#include <fcntl.h>
+#include <random>
 #include <stdexcept>
+#include <unistd.h>
 
 namespace veltrum::results {
 
@@ -85,24 +89,63 @@ std::string rowsAsCsv(const std::vector<workbook::AppendRow>& rows) {
     return csv;
 }
 
+namespace {
+
+// Writes the file under a name no one held before, durably; the name it got, or "" with `failure` set.
+std::string writeNewFile(const std::string& folder, const std::string& fileStem, const std::string& csv,
+                         std::string& failure) {
+    // In a folder anyone may write (/tmp, /var/tmp) a name others can guess is theirs to take first, and
+    // the rows are the operator's own: a name no one can guess, readable by its owner only.
+    const bool shared = platform::isWorldWritableFolder(folder);
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    for (int copy = 1; copy <= 100; ++copy) {
+        std::string suffix;
+        if (shared) {
+            char digits[17];
+            std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(random()));
+            suffix = std::string("-") + digits;
+        } else if (copy > 1) {
+            suffix = "-" + std::to_string(copy);
+        }
+        const std::string path = folder + "/" + fileStem + suffix + ".csv";
+        try {
+            const platform::FileDescriptor out = platform::createNewFile(path, shared ? 0600 : 0644);
+            if (!platform::writeAll(out.get(), csv.data(), csv.size()) || ::fsync(out.get()) != 0) {
+                const int error = errno;
+                ::unlink(path.c_str());
+                failure = path + ": " + std::strerror(error);
+                return {};
+            }
+            // The new name is durable once the folder holds it.
+            const platform::FileDescriptor dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (dir.get() >= 0)
+                ::fsync(dir.get());
+            return path;
+        } catch (const platform::SafeFileError& error) {
+            if (error.error() != EEXIST) {
+                failure = error.what();
+                return {};
+            }
+        }
+    }
+    failure = folder + ": no free name for " + fileStem + ".csv";
+    return {};
+}
+
+} // namespace
+
 std::string writeRecoveryFile(const std::vector<workbook::AppendRow>& rows, const std::string& fileStem,
                               const std::vector<std::string>& folders) {
     const std::string csv = rowsAsCsv(rows);
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(csv.data());
     std::string failures;
     for (const std::string& folder : folders) {
         if (folder.empty())
             continue;
-        std::string path;
-        for (int copy = 1; path.empty() || std::filesystem::exists(path); ++copy)
-            path =
-                folder + "/" + fileStem + (copy == 1 ? std::string() : "-" + std::to_string(copy)) + ".csv";
-        try {
-            workbook::replaceFileDurably(path, {bytes, csv.size()});
+        std::string failure;
+        const std::string path = writeNewFile(folder, fileStem, csv, failure);
+        if (!path.empty())
             return path;
-        } catch (const std::exception& error) {
-            failures += "\n" + std::string(error.what());
-        }
+        failures += "\n" + failure;
     }
     throw std::runtime_error("The waiting rows could not be written anywhere:" + failures);
 }

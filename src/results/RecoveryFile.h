@@ -9,9 +9,11 @@
 
 namespace veltrum::results {
 
-// Writes `rows` (all with the same headers, in order) durably as `<fileStem>.csv`, or `<fileStem>-2.csv`
-// and so on when that name is taken, in the first of `folders` where the write succeeds. Returns the
-// file's path. Throws std::runtime_error listing every folder tried and why it failed.
+// Writes `rows` (all with the same headers, in order) durably to a new file, created exclusively, in the
+// first of `folders` where the write succeeds: `<fileStem>.csv`, or `<fileStem>-2.csv` and so on when
+// that name is taken; in a folder anyone may write (/tmp) `<fileStem>-<16 random hex digits>.csv`,
+// readable by its owner only. Returns the file's path. Throws std::runtime_error listing every folder
+// tried and why it failed.
 std::string writeRecoveryFile(const std::vector<workbook::AppendRow>& rows, const std::string& fileStem,
                               const std::vector<std::string>& folders);
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -38,7 +39,11 @@ using AppendRow = std::vector<AppendField>;
 // Appends `rows` below the last row of `sheetName` and commits the workbook durably. Holds an
 // inter-process lock for the whole re-read, append and commit. Throws WorkbookError naming the file
 // (and sheet or column) and leaves the file untouched when it refuses or fails.
-void appendRecords(const std::string& path, std::string_view sheetName, const std::vector<AppendRow>& rows);
+// `check`, when given, is called with the file as read under the lock before anything is appended, and
+// refuses the append by throwing.
+using AppendCheck = std::function<void(std::span<const std::uint8_t> file)>;
+void appendRecords(const std::string& path, std::string_view sheetName, const std::vector<AppendRow>& rows,
+                   const AppendCheck& check = {});
 
 // The same for a session workbook that grows row by row: the rows are written into the file in place
 // (see inplace/InPlaceAppend.h) with a rollback journal beside it making the append atomic, so the

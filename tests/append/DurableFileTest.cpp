@@ -43,13 +43,15 @@ TEST(DurableFile, ReplacesContentsAndKeepsPermissions) {
     EXPECT_EQ(entryCount(folder.path()), 1u);
 }
 
-TEST(DurableFile, WritesThroughASymbolicLinkAndKeepsTheLink) {
+TEST(DurableFile, NeverWritesThroughASymbolicLinkNorReadsAWorkbookThroughOne) {
     TemporaryFolder folder;
     writeBytes(folder / "real.xls", OldBytes);
     std::filesystem::create_symlink(folder / "real.xls", folder / "link.xls");
-    replaceFileDurably((folder / "link.xls").string(), NewBytes);
+    EXPECT_THROW(replaceFileDurably((folder / "link.xls").string(), NewBytes), WorkbookError);
+    EXPECT_THROW(readWholeFile((folder / "link.xls").string()), WorkbookError);
     EXPECT_TRUE(std::filesystem::is_symlink(folder / "link.xls"));
-    EXPECT_EQ(readBytes(folder / "real.xls"), NewBytes);
+    EXPECT_EQ(readBytes(folder / "real.xls"), OldBytes);
+    EXPECT_EQ(entryCount(folder.path()), 2u);
 }
 
 class DurableFileFault : public ::testing::TestWithParam<CommitStep> {

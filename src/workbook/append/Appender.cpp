@@ -69,16 +69,22 @@ std::vector<std::uint8_t> appendToBytes(std::span<const std::uint8_t> file, cons
 }
 
 void appendUnderLock(const std::string& path, std::string_view sheetName, const std::vector<AppendRow>& rows,
-                     bool inPlace) {
+                     bool inPlace, const AppendCheck& check = {}) {
     FolderLock lock(path);
     refuseIfOpenInSpreadsheet(path);
     removeAbandonedTemporaryFiles(path);
-    // An append interrupted half-way is undone before anything reads the file.
-    rollBackInterruptedPatch(path);
-    if (inPlace && appendRowsInPlace(path, sheetName, rows))
+    // An append interrupted half-way is undone before anything reads the file. Something else under the
+    // rollback journal's name is never used: the rows then go in by replacing the file whole, which
+    // needs no rollback journal.
+    const bool foreignRollback = rollbackState(path) == RollbackState::Foreign;
+    if (!foreignRollback)
+        rollBackInterruptedPatch(path);
+    if (inPlace && !foreignRollback && appendRowsInPlace(path, sheetName, rows))
         return;
     // Read under the lock, every time: another controller or the user may have changed the file.
     const std::vector<std::uint8_t> before = readWholeFile(path);
+    if (check)
+        check(before);
     const std::vector<std::uint8_t> after = appendToBytes(before, path, sheetName, rows, inPlace);
     if (after != before)
         replaceFileDurably(path, after);
@@ -92,8 +98,9 @@ std::vector<std::uint8_t> appendRecordsToBytes(std::span<const std::uint8_t> fil
     return appendToBytes(file, name, sheetName, rows, false);
 }
 
-void appendRecords(const std::string& path, std::string_view sheetName, const std::vector<AppendRow>& rows) {
-    appendUnderLock(path, sheetName, rows, false);
+void appendRecords(const std::string& path, std::string_view sheetName, const std::vector<AppendRow>& rows,
+                   const AppendCheck& check) {
+    appendUnderLock(path, sheetName, rows, false, check);
 }
 
 void appendRecordsInPlace(const std::string& path, std::string_view sheetName,

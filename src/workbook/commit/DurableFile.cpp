@@ -1,10 +1,10 @@
 #include "workbook/commit/DurableFile.h"
 
+#include "platform/SafeFile.h"
 #include "workbook/Workbook.h"
 #include "workbook/commit/FileIo.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -42,14 +42,6 @@ namespace {
 
 [[noreturn]] void fail(const std::string& path, const std::string& what, int error) {
     throw WorkbookError(path + ": " + what + ": " + std::strerror(error));
-}
-
-// The file a commit really replaces: the target of a symbolic link, so the link survives.
-std::string resolvedTarget(const std::string& path) {
-    char buffer[PATH_MAX];
-    if (::realpath(path.c_str(), buffer))
-        return buffer;
-    return path;
 }
 
 std::string temporaryName(const std::string& target) {
@@ -90,18 +82,23 @@ void setCommitFaultHook(CommitFaultHook hook) {
 }
 
 void replaceFileDurably(const std::string& path, std::span<const std::uint8_t> bytes) {
-    const std::string target = resolvedTarget(path);
+    // A link or anything but a regular file under the name is refused, never written through: in a
+    // folder others write, a planted link would lead the write to one of the operator's own files.
+    if (const std::string kind = platform::nonRegularKind(path); !kind.empty())
+        throw WorkbookError(path + ": is " + kind +
+                            "; no file is written through a link or over a folder, pipe or device here. "
+                            "Remove it, or put the real file in its place.");
     mode_t mode = 0666;
     struct stat original {};
-    const bool exists = ::stat(target.c_str(), &original) == 0;
+    const bool exists = ::lstat(path.c_str(), &original) == 0;
     if (exists)
         mode = original.st_mode & 07777;
     // Replacing the file needs only the folder's permission; a file the user made read-only is respected.
-    if (exists && ::access(target.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
+    if (exists && ::access(path.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
         fail(path, "the file is read-only; make it writable again to go on", errno);
 
-    const std::string temporary = temporaryName(target);
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    const std::string temporary = temporaryName(path);
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         fail(path, "cannot create a temporary file beside it", errno);
 
@@ -128,13 +125,13 @@ void replaceFileDurably(const std::string& path, std::span<const std::uint8_t> b
         ::unlink(temporary.c_str());
         fail(path, "cannot close the new contents", error);
     }
-    if (injectedFault(CommitStep::Rename) || ::rename(temporary.c_str(), target.c_str()) != 0) {
+    if (injectedFault(CommitStep::Rename) || ::rename(temporary.c_str(), path.c_str()) != 0) {
         const int error = errno;
         ::unlink(temporary.c_str());
         fail(path, "cannot replace the file", error);
     }
     // The rename is only durable once the folder entry itself reaches the disk.
-    const int folder = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int folder = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0)
         fail(path, "replaced, but cannot open its folder to flush it", errno);
     if (injectedFault(CommitStep::FolderFsync) || ::fsync(folder) != 0) {
@@ -146,10 +143,9 @@ void replaceFileDurably(const std::string& path, std::span<const std::uint8_t> b
 }
 
 void removeAbandonedTemporaryFiles(const std::string& path) {
-    const std::string target = resolvedTarget(path);
-    const auto slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    const std::string prefix = "." + (slash == std::string::npos ? target : target.substr(slash + 1)) + ".";
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string prefix = "." + (slash == std::string::npos ? path : path.substr(slash + 1)) + ".";
     DIR* listing = ::opendir(folder.c_str());
     if (!listing)
         return;
@@ -171,29 +167,30 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path) {
         return WorkbookError("Cannot read workbook '" + path + "': " + why +
                              ". Check that the file is readable and not locked by another program.");
     };
-    // Without O_NONBLOCK, opening a named pipe waits for a writer; fstat then tells what was opened
-    // before a single byte is read, so a folder, pipe or device is refused at once.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == ENOENT)
+    // Never through a link, and a folder, pipe or device is refused before a byte is read (a named pipe
+    // is not even opened, so nothing waits for a writer).
+    if (const std::string kind = platform::nonRegularKind(path); !kind.empty()) {
+        std::string says = "is not a regular file (" + kind + "). Check the file name.";
+        if (kind == "a folder")
+            says = "is a folder, not a workbook. Check the file name.";
+        else if (kind == "a symbolic link")
+            says = "is a symbolic link; workbooks are not read through links here. Put the workbook itself "
+                   "under this name.";
+        throw WorkbookError("Cannot open workbook '" + path + "': '" + path + "' " + says);
+    }
+    platform::FileDescriptor file;
+    try {
+        file = platform::openRegularFile(path, O_RDONLY);
+    } catch (const platform::SafeFileError& error) {
+        if (error.error() == ENOENT)
             throw WorkbookError("Cannot open workbook '" + path +
                                 "': the file does not exist. Check the folder and the file name.");
-        throw unreadable(std::strerror(error));
+        throw unreadable(error.what());
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const int fd = file.get();
     struct stat info {};
     if (::fstat(fd, &info) != 0)
         throw unreadable(std::strerror(errno));
-    if (S_ISDIR(info.st_mode))
-        throw WorkbookError("Cannot open workbook '" + path + "': '" + path +
-                            "' is a folder, not a workbook. Check the file name.");
-    if (!S_ISREG(info.st_mode))
-        throw WorkbookError("Cannot open workbook '" + path + "': '" + path +
-                            "' is not a regular file (a pipe or a device). Check the file name.");
     const auto size = static_cast<std::uintmax_t>(info.st_size);
     if (size > MaxWorkbookBytes)
         throw WorkbookError(

@@ -32,9 +32,9 @@ void setCommitFaultHook(CommitFaultHook hook);
 bool commitFaultInjected(CommitStep step);
 
 // Writes `bytes` to a new file beside `path`, fsyncs it, renames it over `path` and fsyncs the folder.
-// Keeps the permission bits of the file it replaces and writes through a symbolic link to its target.
-// On failure before the rename the original is untouched and the temporary file removed; throws
-// WorkbookError naming the file and the system error.
+// Keeps the permission bits of the file it replaces. A symbolic link, folder, pipe or device under the
+// name is refused, never written through or over. On failure before the rename the original is
+// untouched and the temporary file removed; throws WorkbookError naming the file and the reason.
 void replaceFileDurably(const std::string& path, std::span<const std::uint8_t> bytes);
 
 // Removes temporary files that an interrupted commit of `path` left beside it. Call it only while
@@ -45,7 +45,8 @@ void removeAbandonedTemporaryFiles(const std::string& path);
 constexpr std::uintmax_t MaxWorkbookBytes = 512u * 1024u * 1024u;
 
 // Reads a whole workbook file; throws WorkbookError naming the file when it is missing, unreadable,
-// too large, a folder, or not a regular file (a named pipe or device is refused without waiting).
+// too large, a symbolic link, a folder, or not a regular file (a named pipe or device is refused
+// without waiting).
 std::vector<std::uint8_t> readWholeFile(const std::string& path);
 
 } // namespace veltrum::workbook

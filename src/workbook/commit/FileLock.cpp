@@ -3,8 +3,6 @@
 #include "workbook/Workbook.h"
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -30,11 +28,9 @@ bool exists(const std::string& path) {
 } // namespace
 
 FolderLock::FolderLock(const std::string& workbookPath) {
-    // Lock where the workbook really lives, so writers reaching it through different links agree.
-    char resolved[PATH_MAX];
-    const std::string real =
-        ::realpath(workbookPath.c_str(), resolved) ? std::string(resolved) : workbookPath;
-    const std::string folder = splitPath(real).first;
+    // The folder the workbook's name is in: workbooks are never reached through links, so every writer
+    // of the file names it in this folder.
+    const std::string folder = splitPath(workbookPath).first;
     m_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (m_fd < 0)
         throw WorkbookError(workbookPath + ": cannot open its folder to lock it: " + std::strerror(errno));

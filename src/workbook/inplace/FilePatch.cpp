@@ -1,5 +1,6 @@
 #include "workbook/inplace/FilePatch.h"
 
+#include "platform/SafeFile.h"
 #include "workbook/Workbook.h"
 #include "workbook/commit/DurableFile.h"
 #include "workbook/commit/FileIo.h"
@@ -119,13 +120,20 @@ void patchFileDurably(const std::string& path, int fd, std::uint64_t length,
     append64(journalBytes, checksum(journalBytes.data(), journalBytes.size()));
 
     const std::string journal = rollbackPathFor(path);
-    const int out = ::open(journal.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (out < 0)
-        fail(journal, "cannot create the rollback journal");
+    // Created afresh, never through whatever else stands under its name (a planted link would have the
+    // journal's bytes written into its target).
+    platform::FileDescriptor out;
+    try {
+        out = platform::createNewFile(journal, 0644);
+    } catch (const platform::SafeFileError& error) {
+        throw WorkbookError(std::string(error.what()) + " The rollback journal of an append in place "
+                                                        "must be a new file.");
+    }
     const bool written = !commitFaultInjected(CommitStep::RollbackWrite) &&
-                         writeAllAt(out, journalBytes.data(), journalBytes.size(), 0) && ::fsync(out) == 0;
+                         writeAllAt(out.get(), journalBytes.data(), journalBytes.size(), 0) &&
+                         ::fsync(out.get()) == 0;
     const int error = errno;
-    ::close(out);
+    out = platform::FileDescriptor();
     errno = error;
     if (!written || !syncFolder(journal)) {
         // The file is untouched: nothing to roll back.
@@ -155,27 +163,54 @@ void patchFileDurably(const std::string& path, int fd, std::uint64_t length,
     removeRollback(journal);
 }
 
+RollbackState rollbackState(const std::string& path) {
+    struct stat info {};
+    if (::lstat(rollbackPathFor(path).c_str(), &info) != 0)
+        return RollbackState::None;
+    return S_ISREG(info.st_mode) ? RollbackState::Left : RollbackState::Foreign;
+}
+
 bool rollBackInterruptedPatch(const std::string& path) {
     const std::string journal = rollbackPathFor(path);
-    struct stat info {};
-    if (::lstat(journal.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
+    const auto leftAlone = [&](const std::string& why) {
+        return WorkbookError(why + " Neither it nor " + path +
+                             " was changed; remove whichever of them this program did not write.");
+    };
+    if (const std::string kind = platform::nonRegularKind(journal); !kind.empty())
+        throw leftAlone(journal + " is " + kind + ", not a rollback journal this program wrote.");
+    std::vector<std::uint8_t> bytes;
+    try {
+        const platform::FileDescriptor in = platform::openRegularFile(journal, O_RDONLY);
+        struct stat info {};
+        if (::fstat(in.get(), &info) != 0 || info.st_size > static_cast<off_t>(MaxWorkbookBytes))
+            throw leftAlone(journal + " is too large to be a rollback journal.");
+        bytes.resize(static_cast<std::size_t>(info.st_size));
+        if (!readAllAt(in.get(), bytes.data(), bytes.size(), 0))
+            fail(journal, "cannot read the rollback journal");
+    } catch (const platform::SafeFileError& error) {
+        if (error.error() == ENOENT)
+            return false;
+        throw leftAlone(error.what());
+    }
     Rollback rollback;
-    if (!parseRollback(readWholeFile(journal), rollback)) {
+    if (!parseRollback(bytes, rollback)) {
         // Torn while it was written: the file was never touched.
         if (::unlink(journal.c_str()) != 0 || !syncFolder(journal))
             fail(journal, "cannot remove a torn rollback journal");
         return false;
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        fail(path, "cannot open the workbook to roll back an interrupted append");
-    const bool restored = restore(fd, rollback);
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    if (!restored)
+    // The workbook is rolled back only when it is a regular file with no other name: a link or a hard
+    // link planted beside a forged journal would have its target overwritten.
+    platform::FileDescriptor fd;
+    try {
+        fd = platform::openRegularFile(path, O_WRONLY, true);
+    } catch (const platform::SafeFileError& error) {
+        throw leftAlone(std::string(error.what()) + " The rollback journal " + journal +
+                        " beside it was not applied.");
+    }
+    if (!restore(fd.get(), rollback))
         fail(path, "cannot roll back an interrupted append");
+    fd = platform::FileDescriptor();
     removeRollback(journal);
     return true;
 }

@@ -35,9 +35,15 @@ std::string rollbackPathFor(const std::string& path);
 void patchFileDurably(const std::string& path, int fd, std::uint64_t length,
                       const std::vector<FilePatch>& patches);
 
+// What stands under the rollback journal's name: nothing, a journal left by an interrupted patch, or
+// something this program did not write there (a link, a folder...), which is never used.
+enum class RollbackState { None, Left, Foreign };
+RollbackState rollbackState(const std::string& path);
+
 // Restores the file from a rollback journal left by an interrupted patch and removes the journal; a torn
-// journal is removed alone. Returns whether the file was restored. Throws WorkbookError when the journal
-// is whole but the file cannot be restored (it then stays, for the next attempt).
+// journal is removed alone. Returns whether the file was restored. Throws WorkbookError, leaving both
+// alone, when the journal is whole but the file cannot be restored (it then stays, for the next
+// attempt), when the journal is not a regular file, and when the file is a link or has other hard links.
 bool rollBackInterruptedPatch(const std::string& path);
 
 } // namespace veltrum::workbook

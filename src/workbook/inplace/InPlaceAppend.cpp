@@ -1,5 +1,6 @@
 #include "workbook/inplace/InPlaceAppend.h"
 
+#include "platform/SafeFile.h"
 #include "workbook/Workbook.h"
 #include "workbook/append/AppendRows.h"
 #include "workbook/append/CellFormats.h"
@@ -24,22 +25,6 @@ namespace veltrum::workbook {
 namespace {
 
 constexpr std::size_t kMaxLabelLength = 255;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd)
-        : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 void emit(std::vector<std::uint8_t>& out, std::uint16_t type, std::uint16_t size) {
     append16(out, type);
@@ -179,9 +164,14 @@ bool appendWithTail(int fd, const std::string& path, SheetTail& tail, const std:
 
 bool appendRowsInPlace(const std::string& path, std::string_view sheetName,
                        const std::vector<AppendRow>& rows) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
-    if (fd.get() < 0)
+    // Only a regular file with one name is written in place; anything else takes the whole rewrite,
+    // which refuses what it must.
+    platform::FileDescriptor fd;
+    try {
+        fd = platform::openRegularFile(path, O_RDWR, true);
+    } catch (const platform::SafeFileError&) {
         return false;
+    }
     std::optional<SheetTail> tail = knownTail(fd.get(), path);
     if (tail && tail->sheet != sheetName)
         tail.reset();
