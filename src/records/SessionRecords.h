@@ -7,6 +7,7 @@
 #include "platform/FileSystem.h"
 #include "records/RowJournal.h"
 #include "records/RowSink.h"
+#include "records/SubjectClaim.h"
 #include "workbook/Appender.h"
 #include "workbook/Cell.h"
 
@@ -39,19 +40,26 @@ public:
     virtual ~SessionRecords() = default;
 
     // Brings into their workbooks the rows that journals of earlier runs in `folder` hold and the
-    // workbooks lack; one report per journal found.
+    // workbooks lack; one report per journal found. Sessions another program is running are left to it.
     virtual std::vector<JournalRecovery> recoverEarlierRows(const std::string& folder) = 0;
+    // Claims `who.subject` for the session about to start, in `folder`, until the returned object goes.
+    // Throws SubjectHeld when another session holds it, unless `takeOverLeft` is set and its claim was
+    // left by a program that ended without removing it.
+    virtual std::unique_ptr<HeldSubject> claimSubject(const std::string& folder, const ClaimIdentity& who,
+                                                      bool takeOverLeft) = 0;
     // Puts a fresh copy of the template at `path`, checked to open with its sheet "Data", once every
     // check has passed: a failure (thrown, naming the file) leaves nothing behind. A workbook already
     // under that name holds a session that was never saved: its journal's rows are brought in, then it is
-    // kept under a name of its own, which is returned ("" when there was none).
+    // kept under a name of its own, which is returned ("" when there was none); its picture
+    // (`<Subject>.<N>.png`) goes with it. Call it only while holding the subject's claim.
     virtual std::string createSessionWorkbook(const std::string& templatePath, const std::string& path) = 0;
     // Where the trial rows of the session workbook at `path` are committed.
     virtual std::shared_ptr<RowSink> trialRows(const std::string& path) = 0;
     // Deletes the session workbook; throws naming it when it cannot be deleted.
     virtual void removeSessionWorkbook(const std::string& path) = 0;
     // Appends the record below the last row of `sheet` and commits it in one step; throws
-    // (workbook::WorkbookError) without having changed anything when it cannot.
+    // (workbook::WorkbookError) without having changed anything when it cannot, and when the sheet
+    // already holds a record of the same "Subject" and "Session": a session is recorded once.
     virtual void appendSummaryRecord(const std::string& path, std::string_view sheet,
                                      const workbook::AppendRow& record) = 0;
     // Every row of `sheet` with its "Subject", "Session" and "Phase" cells; throws (WorkbookError) naming
@@ -68,6 +76,8 @@ public:
         : m_files(files) {}
 
     std::vector<JournalRecovery> recoverEarlierRows(const std::string& folder) override;
+    std::unique_ptr<HeldSubject> claimSubject(const std::string& folder, const ClaimIdentity& who,
+                                              bool takeOverLeft) override;
     std::string createSessionWorkbook(const std::string& templatePath, const std::string& path) override;
     std::shared_ptr<RowSink> trialRows(const std::string& path) override;
     void removeSessionWorkbook(const std::string& path) override;

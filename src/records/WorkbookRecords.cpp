@@ -3,6 +3,7 @@
 #include "workbook/Table.h"
 #include "workbook/Workbook.h"
 
+#include <map>
 #include <stdexcept>
 
 namespace veltrum::records {
@@ -21,8 +22,81 @@ workbook::Workbook readWorkbook(const platform::FileSystem& files, const std::st
 
 } // namespace
 
+namespace {
+
+// The subject of a session workbook named `<Subject>.<N>.xls`, or "" for any other name.
+std::string subjectOfWorkbook(const std::string& path) {
+    std::string name = path.substr(path.rfind('/') + 1);
+    if (!name.ends_with(".xls"))
+        return {};
+    name.resize(name.size() - 4);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 ||
+        name.find_first_not_of("0123456789", dot + 1) != std::string::npos)
+        return {};
+    return name.substr(0, dot);
+}
+
+const workbook::AppendValue* valueOf(const workbook::AppendRow& record, std::string_view header) {
+    for (const workbook::AppendField& field : record)
+        if (field.header == header)
+            return &field.value;
+    return nullptr;
+}
+
+// The same session as `record` already in the summary (its subject's text and its session's number):
+// refused, naming the row, so that no session is counted twice.
+void refuseSecondRecord(const workbook::Table& table, const workbook::AppendRow& record,
+                        const std::string& path) {
+    const workbook::AppendValue* subject = valueOf(record, "Subject");
+    const workbook::AppendValue* session = valueOf(record, "Session");
+    const int subjectColumn = table.findColumn("Subject");
+    const int sessionColumn = table.findColumn("Session");
+    if (!subject || !session || subjectColumn < 0 || sessionColumn < 0)
+        return;
+    for (int row = 0; row < table.recordCount(); ++row) {
+        const workbook::Cell name = table.field(row, subjectColumn);
+        const workbook::Cell number = table.field(row, sessionColumn);
+        const bool sameNumber =
+            (number.kind == workbook::CellKind::Number && number.number == session->number) ||
+            (number.kind == workbook::CellKind::Text &&
+             number.text == std::to_string(static_cast<long>(session->number)));
+        if (name.kind == workbook::CellKind::Text && name.text == subject->text && sameNumber)
+            throw workbook::WorkbookError(
+                path + " already holds a record of " + subject->text + ", session " +
+                std::to_string(static_cast<long>(session->number)) + " (row " + std::to_string(row + 2) +
+                "): a session is recorded once. This session's rows are in its own workbook; discard it "
+                "with \"D\" (it is kept aside), or correct the summary and save again.");
+    }
+}
+
+// `<stem>.png` for `<stem>.xls`: the session's picture.
+std::string pictureOf(const std::string& workbookPath) {
+    return workbookPath.substr(0, workbookPath.size() - 4) + ".png";
+}
+
+} // namespace
+
 std::vector<JournalRecovery> WorkbookRecords::recoverEarlierRows(const std::string& folder) {
-    return recoverJournals(folder);
+    // A session another program runs keeps its journal and rolls back its own appends; the journals of
+    // sessions whose program ended are brought in.
+    std::map<std::string, bool> running;
+    const auto heldElsewhere = [&](const std::string& workbookPath) {
+        const std::string subject = subjectOfWorkbook(workbookPath);
+        if (subject.empty())
+            return false;
+        const auto known = running.find(subject);
+        if (known != running.end())
+            return known->second;
+        const std::unique_ptr<ClaimFound> claim = findClaim(folder, subject);
+        return running[subject] = claim && !claim->left;
+    };
+    return recoverJournals(folder, heldElsewhere);
+}
+
+std::unique_ptr<HeldSubject> WorkbookRecords::claimSubject(const std::string& folder,
+                                                           const ClaimIdentity& who, bool takeOverLeft) {
+    return records::claimSubject(folder, who, takeOverLeft);
 }
 
 std::string WorkbookRecords::keptWorkbookName(const std::string& path) const {
@@ -30,7 +104,7 @@ std::string WorkbookRecords::keptWorkbookName(const std::string& path) const {
     for (int copy = 1;; ++copy) {
         const std::string name =
             stem + ".not-saved" + (copy == 1 ? std::string() : "-" + std::to_string(copy)) + ".xls";
-        if (!m_files.exists(name))
+        if (!m_files.exists(name) && !m_files.exists(pictureOf(name)))
             return name;
     }
 }
@@ -52,6 +126,9 @@ std::string WorkbookRecords::createSessionWorkbook(const std::string& templatePa
         if (m_files.exists(path)) {
             kept = keptWorkbookName(path);
             m_files.moveFile(path, kept);
+            // The earlier session's picture goes with its workbook.
+            if (m_files.exists(pictureOf(path)) && !m_files.exists(pictureOf(kept)))
+                m_files.moveFile(pictureOf(path), pictureOf(kept));
         }
         m_files.moveFile(staging, path);
     } catch (const std::exception& error) {
@@ -81,7 +158,13 @@ void WorkbookRecords::removeSessionWorkbook(const std::string& path) {
 
 void WorkbookRecords::appendSummaryRecord(const std::string& path, std::string_view sheet,
                                           const workbook::AppendRow& record) {
-    workbook::appendRecords(path, sheet, {record});
+    // Checked on the file as read under the writers' lock, so two saves cannot both pass it.
+    const auto once = [&](std::span<const std::uint8_t> file) {
+        const workbook::Workbook book =
+            workbook::Workbook::fromBytes(std::vector<std::uint8_t>(file.begin(), file.end()), path);
+        refuseSecondRecord(workbook::Table(book, sheet), record, path);
+    };
+    workbook::appendRecords(path, sheet, {record}, once);
 }
 
 namespace {

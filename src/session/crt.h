@@ -322,6 +322,9 @@ private:
     // Refuses Start, before anything changes, when the session could not run to its end.
     void requireSessionCanStart() const;
     void requireUsableTemplate() const;
+    // Claims the subject for this session in the Results folder, asking the operator before taking
+    // over a claim a crashed program left; throws SetupError when it is held or refused.
+    void claimSubject(const std::string& subject);
     // The thirteen columns of a trial row, in the order they are assigned.
     static const std::vector<std::string>& trialColumns();
     // The row writer's reports: rows committed, a commit failed.
@@ -336,6 +339,8 @@ private:
 
     Services m_services;
     records::WorkbookRecords m_workbookRecords;
+    // The subject held while this session runs; released after the row writer has finished.
+    std::unique_ptr<records::HeldSubject> m_claim;
     class Ended;
     std::unique_ptr<Ended> m_ended;
     records::InlineCommitRunner m_inlineCommits;

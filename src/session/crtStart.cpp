@@ -3,6 +3,7 @@
 
 #include "BitmapCheck.h"
 #include "SetupError.h"
+#include "Version.h"
 #include "trials/Schedule.h"
 #include "workbook/Table.h"
 #include "workbook/Workbook.h"
@@ -84,6 +85,26 @@ void crt::requireUsableTemplate() const {
     }
 }
 
+void crt::claimSubject(const std::string& subject) {
+    const records::ClaimIdentity who = records::ClaimIdentity::ofThisProcess(
+        subject, state.SessionNumber.toString(), std::to_string(listeningPort()), "veltrum " VELTRUM_VERSION);
+    try {
+        m_claim = records().claimSubject(dataPath("Results"), who, false);
+    } catch (const records::SubjectHeld& held) {
+        if (!held.found().left || held.found().foreign)
+            throw SetupError(std::string(held.what()) +
+                             " Two sessions of one subject at once would mix their "
+                             "rows: pick another subject, or end that session first.");
+        const platform::MessageAnswer answer = m_services.dialogs.messageBox(
+            std::string(held.what()) + "\n\nIf no session of " + subject +
+                " is running anywhere, take the subject over for this session?",
+            "", platform::MessageButtons::YesNo, platform::MessageIcon::Question);
+        if (answer != platform::MessageAnswer::Yes)
+            throw SetupError("Subject " + subject + " was left to the claim found in the Results folder.");
+        m_claim = records().claimSubject(dataPath("Results"), who, true);
+    }
+}
+
 void crt::Command1_Click() {
     if (m_engine.isSetUp())
         return;
@@ -94,6 +115,7 @@ void crt::Command1_Click() {
     bool created = false;
     try {
         requireSessionCanStart();
+        claimSubject(Subject_In.text());
         state.Subject = Subject_In.text();
         state.PhaseDescription = Combo1.text();
         BuildSchedule();
@@ -118,6 +140,7 @@ void crt::Command1_Click() {
                 // Told below: the earlier session's rows are in keptWorkbook.
             }
         }
+        m_claim.reset();
         state.Subject = subjectBefore;
         state.PhaseDescription = phaseBefore;
         state.NewDataFile = dataFileBefore;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "records/SessionRecords.h"
+#include "workbook/Workbook.h"
 
 #include <map>
 #include <stdexcept>
@@ -16,7 +17,20 @@ public:
     std::map<std::string, std::vector<workbook::AppendRow>> workbooks;
     std::vector<workbook::AppendRow> summary;
 
+    std::map<std::string, records::ClaimIdentity> claims; // by subject, while held
+
     std::vector<records::JournalRecovery> recoverEarlierRows(const std::string&) override { return {}; }
+    std::unique_ptr<records::HeldSubject> claimSubject(const std::string&, const records::ClaimIdentity& who,
+                                                       bool) override {
+        if (const auto held = claims.find(who.subject); held != claims.end()) {
+            records::ClaimFound found;
+            found.holder = held->second;
+            throw records::SubjectHeld(
+                "Subject " + who.subject + " is in a session on " + found.description(), found);
+        }
+        claims[who.subject] = who;
+        return std::make_unique<Claim>(*this, who.subject);
+    }
     std::string createSessionWorkbook(const std::string&, const std::string& path) override {
         std::string kept;
         if (auto earlier = workbooks.find(path); earlier != workbooks.end()) {
@@ -35,6 +49,10 @@ public:
     }
     void appendSummaryRecord(const std::string&, std::string_view,
                              const workbook::AppendRow& record) override {
+        for (const workbook::AppendRow& saved : summary)
+            if (cell(saved, "Subject").text == cell(record, "Subject").text &&
+                cell(saved, "Session").number == cell(record, "Session").number)
+                throw workbook::WorkbookError("The summary already holds this session.");
         summary.push_back(record);
     }
     std::shared_ptr<const records::SummaryEntries> summaryEntries(const std::string&,
@@ -47,6 +65,14 @@ public:
     }
 
 private:
+    struct Claim : records::HeldSubject {
+        Claim(MemoryRecords& records, std::string subject)
+            : records(records)
+            , subject(std::move(subject)) {}
+        ~Claim() override { records.claims.erase(subject); }
+        MemoryRecords& records;
+        std::string subject;
+    };
     struct Entries : records::SummaryEntries {
         std::vector<records::SummaryEntry> rows;
         std::size_t size() const override { return rows.size(); }

@@ -35,6 +35,8 @@ public:
     SessionFixture& operator=(const SessionFixture&) = delete;
 
     const std::string& folder() const { return m_folder; }
+    // Works on another fixture's data folder, as a second chamber sharing it (call before window()).
+    void shareFolderOf(const SessionFixture& other) { m_folder = other.m_folder; }
     void writeFile(const std::string& relative, const std::string& content);
     void removeFile(const std::string& relative);
     // Copies a file into the data folder, replacing what is there.
