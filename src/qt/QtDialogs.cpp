@@ -4,6 +4,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+#include <cstdio>
+
 namespace veltrum::qt {
 
 namespace {
@@ -40,10 +42,17 @@ QMessageBox::StandardButtons toQt(platform::MessageButtons buttons) {
     return QMessageBox::Ok;
 }
 
+// What a box or notice says also goes to the terminal the program was started from, so that an
+// operator who missed a box, or a script that runs the program, can read it afterwards.
+void echoToTerminal(const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", qUtf8Printable(QCoreApplication::applicationName()), text.c_str());
+}
+
 } // namespace
 
 platform::MessageAnswer QtDialogs::messageBox(const std::string& text, const std::string& title,
                                               platform::MessageButtons buttons, platform::MessageIcon icon) {
+    echoToTerminal(text);
     QMessageBox box(toQt(icon), titleOrProgramName(title), QString::fromStdString(text), toQt(buttons),
                     m_parent.data());
     switch (box.exec()) {
@@ -78,6 +87,7 @@ void QtDialogs::showNotice(const std::string& text) {
             m_notice->close();
         return;
     }
+    echoToTerminal(text);
     if (!m_notice) {
         m_notice = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(), QString(),
                                    QMessageBox::Ok, m_parent.data());
