@@ -103,8 +103,19 @@ TEST_P(crtRefusedNewSubjectTest, IsRefusedBeforeAnyFileIsTouched) {
     expectPanelShowsB1();
 }
 
+// b1 differs only by case from the listed B1: on a share that ignores case both are one set of files.
 INSTANTIATE_TEST_SUITE_P(Names, crtRefusedNewSubjectTest,
-                         ::testing::Values("", "..", "../Results/Results_Summary", "a\\b", "B\x01"));
+                         ::testing::Values("", "..", "../Results/Results_Summary", "a\\b", "B\x01", "-x",
+                                           ".x", "B\t1", std::string(101, 'x'), "b1"));
+
+TEST_F(crtOperatorControlsTest, StartRefusesANameTypedInTheListThatDiffersOnlyByCaseFromAListedOne) {
+    w.Subject_In.setText("c7");
+    w.Command1_Click();
+    ASSERT_EQ(harness.dialogs.messages().size(), 1u);
+    EXPECT_NE(harness.dialogs.messages()[0].text.find("\"C7\""), std::string::npos)
+        << harness.dialogs.messages()[0].text;
+    EXPECT_TRUE(w.sessionState().NewDataFile.empty());
+}
 
 TEST_F(crtOperatorControlsTest, NewSubjectWithoutParameterWorkbookIsReportedAndRemoved) {
     harness.dialogs.queueInput("Z9");
