@@ -162,7 +162,7 @@ TEST_F(crtOperatorControlsTest, LinkIndicatorTurnsGreenAtItsFirstChange) {
 
 TEST_F(crtOperatorControlsTest, ViewHearsOfChangesMadeByHandlers) {
     std::vector<std::string> changed;
-    w.setControlEvents({[&](const Control& c) { changed.push_back(c.objectName()); }, nullptr});
+    w.setControlEvents({[&](const Control& c) { changed.push_back(c.objectName()); }, nullptr, nullptr});
     w.Combo1.select(0);
     EXPECT_NE(std::find(changed.begin(), changed.end(), "Combo1"), changed.end());
     w.Label2.setCaption("3");
