@@ -35,11 +35,5 @@ TEST(SubjectNameTest, TheRefusalShowsTheNameEscaped) {
     EXPECT_EQ(subjectNameRefusal("P101"), std::nullopt);
 }
 
-TEST(SubjectNameTest, NamesThatDifferOnlyInTheCaseOfAsciiLettersAreOneSubject) {
-    EXPECT_TRUE(sameSubjectIgnoringCase("P101", "p101"));
-    EXPECT_EQ(foldedSubjectName("P101"), foldedSubjectName("p101"));
-    EXPECT_FALSE(sameSubjectIgnoringCase("P101", "P1010"));
-}
-
 } // namespace
 } // namespace veltrum::engine
