@@ -185,7 +185,6 @@ int Application::run(const QStringList& arguments) {
         timingLog.start(60'000);
     }
     const int status = QApplication::exec();
-    views.programEnded();
     qt::setFailureSink({});
     return status;
 }

@@ -3,6 +3,7 @@
 #include "console_qt/ConsoleWindow.h"
 #include "console_qt/HistoryChart.h"
 #include "console_qt/SessionPicture.h"
+#include "platform/LocalFileSystem.h"
 #include "qt/CrtWindow.h"
 #include "qt/Form1Window.h"
 #include "workbook/commit/DurableFile.h"
@@ -14,6 +15,7 @@
 
 #include <cstdio>
 #include <stdexcept>
+#include <string>
 
 namespace veltrum::app {
 
@@ -70,6 +72,9 @@ void SessionViews::followPanel(const forms::Control& control) {
 }
 
 void SessionViews::sessionEnded() {
+    // A session discarded before its picture was drawn keeps no picture.
+    if (m_discarded)
+        return;
     m_console.refresh();
     m_picture = qt::renderSessionPicture(m_console.live());
     const QString workbook = QString::fromStdString(m_model.sessionState().NewDataFile);
@@ -99,12 +104,34 @@ void SessionViews::summaryOpened(qt::Form1Window& summary) {
     m_summary = &summary;
     if (!m_picture.isNull())
         summary.setSessionPicture(m_picture);
+    summary.model().setOnSetAside(
+        [this](const std::string& workbookAside) { return setPictureAside(workbookAside); });
 }
 
-void SessionViews::programEnded() {
-    if (!m_picturePath.isEmpty() &&
-        !QFile::exists(QString::fromStdString(m_model.sessionState().NewDataFile)))
-        QFile::remove(m_picturePath);
+std::string SessionViews::setPictureAside(const std::string& workbookAside) {
+    m_discarded = true;
+    if (m_picturePath.isEmpty())
+        return {};
+    // The picture takes the workbook's new name with ".png" for ".xls". Should a file hold that name
+    // already, "-2", "-3" and on are added to it: nothing is ever replaced.
+    const std::string source = m_picturePath.toStdString();
+    const std::string wanted = qt::sessionPicturePath(QString::fromStdString(workbookAside)).toStdString();
+    const std::string stem = wanted.substr(0, wanted.size() - 4);
+    platform::LocalFileSystem files;
+    for (int copy = 1; copy <= 1000; ++copy) {
+        const std::string aside = copy == 1 ? wanted : stem + "-" + std::to_string(copy) + ".png";
+        try {
+            files.moveFile(source, aside);
+            m_picturePath = QString::fromStdString(aside);
+            return aside;
+        } catch (const std::runtime_error& failure) {
+            if (files.exists(aside) && files.exists(source))
+                continue;
+            std::fprintf(stderr, "veltrum: the session's picture was not set aside: %s\n", failure.what());
+            return {};
+        }
+    }
+    return {};
 }
 
 } // namespace veltrum::app

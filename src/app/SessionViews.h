@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <memory>
+#include <string>
 
 namespace veltrum::qt {
 class ConsoleWindow;
@@ -35,19 +36,22 @@ public:
 
     // Once the panel is on screen: the console opens away from the display the stimulus screen will use.
     void panelShown();
-    // The summary window opened; it shows the session's picture once that is drawn.
+    // The summary window opened; it shows the session's picture once that is drawn, and a discarded
+    // session's picture is set aside with its workbook.
     void summaryOpened(qt::Form1Window& summary);
-    // When the program ends: a discarded session's workbook is gone, and so goes its picture.
-    void programEnded();
 
     console::ConsoleModel& consoleModel() { return m_console; }
     qt::ConsoleWindow* consoleWindow() { return m_consoleWindow.get(); }
     qt::HistoryPanel* historyPanel() { return m_history; }
-    // The session's picture file, once it was written; empty before.
+    // The session's picture file, once it was written (where it was set aside, once it was); empty
+    // before.
     const QString& picturePath() const { return m_picturePath; }
 
 private:
     void sessionEnded();
+    // The picture beside the workbook now at workbookAside, under the same name with ".png"; returns
+    // where it went ("" when there was none, or it could not be moved).
+    std::string setPictureAside(const std::string& workbookAside);
     void followPanel(const forms::Control& control);
 
     session::crt& m_model;
@@ -59,6 +63,7 @@ private:
     QPointer<qt::Form1Window> m_summary;
     QImage m_picture;
     QString m_picturePath;
+    bool m_discarded = false;
 };
 
 } // namespace veltrum::app

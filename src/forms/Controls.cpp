@@ -93,6 +93,11 @@ void Control::repaint() {
         m_events->repaintNow(*this);
 }
 
+void Control::setFocus() {
+    if (m_events && m_events->focus)
+        m_events->focus(*this);
+}
+
 void Control::notifyChanged() {
     if (m_events && m_events->changed)
         m_events->changed(*this);

@@ -35,10 +35,12 @@ enum class ControlKind { Window, Label, TextBox, CommandButton, CheckBox, ComboB
 
 class Control;
 
-// Where a window's controls report to its view: a property changed, or paint this control now.
+// Where a window's controls report to its view: a property changed, paint this control now, or give it
+// the keyboard focus.
 struct ControlEvents {
     std::function<void(const Control&)> changed;
     std::function<void(const Control&)> repaintNow;
+    std::function<void(const Control&)> focus;
 };
 
 class Control {
@@ -73,6 +75,8 @@ public:
 
     // Paints the control at once, before the current handler returns.
     void repaint();
+    // Asks the view to give the control the keyboard focus, so what the operator types next goes to it.
+    void setFocus();
     void attach(const ControlEvents* events) { m_events = events; }
 
 protected:

@@ -1,6 +1,7 @@
 #include "history/SubjectHistory.h"
 
 #include "engine/Phase.h"
+#include "engine/SubjectName.h"
 #include "workbook/Table.h"
 #include "workbook/Workbook.h"
 
@@ -11,14 +12,6 @@
 namespace veltrum::history {
 
 namespace {
-
-std::string lowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return lower;
-}
 
 std::optional<double> numberOf(const workbook::Cell& cell) {
     switch (cell.kind) {
@@ -66,11 +59,10 @@ std::vector<SessionRates> readSubjectHistory(const std::string& summaryWorkbook,
         return column < 0 ? std::nullopt : numberOf(table.field(record, column));
     };
 
-    const std::string wanted = lowerAscii(subject);
     std::vector<SessionRates> sessions;
     for (int record = 0; record < table.recordCount(); ++record) {
         const workbook::Cell& name = table.field(record, subjectColumn);
-        if (name.isEmpty() || lowerAscii(workbook::toDisplayText(name)) != wanted)
+        if (name.isEmpty() || !engine::sameSubjectIgnoringCase(workbook::toDisplayText(name), subject))
             continue;
         const std::optional<double> session = numberOf(table.field(record, sessionColumn));
         const std::optional<double> phase = numberOf(table.field(record, phaseColumn));

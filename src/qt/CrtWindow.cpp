@@ -17,6 +17,7 @@ CrtWindow::CrtWindow(session::crt& model, QWidget* parent)
         followScreenMode();
         repaint(control);
     };
+    m_events.focus = view.focus;
     m_model.setControlEvents(m_events);
     setKeyHandler([this](int character) { forwardKey(character); });
     followScreenMode();

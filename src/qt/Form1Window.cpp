@@ -57,6 +57,15 @@ Form1Window::Form1Window(results::Form1& model, QWidget* parent)
         controlEvents().repaintNow(control);
         fitCaption(control);
     };
+    m_modelEvents.focus = [this](const forms::Control& control) {
+        if (&control != &m_model.Text1) {
+            controlEvents().focus(control);
+            return;
+        }
+        // Shown first: a hidden editor cannot take the focus.
+        renderComment();
+        m_comment->setFocus(Qt::OtherFocusReason);
+    };
     for (const forms::Control* control : m_model.controls())
         fitCaption(*control);
     m_model.setControlEvents(m_modelEvents);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <cstdio>
 
@@ -51,10 +52,20 @@ void echoToTerminal(const std::string& text) {
 } // namespace
 
 platform::MessageAnswer QtDialogs::messageBox(const std::string& text, const std::string& title,
-                                              platform::MessageButtons buttons, platform::MessageIcon icon) {
+                                              platform::MessageButtons buttons, platform::MessageIcon icon,
+                                              platform::MessageDefault defaultButton) {
     echoToTerminal(text);
     QMessageBox box(toQt(icon), titleOrProgramName(title), QString::fromStdString(text), toQt(buttons),
                     m_parent.data());
+    if (defaultButton == platform::MessageDefault::No && (box.standardButtons() & QMessageBox::No)) {
+        box.setDefaultButton(QMessageBox::No);
+        if (!(box.standardButtons() & QMessageBox::Cancel))
+            box.setEscapeButton(QMessageBox::No);
+        // A message box presses the button whose underlined letter is typed, even without Alt: with the
+        // letters gone, text typed on into the box cannot answer it.
+        for (QAbstractButton* button : box.buttons())
+            button->setText(button->text().remove(QLatin1Char('&')));
+    }
     switch (box.exec()) {
     case QMessageBox::Yes:
         return platform::MessageAnswer::Yes;

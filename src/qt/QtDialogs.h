@@ -14,8 +14,10 @@ public:
     // Boxes are centred on parent while it exists (the set-up panel), else on the screen.
     void setParent(QWidget* parent) { m_parent = parent; }
 
+    using platform::Dialogs::messageBox;
     platform::MessageAnswer messageBox(const std::string& text, const std::string& title,
-                                       platform::MessageButtons buttons, platform::MessageIcon icon) override;
+                                       platform::MessageButtons buttons, platform::MessageIcon icon,
+                                       platform::MessageDefault defaultButton) override;
     std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
                                         const std::string& defaultText) override;
     void showNotice(const std::string& text) override;

@@ -55,6 +55,10 @@ WindowView::WindowView(const std::vector<forms::Control*>& controls, QWidget* pa
         else if (control.kind() == ControlKind::Window && isVisible())
             repaint();
     };
+    m_events.focus = [this](const forms::Control& control) {
+        if (QWidget* widget = widgetFor(control))
+            widget->setFocus(Qt::OtherFocusReason);
+    };
     for (forms::Control* control : m_controls) {
         if (control->kind() != ControlKind::Window)
             m_widgets.emplace(control, createWidget(*control));

@@ -55,8 +55,10 @@ public:
     virtual std::string createSessionWorkbook(const std::string& templatePath, const std::string& path) = 0;
     // Where the trial rows of the session workbook at `path` are committed.
     virtual std::shared_ptr<RowSink> trialRows(const std::string& path) = 0;
-    // Deletes the session workbook; throws naming it when it cannot be deleted.
-    virtual void removeSessionWorkbook(const std::string& path) = 0;
+    // Sets the workbook of a session that is not saved aside, under "<Subject>.<N>.discarded.xls" beside
+    // it (".discarded-2.xls" and on when that name is taken; nothing is ever replaced), with the trial
+    // rows its journal holds; returns where it went. Throws naming it when it cannot be moved.
+    virtual std::string setSessionWorkbookAside(const std::string& path) = 0;
     // Appends the record below the last row of `sheet` and commits it in one step; throws
     // (workbook::WorkbookError) without having changed anything when it cannot, and when the sheet
     // already holds a record of the same "Subject" and "Session": a session is recorded once.
@@ -80,7 +82,7 @@ public:
                                               bool takeOverLeft) override;
     std::string createSessionWorkbook(const std::string& templatePath, const std::string& path) override;
     std::shared_ptr<RowSink> trialRows(const std::string& path) override;
-    void removeSessionWorkbook(const std::string& path) override;
+    std::string setSessionWorkbookAside(const std::string& path) override;
     void appendSummaryRecord(const std::string& path, std::string_view sheet,
                              const workbook::AppendRow& record) override;
     std::shared_ptr<const SummaryEntries> summaryEntries(const std::string& path,

@@ -2,6 +2,7 @@
 
 #include "workbook/Table.h"
 #include "workbook/Workbook.h"
+#include "workbook/inplace/FilePatch.h"
 
 #include <map>
 #include <stdexcept>
@@ -9,6 +10,9 @@
 namespace veltrum::records {
 
 namespace {
+
+// More discarded copies of one session than this are not a slip but a fault; it is reported.
+constexpr int MaxSetAsideCopies = 999;
 
 workbook::Workbook readWorkbook(const platform::FileSystem& files, const std::string& path) {
     std::string bytes;
@@ -152,8 +156,37 @@ std::shared_ptr<RowSink> WorkbookRecords::trialRows(const std::string& path) {
     return std::make_shared<JournalledRowSink>(path);
 }
 
-void WorkbookRecords::removeSessionWorkbook(const std::string& path) {
-    m_files.removeFile(path);
+// The workbook goes first: a journal (rows it lacks) or rollback journal (an append cut short) beside it
+// follows under the new name, so the next start brings those rows into the set-aside workbook, or rolls
+// it back, as it would have done for the workbook under its old name.
+std::string WorkbookRecords::setSessionWorkbookAside(const std::string& path) {
+    const std::string stem = path.ends_with(".xls") ? path.substr(0, path.size() - 4) : path;
+    for (int copy = 1; copy <= MaxSetAsideCopies; ++copy) {
+        const std::string aside =
+            stem + ".discarded" + (copy == 1 ? std::string() : "-" + std::to_string(copy)) + ".xls";
+        if (m_files.exists(aside))
+            continue;
+        try {
+            m_files.moveFile(path, aside);
+        } catch (const std::runtime_error&) {
+            // Taken between the look and the move (another program on a shared folder): the next name.
+            if (m_files.exists(aside) && m_files.exists(path))
+                continue;
+            throw;
+        }
+        for (const auto& companion : {&journalPathFor, &workbook::rollbackPathFor}) {
+            try {
+                if (m_files.exists(companion(path)))
+                    m_files.moveFile(companion(path), companion(aside));
+            } catch (const std::runtime_error&) {
+                // The workbook is aside already. A journal left under the old name is named, with the
+                // rows it holds, by the journal recovery of the next start.
+            }
+        }
+        return aside;
+    }
+    throw std::runtime_error("Cannot set " + path + " aside: " + std::to_string(MaxSetAsideCopies) +
+                             " discarded copies of this session are already kept beside it.");
 }
 
 void WorkbookRecords::appendSummaryRecord(const std::string& path, std::string_view sheet,

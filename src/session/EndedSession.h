@@ -37,7 +37,8 @@ public:
     virtual bool settleWaitingRows() = 0;
     // Writes the waiting rows to a recovery file and returns its path; throws when no folder takes it.
     virtual std::string moveWaitingRowsToRecoveryFile() = 0;
-    // The rows are given up with the session's workbook.
+    // The session is discarded: rows held only in memory are given up (those in the session's journal
+    // were set aside with its workbook).
     virtual void discardWaitingRows() = 0;
     // Called after every commit of rows, for a view of the rows not yet in the workbook.
     virtual void setRowsChanged(std::function<void()> changed) = 0;

@@ -106,10 +106,14 @@ void Form1::showRowStatus() {
         RowStatus.setCaption(std::to_string(waiting) + (waiting == 1 ? " trial row is" : " trial rows are") +
                              " being written to " + m_session.sessionWorkbook() + ".");
     } else if (waiting > 0) {
-        RowStatus.setCaption(std::to_string(waiting) + (waiting == 1 ? " trial row is" : " trial rows are") +
-                             " not yet in " + m_session.sessionWorkbook() + ":\n" + m_session.rowFailure() +
-                             "\n\nPress \"R\" to try again once the cause is corrected. \"S\" asks whether "
-                             "to save them to a recovery file instead.");
+        // Once a control has the focus, typed letters are comment text: the button is the way on.
+        RowStatus.setCaption(
+            std::to_string(waiting) + (waiting == 1 ? " trial row is" : " trial rows are") + " not yet in " +
+            m_session.sessionWorkbook() + ":\n" + m_session.rowFailure() +
+            (m_controlHasFocus ? "\n\nOnce the cause is corrected, \"PRESS TO EXIT\" tries again, then asks "
+                                 "whether to save them to a recovery file instead."
+                               : "\n\nPress \"R\" to try again once the cause is corrected. \"S\" asks "
+                                 "whether to save them to a recovery file instead."));
     } else if (!m_recoveryFile.empty()) {
         RowStatus.setCaption(std::to_string(m_recoveredRows) +
                              " trial rows that could not reach the session workbook are in\n" +
@@ -127,12 +131,16 @@ void Form1::Form_KeyPress(Int16& KeyAscii) {
     case 'C':
         Text1.setVisible(true);
         Command1.setVisible(true);
+        // A comment typed straight away is comment text, not keys of the window.
+        Text1.setFocus();
+        controlGotFocus();
         break;
     case 'S':
         saveReportingFailure();
         break;
     case 'D':
-        discardReportingFailure();
+        if (confirmDiscard())
+            discardReportingFailure();
         break;
     case 'R':
         m_session.retryWaitingRows();
@@ -141,6 +149,13 @@ void Form1::Form_KeyPress(Int16& KeyAscii) {
     default:
         break;
     }
+}
+
+void Form1::controlGotFocus() {
+    if (m_controlHasFocus)
+        return;
+    m_controlHasFocus = true;
+    showRowStatus();
 }
 
 void Form1::Command1_Click() {
@@ -155,7 +170,7 @@ void Form1::Form_QueryUnload(Int16& Cancel) {
     const platform::MessageAnswer answer = m_services.dialogs.messageBox(
         "Save this session before closing?\n\n"
         "Yes: save the session summary and exit.\n"
-        "No: delete the session's data file and exit without saving.\n"
+        "No: exit without saving; the session's data file is set aside.\n"
         "Cancel: go back to the summary window.",
         "", platform::MessageButtons::YesNoCancel, platform::MessageIcon::Question);
     bool closes = false;

@@ -1,5 +1,6 @@
 // The summary window Form1 as a model: shows the session's totals when the session ends and lets the
-// operator add comments, then save the session's summary record or discard its data workbook.
+// operator add comments, then save the session's summary record or discard the session (its data
+// workbook is set aside, never deleted).
 #pragma once
 
 #include "forms/Controls.h"
@@ -8,6 +9,7 @@
 #include "session/EndedSession.h"
 #include "session/Services.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,14 +59,15 @@ public:
 
     // Opening: the comment box and the three totals from the ended session.
     void Form_Load();
-    // Keys of the window while no control has the focus: C shows the comment box and the button, S saves,
-    // D discards (either case), R tries waiting trial rows again; any other key does nothing.
+    // Keys of the window while no control has the focus: C shows the comment box and the button and puts
+    // the focus in the box, so what is typed next is comment text; S saves; D asks, then discards (either
+    // case); R tries waiting trial rows again; any other key does nothing.
     void Form_KeyPress(Int16& KeyAscii);
     // "PRESS TO EXIT": saves, as key S does.
     void Command1_Click();
     // The view reports that a control took the keyboard focus; from then on typed keys belong to it.
-    void Text1_GotFocus() { m_controlHasFocus = true; }
-    void Command1_GotFocus() { m_controlHasFocus = true; }
+    void Text1_GotFocus() { controlGotFocus(); }
+    void Command1_GotFocus() { controlGotFocus(); }
     bool controlHasFocus() const { return m_controlHasFocus; }
     // Closing from the title bar: asks whether to save, discard or go back. Cancel is set to 1 when the
     // window must stay open (the operator went back, or the chosen action failed).
@@ -74,9 +77,16 @@ public:
     // Throws (workbook::WorkbookError, forms::OverflowError) without having written anything when the
     // record cannot be committed; the window and everything typed stay as they were.
     void SaveSummary();
-    // Deletes the session data workbook, says so and ends the program; the summary workbook is untouched.
-    // Throws std::runtime_error naming the file when it cannot be deleted; the window stays as it was.
+    // Sets the session data workbook aside ("<Subject>.<N>.discarded.xls"), with what is kept beside it,
+    // says where and that the next run offers the same session number, and ends the program; the summary
+    // workbook is untouched. Throws std::runtime_error naming the file when it cannot be set aside; the
+    // window stays as it was.
     void DiscardSession();
+    // Run once the session workbook is set aside, with where it went: moves what is kept beside it (the
+    // session's picture) the same way and returns where that went, or "" when there was nothing.
+    void setOnSetAside(std::function<std::string(const std::string& workbookAside)> moveCompanions) {
+        m_onSetAside = std::move(moveCompanions);
+    }
 
     // True once the session was saved or discarded: the window then ignores every further command.
     bool isFinished() const { return m_finished; }
@@ -89,12 +99,16 @@ private:
     // recovery file at the operator's word).
     bool settleWaitingRows();
     void showRowStatus();
+    void controlGotFocus();
+    // Asks before discarding; true when the operator answered Yes.
+    bool confirmDiscard();
     bool discardReportingFailure();
     void finish();
 
     session::EndedSession& m_session;
     session::Services m_services;
     forms::ControlEvents m_controlEvents;
+    std::function<std::string(const std::string&)> m_onSetAside;
     bool m_controlHasFocus = false;
     bool m_finished = false;
     // Where waiting trial rows were written instead of the session workbook; empty when they were not.

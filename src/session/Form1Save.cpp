@@ -1,4 +1,5 @@
-// Leaving the summary window: saving the summary record or discarding the session's data workbook.
+// Leaving the summary window: saving the summary record, or discarding the session, whose data workbook is
+// set aside.
 #include "session/Form1.h"
 
 #include "results/SummaryRecord.h"
@@ -63,15 +64,36 @@ bool Form1::settleWaitingRows() {
     return true;
 }
 
+bool Form1::confirmDiscard() {
+    const SessionTotals totals = m_session.sessionTotals();
+    const std::string session = "session " + totals.SessionNumber.toString() + " of " + totals.Subject;
+    // No is the default: Enter, Escape or a letter typed on by mistake leaves the session as it is.
+    return m_services.dialogs.messageBox(
+               "Discard " + session +
+                   "?\n\nYes: the session is not saved. Its data workbook and picture are "
+                   "set aside (renamed \".discarded\"), and the next run offers " +
+                   session + " again.\nNo: go back to the summary window.",
+               "", platform::MessageButtons::YesNo, platform::MessageIcon::Question,
+               platform::MessageDefault::No) == platform::MessageAnswer::Yes;
+}
+
 void Form1::DiscardSession() {
     if (m_finished)
         return;
-    // No commit of the row writer may be under way while the workbook goes: one could put it back.
+    // No commit of the row writer may be under way while the workbook moves: one could bring it back.
     m_session.settleWaitingRows();
-    m_session.records().removeSessionWorkbook(m_session.sessionWorkbook());
+    const std::string workbookAside =
+        m_session.records().setSessionWorkbookAside(m_session.sessionWorkbook());
     m_session.discardWaitingRows();
-    m_services.dialogs.messageBox("File deleted.", "", platform::MessageButtons::Ok,
-                                  platform::MessageIcon::Information);
+    const std::string pictureAside = m_onSetAside ? m_onSetAside(workbookAside) : std::string();
+    const SessionTotals totals = m_session.sessionTotals();
+    const std::string session = totals.SessionNumber.toString() + " of " + totals.Subject;
+    std::string text =
+        "Session " + session + " was not saved. Its data workbook is kept as\n\n" + workbookAside;
+    if (!pictureAside.empty())
+        text += "\n\nand its picture as\n\n" + pictureAside;
+    text += "\n\nThe next run offers session " + session + " again.";
+    m_services.dialogs.messageBox(text, "", platform::MessageButtons::Ok, platform::MessageIcon::Information);
     finish();
 }
 
@@ -102,7 +124,7 @@ bool Form1::discardReportingFailure() {
         DiscardSession();
         return true;
     } catch (const std::exception& failure) {
-        m_services.dialogs.messageBox(std::string("The session data file was not deleted.\n\n") +
+        m_services.dialogs.messageBox(std::string("The session data file was not set aside.\n\n") +
                                           failure.what() +
                                           "\n\nThe summary window stays open: save the session or try again.",
                                       "", platform::MessageButtons::Ok, platform::MessageIcon::Critical);

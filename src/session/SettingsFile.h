@@ -3,6 +3,7 @@
 #pragma once
 
 #include "TextFields.h"
+#include "engine/PrintableText.h"
 #include "platform/FileSystem.h"
 
 #include <cstddef>
@@ -21,8 +22,7 @@ constexpr std::size_t MaxSettingsFieldLength = 200;
 std::vector<TextField> readSettingsFile(const platform::FileSystem& fileSystem, const std::string& path,
                                         const std::string& what);
 
-// Text fit to be shown in a message: control characters and bytes that are not UTF-8 written as \xNN,
-// cut after `limit` characters with "..." and the full length.
-std::string printable(std::string_view text, std::size_t limit = 40);
+// Text fit to be shown in a message (engine/PrintableText.h).
+using engine::printable;
 
 } // namespace veltrum::session

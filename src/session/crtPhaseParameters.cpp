@@ -1,5 +1,6 @@
 #include "crt.h"
 #include "engine/Phase.h"
+#include "engine/SubjectName.h"
 
 #include "CellValues.h"
 #include "SetupError.h"
@@ -9,13 +10,6 @@ namespace veltrum::session {
 namespace {
 
 constexpr int parameterRows = 10;
-
-std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 // One parameter column per phase, in the order of the phase list.
 int phaseColumns() {
@@ -62,10 +56,10 @@ void crt::lookUpSummary() {
 }
 
 void crt::findLastSession(const records::SummaryEntries& entries, const std::string& path) {
-    const std::string subject = lowerAscii(state.Subject);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         const records::SummaryEntry entry = entries.at(i);
-        if (entry.subject.isEmpty() || lowerAscii(workbook::toDisplayText(entry.subject)) != subject)
+        if (entry.subject.isEmpty() ||
+            !engine::sameSubjectIgnoringCase(workbook::toDisplayText(entry.subject), state.Subject))
             continue;
         auto where = [&](const char* column) {
             return "Summary workbook " + path + ", sheet All, row " + std::to_string(entry.sheetRow) +

@@ -130,9 +130,10 @@ void crt::Command1_Click() {
         m_rows.open(records().trialRows(state.NewDataFile));
     } catch (const std::exception& error) {
         if (created) {
-            // No row can reach the fresh copy: the earlier workbook goes back under its own name.
+            // No row can reach the fresh copy, which holds nothing but the template: it goes, and the
+            // earlier workbook goes back under its own name.
             try {
-                records().removeSessionWorkbook(state.NewDataFile);
+                m_services.fileSystem.removeFile(state.NewDataFile);
                 if (!keptWorkbook.empty())
                     m_services.fileSystem.moveFile(keptWorkbook, state.NewDataFile);
                 keptWorkbook.clear();

@@ -2,11 +2,12 @@
 
 #include "SettingsFile.h"
 #include "SetupError.h"
-#include "SubjectName.h"
 #include "TextFields.h"
+#include "engine/SubjectName.h"
 #include "workbook/Workbook.h"
 
 #include <charconv>
+#include <unordered_map>
 
 namespace veltrum::session {
 
@@ -25,6 +26,10 @@ std::optional<std::int32_t> portNumber(const std::string& text) {
         return std::nullopt;
     return port;
 }
+
+// Why two names that differ only by case cannot both be subjects.
+constexpr const char* caseClash = "on a shared folder that ignores case the two would share their files, "
+                                  "and the summary counts their sessions as one subject's.";
 
 } // namespace
 
@@ -132,8 +137,16 @@ void crt::LoadSubjectList() {
     if (names.empty())
         throw SetupError("The subject list " + path + " names no subject. Write at least one name in it.");
     // Every name is checked before any parameter workbook is opened.
-    for (const TextField& name : names)
+    std::unordered_map<std::string, const TextField*> byFoldedName;
+    for (const TextField& name : names) {
         requireSafeSubjectName(name.text, path + ", line " + std::to_string(name.line));
+        const auto [seen, added] = byFoldedName.emplace(engine::foldedSubjectName(name.text), &name);
+        if (!added && seen->second->text != name.text)
+            throw SetupError(path + ", lines " + std::to_string(seen->second->line) + " and " +
+                             std::to_string(name.line) + ": the subjects \"" + printable(seen->second->text) +
+                             "\" and \"" + printable(name.text) + "\" differ only by case; " + caseClash +
+                             " Keep one of the two lines.");
+    }
     for (const TextField& name : names) {
         Subject_In.addItem(name.text);
         Subject_In.setListIndex(Subject_In.listCount() - 1);
@@ -141,9 +154,15 @@ void crt::LoadSubjectList() {
 }
 
 void crt::requireSafeSubjectName(const std::string& name, const std::string& where) const {
-    if (const std::optional<std::string> problem = subjectNameProblem(name))
-        throw SetupError(where + ": the subject \"" + printable(name) + "\" is refused: " + *problem +
-                         " Choose a name made of letters, digits, spaces, - or _.");
+    if (const std::optional<std::string> refusal = engine::subjectNameRefusal(name))
+        throw SetupError(where + ": " + *refusal);
+    // A name typed by hand may differ only by case from a listed subject; the list itself was checked.
+    for (const std::string& listed : Subject_In.entries())
+        if (listed != name && engine::sameSubjectIgnoringCase(listed, name))
+            throw SetupError(where + ": the subject \"" + printable(name) +
+                             "\" is refused: it differs only by case from the listed subject \"" +
+                             printable(listed) + "\"; " + caseClash + " Pick \"" + printable(listed) +
+                             "\" from the list, or choose another name.");
 }
 
 } // namespace veltrum::session

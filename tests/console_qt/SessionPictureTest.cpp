@@ -1,5 +1,5 @@
 // The session's picture: written next to the session workbook when the session ends, with the record
-// drawn, shown in the summary window, and gone again with a discarded session.
+// drawn, shown in the summary window, and set aside with the workbook of a discarded session.
 #include "SessionDriver.h"
 
 #include "app/SessionViews.h"
@@ -69,10 +69,15 @@ TEST(SessionPicture, IsWrittenNextToTheWorkbookWithTheRecordDrawnAndShownInTheSu
     summary.Form_KeyPress(keyC);
     EXPECT_TRUE(shown->isHidden()) << "the comment box takes the picture's place";
 
-    // A discarded session takes its picture with it.
-    std::filesystem::remove(h.dataFile());
-    views.programEnded();
+    // A discarded session's picture is set aside with its workbook, under the same name.
+    summary.DiscardSession();
     EXPECT_FALSE(std::filesystem::exists(picturePath));
+    EXPECT_TRUE(std::filesystem::exists(h.folder() + "/Results/S1.1.discarded.xls"));
+    EXPECT_TRUE(std::filesystem::exists(h.folder() + "/Results/S1.1.discarded.png"));
+    EXPECT_EQ(views.picturePath().toStdString(), h.folder() + "/Results/S1.1.discarded.png");
+    ASSERT_FALSE(h.dialogs.messages().empty());
+    EXPECT_NE(h.dialogs.messages().back().text.find("S1.1.discarded.png"), std::string::npos)
+        << h.dialogs.messages().back().text;
 }
 
 } // namespace

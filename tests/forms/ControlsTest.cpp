@@ -55,11 +55,13 @@ TEST(ControlsTest, HiddenControlsIgnoreTheOperator) {
     EXPECT_EQ(touched, 3);
 }
 
-TEST(ControlsTest, ChangesAndRepaintsReachTheView) {
+TEST(ControlsTest, ChangesRepaintsAndFocusReachTheView) {
     std::vector<std::string> changed;
     std::vector<std::string> painted;
+    std::vector<std::string> focused;
     ControlEvents events{[&](const Control& c) { changed.push_back(c.objectName()); },
-                         [&](const Control& c) { painted.push_back(c.objectName()); }};
+                         [&](const Control& c) { painted.push_back(c.objectName()); },
+                         [&](const Control& c) { focused.push_back(c.objectName()); }};
     Label label("Label1");
     TextBox box("Text1");
     label.attach(&events);
@@ -68,8 +70,10 @@ TEST(ControlsTest, ChangesAndRepaintsReachTheView) {
     box.setText("12345");
     box.setText("12345");
     label.repaint();
+    box.setFocus();
     EXPECT_EQ(changed, (std::vector<std::string>{"Label1", "Text1"}));
     EXPECT_EQ(painted, (std::vector<std::string>{"Label1"}));
+    EXPECT_EQ(focused, (std::vector<std::string>{"Text1"}));
 }
 
 } // namespace

@@ -69,6 +69,17 @@ TEST_F(Form1WindowTest, KeysTypedIntoTheCommentBoxAreCommentsNotCommands) {
     EXPECT_TRUE(fixture.dialogs.messages().empty());
 }
 
+// C hands the keyboard to the comment box: a comment typed straight away is text, not the window's keys.
+TEST_F(Form1WindowTest, ACommentTypedStraightAfterCGoesIntoTheBox) {
+    QTest::keyClick(window.get(), Qt::Key_C);
+    auto* comment = find<QPlainTextEdit>("Text1");
+    ASSERT_TRUE(comment->hasFocus());
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("test a good"));
+    EXPECT_EQ(model->Text1.text(), "test a good");
+    EXPECT_FALSE(model->isFinished());
+    EXPECT_TRUE(fixture.dialogs.messages().empty());
+}
+
 TEST_F(Form1WindowTest, CommentBoxTakesNoMoreThanFiveHundredTenCharacters) {
     QTest::keyClick(window.get(), Qt::Key_C);
     auto* comment = find<QPlainTextEdit>("Text1");

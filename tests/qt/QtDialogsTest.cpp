@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -44,6 +45,24 @@ TEST(QtDialogsTest, MessageBoxShowsTheButtonsAndTitleAndReturnsTheOnePressed) {
         MessageAnswer::No);
     EXPECT_EQ(title, QApplication::applicationName());
     EXPECT_EQ(text, QStringLiteral("Save this session?"));
+}
+
+// A question whose Yes is hard to undo: Enter and Escape answer No, and no letter presses a button.
+TEST(QtDialogsTest, QuestionWithNoAsDefaultIsAnsweredNoByEnterAndEscapeAndByNoLetter) {
+    veltrum::qt::QtDialogs dialogs;
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        whenModalIsShown([key](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::No));
+            for (QAbstractButton* button : box->buttons())
+                EXPECT_TRUE(button->shortcut().isEmpty()) << button->text().toStdString();
+            QTest::keyClick(box, key);
+        });
+        EXPECT_EQ(dialogs.messageBox("Discard?", "", MessageButtons::YesNo, MessageIcon::Question,
+                                     MessageDefault::No),
+                  MessageAnswer::No);
+    }
 }
 
 TEST(QtDialogsTest, InputBoxTellsCancelFromOkWithAnEmptyField) {

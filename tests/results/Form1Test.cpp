@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -93,6 +94,18 @@ TEST_F(Form1Test, OtherKeysDoNothing) {
     expectStillOpen();
 }
 
+// A new user presses C and types the comment straight away: the letters are comment text, never keys.
+TEST_F(Form1Test, CommentTypedStraightAfterCIsNeitherSavedNorDiscarded) {
+    main->Command1_Click();
+    press('C');
+    for (const char key : std::string("test a good"))
+        press(key);
+    EXPECT_TRUE(dialogs.messages().empty());
+    EXPECT_TRUE(std::filesystem::exists(main->sessionState().NewDataFile));
+    EXPECT_EQ(summaryRecords(), 4);
+    expectStillOpen();
+}
+
 TEST_F(Form1Test, KeysAreCommentTextOnceTheCommentBoxHasTheFocus) {
     press('C');
     form->Text1_GotFocus();
@@ -110,7 +123,7 @@ TEST_F(Form1Test, SavingAppendsOneRecordClosesTheWorkbooksAndEndsTheProgram) {
     ASSERT_EQ(main->Data2.databaseName(), main->sessionState().NewDataFile);
     press('C');
     form->Text1.setText("SHAPING KEYS USED. calm bird");
-    press('s');
+    form->Command1.click();
 
     EXPECT_TRUE(form->isFinished());
     EXPECT_EQ(lifetime.endCount(), 1);
@@ -190,7 +203,7 @@ TEST_P(Form1SaveFailureTest, FailingSaveKeepsTheWindowOpenAndARetrySucceeds) {
     failure.cause(summaryPath, VELTRUM_SESSION_FIXTURES);
     press('C');
     form->Text1.setText("first try");
-    press('S');
+    form->Command1.click();
 
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].icon, MessageIcon::Critical);
@@ -202,7 +215,7 @@ TEST_P(Form1SaveFailureTest, FailingSaveKeepsTheWindowOpenAndARetrySucceeds) {
 
     failure.repair(summaryPath, VELTRUM_DEMO_DATA_DIR);
     const int before = summaryRecords();
-    press('s');
+    form->Command1.click();
     EXPECT_TRUE(form->isFinished());
     EXPECT_EQ(summaryRecords(), before + 1);
     EXPECT_EQ(summaryTable()->table().field(before, "Comments").text, "first try");
@@ -239,34 +252,74 @@ INSTANTIATE_TEST_SUITE_P(
                     restoreDemoSummary, "no column"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Form1Test, DiscardDeletesOnlyTheSessionDataWorkbook) {
+TEST_F(Form1Test, DiscardAsksAndNoOrEnterLeavesTheSessionAsItIs) {
+    main->Command1_Click();
+    press('d'); // nothing queued: the box is answered as Enter would
+    ASSERT_EQ(dialogs.messages().size(), 1u);
+    EXPECT_EQ(dialogs.messages()[0].buttons, MessageButtons::YesNo);
+    EXPECT_EQ(dialogs.messages()[0].defaultButton, platform::MessageDefault::No);
+    EXPECT_TRUE(std::filesystem::exists(main->sessionState().NewDataFile));
+    for (const auto& entry : std::filesystem::directory_iterator(folder() + "/Results"))
+        EXPECT_EQ(entry.path().filename().string().find("discarded"), std::string::npos) << entry.path();
+    expectStillOpen();
+    press('s');
+    EXPECT_EQ(summaryRecords(), 5);
+}
+
+TEST_F(Form1Test, DiscardWithYesSetsTheWorkbookAsideAndTheNextRunOffersTheSameSession) {
+    const auto& subjects = main->Subject_In.entries();
+    const auto p101 = std::find(subjects.begin(), subjects.end(), "P101") - subjects.begin();
+    main->Subject_In.select(static_cast<int>(p101));
     main->Command1_Click();
     const std::string dataFile = main->sessionState().NewDataFile;
-    ASSERT_FALSE(dataFile.empty());
-    ASSERT_TRUE(std::filesystem::exists(dataFile));
+    ASSERT_EQ(dataFile, folder() + "/Results/P101.4.xls");
     const auto summaryBefore = std::filesystem::file_size(summaryPath);
 
-    press('d');
+    // Rows a journal holds for the workbook follow it, so the next start brings them into it there.
+    std::ofstream(folder() + "/Results/.P101.4.xls.journal") << "rows not yet in the workbook\n";
+
+    dialogs.queueAnswer(MessageAnswer::Yes);
+    press('D');
+    const std::string aside = folder() + "/Results/P101.4.discarded.xls";
     EXPECT_FALSE(std::filesystem::exists(dataFile));
-    EXPECT_TRUE(std::filesystem::exists(folder() + "/Results/Session_Template.xls"));
+    EXPECT_TRUE(std::filesystem::exists(aside));
+    EXPECT_FALSE(std::filesystem::exists(folder() + "/Results/.P101.4.xls.journal"));
+    EXPECT_TRUE(std::filesystem::exists(folder() + "/Results/.P101.4.discarded.xls.journal"));
     EXPECT_EQ(std::filesystem::file_size(summaryPath), summaryBefore);
-    EXPECT_EQ(summaryRecords(), 4);
-    ASSERT_EQ(dialogs.messages().size(), 1u);
-    EXPECT_EQ(dialogs.messages()[0].text, "File deleted.");
-    EXPECT_EQ(dialogs.messages()[0].icon, MessageIcon::Information);
+    ASSERT_EQ(dialogs.messages().size(), 2u);
+    EXPECT_EQ(dialogs.messages()[1].icon, MessageIcon::Information);
+    EXPECT_NE(lastMessage().find(aside), std::string::npos) << lastMessage();
+    EXPECT_NE(lastMessage().find("offers session 4 of P101 again"), std::string::npos) << lastMessage();
     EXPECT_FALSE(main->Data2.isOpen());
     EXPECT_TRUE(form->isFinished());
     EXPECT_EQ(lifetime.endCount(), 1);
-    press('s');
-    EXPECT_EQ(summaryRecords(), 4);
+
+    auto next = makeMainWindow();
+    next->Form_Load();
+    next->Subject_In.select(static_cast<int>(p101));
+    EXPECT_EQ(next->SessionNum.text(), "4");
 }
 
-TEST_F(Form1Test, DiscardThatCannotDeleteSaysSoAndKeepsTheWindowOpen) {
+TEST_F(Form1Test, ASecondDiscardOfTheSameSessionKeepsTheFirst) {
+    main->Command1_Click();
+    const std::string dataFile = main->sessionState().NewDataFile;
+    const std::string stem = dataFile.substr(0, dataFile.size() - 4);
+    std::ofstream(stem + ".discarded.xls") << "the first discarded session";
+    dialogs.queueAnswer(MessageAnswer::Yes);
+    press('D');
+    EXPECT_TRUE(std::filesystem::exists(stem + ".discarded-2.xls"));
+    std::ifstream first(stem + ".discarded.xls");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(first), {}), "the first discarded session");
+    EXPECT_NE(lastMessage().find(stem + ".discarded-2.xls"), std::string::npos) << lastMessage();
+}
+
+TEST_F(Form1Test, DiscardThatCannotSetTheWorkbookAsideSaysSoAndKeepsTheWindowOpen) {
     main->Command1_Click();
     std::filesystem::remove(main->sessionState().NewDataFile);
+    dialogs.queueAnswer(MessageAnswer::Yes);
     press('D');
-    ASSERT_EQ(dialogs.messages().size(), 1u);
-    EXPECT_NE(lastMessage().find("not deleted"), std::string::npos) << lastMessage();
+    ASSERT_EQ(dialogs.messages().size(), 2u);
+    EXPECT_NE(lastMessage().find("not set aside"), std::string::npos) << lastMessage();
     EXPECT_NE(lastMessage().find(main->sessionState().NewDataFile), std::string::npos) << lastMessage();
     expectStillOpen();
     EXPECT_EQ(summaryRecords(), 4);

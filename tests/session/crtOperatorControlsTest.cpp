@@ -103,8 +103,19 @@ TEST_P(crtRefusedNewSubjectTest, IsRefusedBeforeAnyFileIsTouched) {
     expectPanelShowsB1();
 }
 
+// b1 differs only by case from the listed B1: on a share that ignores case both are one set of files.
 INSTANTIATE_TEST_SUITE_P(Names, crtRefusedNewSubjectTest,
-                         ::testing::Values("", "..", "../Results/Results_Summary", "a\\b", "B\x01"));
+                         ::testing::Values("", "..", "../Results/Results_Summary", "a\\b", "B\x01", "-x",
+                                           ".x", "B\t1", std::string(101, 'x'), "b1"));
+
+TEST_F(crtOperatorControlsTest, StartRefusesANameTypedInTheListThatDiffersOnlyByCaseFromAListedOne) {
+    w.Subject_In.setText("c7");
+    w.Command1_Click();
+    ASSERT_EQ(harness.dialogs.messages().size(), 1u);
+    EXPECT_NE(harness.dialogs.messages()[0].text.find("\"C7\""), std::string::npos)
+        << harness.dialogs.messages()[0].text;
+    EXPECT_TRUE(w.sessionState().NewDataFile.empty());
+}
 
 TEST_F(crtOperatorControlsTest, NewSubjectWithoutParameterWorkbookIsReportedAndRemoved) {
     harness.dialogs.queueInput("Z9");
@@ -151,7 +162,7 @@ TEST_F(crtOperatorControlsTest, LinkIndicatorTurnsGreenAtItsFirstChange) {
 
 TEST_F(crtOperatorControlsTest, ViewHearsOfChangesMadeByHandlers) {
     std::vector<std::string> changed;
-    w.setControlEvents({[&](const Control& c) { changed.push_back(c.objectName()); }, nullptr});
+    w.setControlEvents({[&](const Control& c) { changed.push_back(c.objectName()); }, nullptr, nullptr});
     w.Combo1.select(0);
     EXPECT_NE(std::find(changed.begin(), changed.end(), "Combo1"), changed.end());
     w.Label2.setCaption("3");

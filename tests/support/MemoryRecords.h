@@ -43,9 +43,21 @@ public:
     std::shared_ptr<records::RowSink> trialRows(const std::string& path) override {
         return std::make_shared<Sink>(*this, path);
     }
-    void removeSessionWorkbook(const std::string& path) override {
-        if (workbooks.erase(path) == 0)
+    std::string setSessionWorkbookAside(const std::string& path) override {
+        const auto workbook = workbooks.find(path);
+        if (workbook == workbooks.end())
             throw std::runtime_error(path + " does not exist.");
+        const std::string stem = path.substr(0, path.size() - 4);
+        for (int copy = 1;; ++copy) {
+            const std::string aside =
+                stem + ".discarded" + (copy == 1 ? std::string() : "-" + std::to_string(copy)) + ".xls";
+            if (workbooks.contains(aside))
+                continue;
+            auto rows = std::move(workbook->second);
+            workbooks.erase(workbook);
+            workbooks[aside] = std::move(rows);
+            return aside;
+        }
     }
     void appendSummaryRecord(const std::string&, std::string_view,
                              const workbook::AppendRow& record) override {

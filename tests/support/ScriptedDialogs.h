@@ -18,6 +18,7 @@ public:
         std::string title;
         platform::MessageButtons buttons;
         platform::MessageIcon icon;
+        platform::MessageDefault defaultButton;
     };
     struct Input {
         std::string title;
@@ -25,7 +26,8 @@ public:
         std::string defaultText;
     };
 
-    // Answers for the coming message boxes; when none is queued a box answers Ok (Yes for Yes/No boxes).
+    // Answers for the coming message boxes; when none is queued a box answers as Enter would: Ok, Yes, or
+    // No when No is its default.
     void queueAnswer(platform::MessageAnswer answer) { m_answers.push_back(answer); }
     // Texts for the coming input boxes; nullopt is Cancel. With none queued an input box is cancelled.
     void queueInput(std::optional<std::string> text) { m_inputs.push_back(std::move(text)); }
@@ -33,8 +35,10 @@ public:
     // while a real modal box is open and the window's timers keep running.
     std::function<void()> whileAsking;
 
+    using platform::Dialogs::messageBox;
     platform::MessageAnswer messageBox(const std::string& text, const std::string& title,
-                                       platform::MessageButtons buttons, platform::MessageIcon icon) override;
+                                       platform::MessageButtons buttons, platform::MessageIcon icon,
+                                       platform::MessageDefault defaultButton) override;
     std::optional<std::string> inputBox(const std::string& title, const std::string& prompt,
                                         const std::string& defaultText) override;
     void showNotice(const std::string& text) override { m_notices.push_back(text); }

@@ -3,6 +3,7 @@
 // picture. Runs without a display when QT_QPA_PLATFORM=offscreen, which it picks itself when none is set.
 #include "Version.h"
 #include "console_qt/HistoryChart.h"
+#include "engine/SubjectName.h"
 #include "workbook/Workbook.h"
 
 #include <QApplication>
@@ -11,6 +12,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+#include <string>
 
 int main(int argc, char** argv) {
     if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr &&
@@ -45,6 +48,12 @@ int main(int argc, char** argv) {
     const int h = parser.value(height).toInt();
     if (w < 200 || h < 150 || w > 8000 || h > 8000) {
         std::fprintf(stderr, "veltrum-history: the picture must be 200x150 to 8000x8000 pixels\n");
+        return 2;
+    }
+    // A name no subject may have is refused by the same rule as on the set-up panel.
+    if (const std::optional<std::string> refusal =
+            veltrum::engine::subjectNameRefusal(parser.value(subject).toStdString())) {
+        std::fprintf(stderr, "veltrum-history: %s\n", refusal->c_str());
         return 2;
     }
     const QString workbook = QDir(parser.value(data)).filePath(QStringLiteral("Results/Results_Summary.xls"));
