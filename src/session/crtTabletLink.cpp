@@ -102,7 +102,7 @@ void crt::showRefusalNotice() {
                                        " connections to the tablet port were refused" +
                                        (earlier ? " since the last notice" : "") + ", from " + from;
     showLinkNotice(what + ": " +
-                   (refusals.total == 1 && refusals.others == 0 ? "that address" : "those addresses") +
+                   (refusals.named.size() == 1 && refusals.others == 0 ? "that address" : "those addresses") +
                    " may not be the tablet. The tablet's addresses are set in TabletAddress.txt in the data "
                    "folder or with --tablet-address.");
 }
