@@ -18,8 +18,9 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
         QStringLiteral("tablet-address"),
         QStringLiteral(
             "Only ADDRESS (an address such as 192.168.1.20 or a subnet such as 192.168.1.0/24) may "
-            "connect as the tablet; repeat or separate with commas for several. Replaces the data "
-            "folder's TabletAddress.txt."),
+            "connect as the tablet; repeat or separate with commas for several; \"any\" lets every host "
+            "connect. Replaces the data folder's TabletAddress.txt. Without either, only this computer "
+            "(the loopback) may connect."),
         QStringLiteral("ADDRESS"));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Shows the program's version and exits."));

@@ -12,9 +12,10 @@ struct CommandLine {
     QString dataFolder;         // the data folder; see defaultDataFolder() for the folder used without --data
     bool exitWhenShown = false; // print the start-up time and quit once the panel is on screen (benchmarks)
     CardOptions ioCard;         // the I/O card and its options
-    QStringList tabletAddresses; // addresses or subnets that may be the tablet; any when empty
-    bool console = true;         // the operator's console window (--no-console leaves it out)
-    bool history = true;         // the subject's history plot on the set-up panel (--no-history)
+    QStringList
+        tabletAddresses;    // who may be the tablet; the data folder's file, else the loopback, when empty
+    bool console = true;    // the operator's console window (--no-console leaves it out)
+    bool history = true;    // the subject's history plot on the set-up panel (--no-history)
     bool realTime = true;   // real-time priority for the chamber's thread where permitted (--no-realtime)
     bool timingLog = false; // a line a minute on how late the chamber's timers ran (--timing-log)
     bool showHelp = false;

@@ -1,5 +1,7 @@
 #include "devices/PortMap.h"
 
+#include "platform/SettingsLine.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -76,6 +78,9 @@ PortMap readPortMap(std::istream& text, const std::string& name) {
     };
     for (std::string line; std::getline(text, line);) {
         ++lineNumber;
+        if (platform::isSkippedSettingsLine(line))
+            continue;
+        // An entry may also end with a comment ("hopper 17  # relay board").
         if (const auto hash = line.find('#'); hash != std::string::npos)
             line.erase(hash);
         std::istringstream words(line);

@@ -82,7 +82,8 @@ public:
 
 // Reads a port map from text; name is the file named in messages. Entries not given keep their default.
 // Lines read "hopper N", "inter-trial N" or "sensor N", each optionally followed by "active-low", and
-// "gpio-chip NAME"; "#" starts a comment; blank lines are ignored. Throws PortMapError.
+// "gpio-chip NAME"; blank and comment lines are skipped as in every settings file, and "#" after an entry
+// starts a comment too. Throws PortMapError.
 PortMap readPortMap(std::istream& text, const std::string& name);
 // Reads the port map file at path. Throws PortMapError, also when the file cannot be opened.
 PortMap loadPortMap(const std::string& path);

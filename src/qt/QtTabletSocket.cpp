@@ -2,11 +2,21 @@
 
 #include "qt/FailureReport.h"
 
+#include <QTimer>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <stdexcept>
 
 namespace veltrum::qt {
 
 namespace {
+
+// A failing accept (out of descriptors, say) is tried again after this pause rather than at once.
+constexpr int acceptRetryMs = 200;
 
 // An IPv4 host seen through the dual-stack listener is written as the operator knows it (1.2.3.4).
 std::string shownAddress(const QHostAddress& address) {
@@ -15,12 +25,65 @@ std::string shownAddress(const QHostAddress& address) {
     return (mapped ? QHostAddress(v4) : address).toString().toStdString();
 }
 
+QHostAddress peerOf(qintptr descriptor) {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(static_cast<int>(descriptor), reinterpret_cast<sockaddr*>(&peer), &length) != 0)
+        return {};
+    return QHostAddress(reinterpret_cast<const sockaddr*>(&peer));
+}
+
+// Closes a refused connection with a reset: the host learns at once, and nothing of it stays behind
+// (no lingering close, no TIME_WAIT on this side).
+void resetAndClose(qintptr descriptor) {
+    const linger reset{1, 0};
+    ::setsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    ::close(static_cast<int>(descriptor));
+}
+
+void setKeepAlive(qintptr descriptor) {
+    const int fd = static_cast<int>(descriptor);
+    const int on = 1;
+    const int idle = QtTabletSocket::keepAliveIdleSeconds;
+    const int interval = QtTabletSocket::keepAliveIntervalSeconds;
+    const int probes = QtTabletSocket::keepAliveProbes;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    // Keep-alive probes wait while a display message is unacknowledged; a dead tablet that was sent one
+    // is given up after the same time.
+    const unsigned userTimeoutMs = static_cast<unsigned>(idle + interval * probes) * 1000U;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeoutMs, sizeof userTimeoutMs);
+}
+
 } // namespace
+
+// A listener that hands each accepted descriptor to the socket before any QTcpSocket is made for it.
+class QtTabletSocket::Listener : public QTcpServer {
+public:
+    explicit Listener(QtTabletSocket& owner)
+        : QTcpServer(&owner)
+        , m_owner(owner) {}
+
+    using QTcpServer::addPendingConnection;
+
+protected:
+    void incomingConnection(qintptr descriptor) override { m_owner.onIncoming(*this, descriptor); }
+
+private:
+    QtTabletSocket& m_owner;
+};
 
 QtTabletSocket::QtTabletSocket(QObject* parent)
     : QObject(parent) {
-    connect(&m_server, &QTcpServer::newConnection, this, &QtTabletSocket::onNewConnection);
-    connect(&m_server, &QTcpServer::acceptError, this, &QtTabletSocket::onAcceptError);
+    for (int i = 0; i < 2; ++i) {
+        auto* listener = new Listener(*this);
+        connect(listener, &QTcpServer::newConnection, this, [this, listener] { onNewConnection(*listener); });
+        connect(listener, &QTcpServer::acceptError, this,
+                [this, listener](QAbstractSocket::SocketError error) { onAcceptError(*listener, error); });
+        m_listeners.push_back(listener);
+    }
 }
 
 QtTabletSocket::~QtTabletSocket() {
@@ -30,33 +93,75 @@ QtTabletSocket::~QtTabletSocket() {
     }
 }
 
+bool QtTabletSocket::isListening() const {
+    for (const Listener* listener : m_listeners)
+        if (listener->isListening())
+            return true;
+    return false;
+}
+
 platform::TabletSocket::State QtTabletSocket::state() const {
     if (m_connection && m_connection->state() == QAbstractSocket::ConnectedState)
         return Connected;
-    if (m_server.isListening())
-        return Listening;
-    return m_failed ? Error : Closed;
+    return isListening() ? Listening : Closed;
 }
 
 std::int32_t QtTabletSocket::localPort() const {
-    return m_server.isListening() ? static_cast<std::int32_t>(m_server.serverPort()) : m_port;
+    for (const Listener* listener : m_listeners)
+        if (listener->isListening())
+            return static_cast<std::int32_t>(listener->serverPort());
+    return m_port;
+}
+
+std::vector<std::string> QtTabletSocket::listeningAddresses() const {
+    std::vector<std::string> addresses;
+    for (const Listener* listener : m_listeners)
+        if (listener->isListening())
+            addresses.push_back(listener->serverAddress().toString().toStdString());
+    return addresses;
+}
+
+qintptr QtTabletSocket::connectionDescriptor() const {
+    return state() == Connected ? m_connection->socketDescriptor() : -1;
 }
 
 void QtTabletSocket::close() {
-    m_server.close();
+    for (Listener* listener : m_listeners)
+        listener->close();
     releaseConnection();
-    m_failed = false;
 }
 
 void QtTabletSocket::listen() {
     if (m_port < 0 || m_port > 65535)
         throw std::runtime_error("Cannot listen for the tablet on port " + std::to_string(m_port) +
                                  ": a TCP port is a number from 0 to 65535.");
-    m_server.close();
-    m_failed = false;
-    if (!m_server.listen(QHostAddress::Any, static_cast<quint16>(m_port)))
-        throw std::runtime_error("Cannot listen for the tablet on TCP port " + std::to_string(m_port) + ": " +
-                                 m_server.errorString().toStdString());
+    for (Listener* listener : m_listeners)
+        listener->close();
+    m_acceptFailureReported = false;
+    const auto failed = [this](const Listener& listener) {
+        return std::runtime_error("Cannot listen for the tablet on TCP port " + std::to_string(m_port) +
+                                  ": " + listener.errorString().toStdString());
+    };
+    if (!m_loopbackOnly) {
+        if (!m_listeners[0]->listen(QHostAddress::Any, static_cast<quint16>(m_port)))
+            throw failed(*m_listeners[0]);
+        return;
+    }
+    // The loopback's two addresses on one port; a port the system chooses is chosen again when the
+    // IPv6 loopback has it taken.
+    for (int attempt = 0;; ++attempt) {
+        if (!m_listeners[0]->listen(QHostAddress::LocalHost, static_cast<quint16>(m_port)))
+            throw failed(*m_listeners[0]);
+        if (m_listeners[1]->listen(QHostAddress::LocalHostIPv6, m_listeners[0]->serverPort()))
+            return;
+        const bool inUse = m_listeners[1]->serverError() == QAbstractSocket::AddressInUseError;
+        // A machine without IPv6 has only the first.
+        if (!inUse)
+            return;
+        m_listeners[0]->close();
+        if (m_port != 0 || attempt == 4)
+            throw failed(*m_listeners[1]);
+    }
 }
 
 void QtTabletSocket::accept(std::int32_t requestId) {
@@ -64,11 +169,18 @@ void QtTabletSocket::accept(std::int32_t requestId) {
     if (found == m_requests.end())
         throw std::runtime_error("The tablet's connection request " + std::to_string(requestId) +
                                  " is no longer waiting.");
-    if (m_connection)
-        throw std::runtime_error("A tablet is already connected; close the link before accepting another.");
-    m_connection = found->second;
+    QTcpSocket* incoming = found->second;
     m_requests.erase(found);
-    m_failed = false;
+    // The connection it replaces (a tablet that went silent, a link that died unnoticed) is closed at
+    // once and says nothing more: neither its close nor its errors reach the session.
+    if (m_connection) {
+        QTcpSocket* replaced = m_connection;
+        m_connection = nullptr;
+        replaced->disconnect(this);
+        replaced->abort();
+        replaced->deleteLater();
+    }
+    m_connection = incoming;
     // A tablet that sends without end fills at most this much before TCP holds it back; each arrival
     // is then read whole by the session.
     m_connection->setReadBufferSize(readBufferBytes);
@@ -92,8 +204,13 @@ void QtTabletSocket::send(const std::string& bytes) {
 
 void QtTabletSocket::setAllowedPeers(const std::vector<std::string>& peers) {
     std::vector<std::pair<QHostAddress, int>> allowed;
+    bool everyHost = false;
     for (const std::string& peer : peers) {
         const QString text = QString::fromStdString(peer).trimmed();
+        if (text == QLatin1String(TabletSocket::anyHost)) {
+            everyHost = true;
+            continue;
+        }
         std::pair<QHostAddress, int> subnet = QHostAddress::parseSubnet(text);
         if (!text.contains(QLatin1Char('/'))) {
             const QHostAddress address(text);
@@ -102,8 +219,13 @@ void QtTabletSocket::setAllowedPeers(const std::vector<std::string>& peers) {
         if (subnet.first.isNull() || subnet.second < 0)
             throw std::invalid_argument(
                 "\"" + peer + "\" is neither an address (192.168.1.20) nor a subnet (192.168.1.0/24)");
+        if (subnet.second == 0)
+            throw std::invalid_argument("\"" + peer + "\" admits every host; write \"" +
+                                        std::string(TabletSocket::anyHost) + "\" if that is meant");
         allowed.push_back(subnet);
     }
+    m_loopbackOnly = peers.empty();
+    m_anyHost = everyHost;
     m_allowed = std::move(allowed);
 }
 
@@ -119,18 +241,32 @@ std::string QtTabletSocket::takeReceived() {
     return m_connection->readAll().toStdString();
 }
 
-void QtTabletSocket::onNewConnection() {
-    while (QTcpSocket* incoming = m_server.nextPendingConnection()) {
-        incoming->setParent(this);
-        if (!mayBeTheTablet(incoming->peerAddress())) {
-            const std::string address = shownAddress(incoming->peerAddress());
-            incoming->abort();
-            incoming->deleteLater();
-            if (m_events.refused)
-                runGuarded([&] { m_events.refused(address); });
-            continue;
+void QtTabletSocket::onIncoming(Listener& listener, qintptr descriptor) {
+    const QHostAddress peer = peerOf(descriptor);
+    if (peer.isNull() || !mayBeTheTablet(peer)) {
+        resetAndClose(descriptor);
+        ++m_refused;
+        if (m_events.refused) {
+            const std::string address =
+                peer.isNull() ? std::string("an address gone before it was read") : shownAddress(peer);
+            runGuarded([&] { m_events.refused(address); });
         }
-        if (m_connection || !m_events.connectionRequest) {
+        return;
+    }
+    auto* incoming = new QTcpSocket(this);
+    if (!incoming->setSocketDescriptor(descriptor)) {
+        ::close(static_cast<int>(descriptor));
+        delete incoming;
+        return;
+    }
+    setKeepAlive(descriptor);
+    m_acceptFailureReported = false;
+    listener.addPendingConnection(incoming);
+}
+
+void QtTabletSocket::onNewConnection(Listener& listener) {
+    while (QTcpSocket* incoming = listener.nextPendingConnection()) {
+        if (!m_events.connectionRequest) {
             dispose(incoming);
             continue;
         }
@@ -147,7 +283,8 @@ void QtTabletSocket::onNewConnection() {
 }
 
 bool QtTabletSocket::mayBeTheTablet(const QHostAddress& peer) const {
-    if (m_allowed.empty())
+    // Listening on the loopback only, every host that reaches the port is this computer.
+    if (m_loopbackOnly || m_anyHost)
         return true;
     // A connection to an IPv6 socket from an IPv4 host shows its address mapped (::ffff:a.b.c.d).
     bool mapped = false;
@@ -164,27 +301,60 @@ void QtTabletSocket::onReadyRead() {
 }
 
 void QtTabletSocket::onDisconnected() {
-    // The tablet went away: the link is closed and the session decides whether to listen again.
+    linkEnded();
+}
+
+void QtTabletSocket::linkEnded() {
+    // The tablet went away: the link is closed and the session decides what to do.
     releaseConnection();
     if (m_events.closed)
         runGuarded(m_events.closed);
 }
 
 void QtTabletSocket::onSocketError(QAbstractSocket::SocketError error) {
-    // A tablet that closes or resets its end is an ordinary close, reported by onDisconnected.
-    if (error == QAbstractSocket::RemoteHostClosedError || !m_connection)
+    if (!m_connection)
         return;
-    const std::string description = m_connection->errorString().toStdString();
-    if (m_connection->state() == QAbstractSocket::UnconnectedState) {
-        releaseConnection();
-        m_failed = true;
+    switch (error) {
+    case QAbstractSocket::RemoteHostClosedError:
+    case QAbstractSocket::NetworkError:
+    case QAbstractSocket::SocketTimeoutError: {
+        // The tablet closed or reset its end, or its link died (keep-alive probes unanswered, data
+        // unacknowledged): the tablet closing the connection, never an error box. Qt normally reports
+        // the disconnection next; if it does not, the link is ended here once the event loop comes round.
+        QPointer<QTcpSocket> ended = m_connection.data();
+        QMetaObject::invokeMethod(
+            this,
+            [this, ended] {
+                if (ended && ended == m_connection)
+                    linkEnded();
+            },
+            Qt::QueuedConnection);
+        return;
     }
+    default:
+        break;
+    }
+    const std::string description = m_connection->errorString().toStdString();
     if (m_events.error)
         runGuarded([&] { m_events.error(static_cast<std::int16_t>(error), description); });
+    if (m_connection && m_connection->state() == QAbstractSocket::UnconnectedState)
+        linkEnded();
 }
 
-void QtTabletSocket::onAcceptError(QAbstractSocket::SocketError error) {
-    const std::string description = m_server.errorString().toStdString();
+void QtTabletSocket::onAcceptError(Listener& listener, QAbstractSocket::SocketError error) {
+    // The listener stops accepting after a failure; it must go on, or the tablet could never connect
+    // again. A connection that went away before it was accepted is nobody's concern; anything else (out
+    // of descriptors, say) is tried again after a pause and reported once until a connection is accepted.
+    const bool goneBeforeAccepted = error == QAbstractSocket::NetworkError;
+    QPointer<Listener> resumed(&listener);
+    QTimer::singleShot(goneBeforeAccepted ? 0 : acceptRetryMs, this, [resumed] {
+        if (resumed && resumed->isListening())
+            resumed->resumeAccepting();
+    });
+    if (goneBeforeAccepted || m_acceptFailureReported)
+        return;
+    m_acceptFailureReported = true;
+    const std::string description = listener.errorString().toStdString();
     if (m_events.error)
         runGuarded([&] { m_events.error(static_cast<std::int16_t>(error), description); });
 }
@@ -200,7 +370,8 @@ void QtTabletSocket::releaseConnection() {
 
 void QtTabletSocket::dispose(QTcpSocket* socket) {
     // Closing lets bytes already written (the blank display message at the end of a session) reach the
-    // tablet; the socket is deleted once it is fully disconnected.
+    // tablet; the socket is deleted once it is fully disconnected. A tablet that never takes them is
+    // given up by the keep-alive.
     if (socket->state() == QAbstractSocket::UnconnectedState) {
         socket->deleteLater();
         return;

@@ -28,8 +28,9 @@ struct Services {
     platform::RandomSource& random;
     platform::ProgramLifetime& lifetime;
     std::string dataFolder; // holds PortNumber.txt, CurrentSchedule.txt, Images/, Parameters/, Results/
-    // Addresses or subnets that may be the tablet, from the command line; when empty the data folder's
-    // TabletAddress.txt gives them, and without that file any address may connect.
+    // Addresses or subnets that may be the tablet ("any": every host), from the command line; when empty
+    // the data folder's TabletAddress.txt gives them, and without that file the port listens on the
+    // loopback only.
     std::vector<std::string> allowedTablets = {};
     // Where trial rows are committed; without one each row is committed before RecordTrial returns.
     records::CommitRunner* commitRunner = nullptr;

@@ -1,6 +1,7 @@
 #include "TextFields.h"
 
 #include "SetupError.h"
+#include "platform/SettingsLine.h"
 
 namespace veltrum::session {
 
@@ -47,6 +48,17 @@ std::vector<TextField> readTextFields(std::string_view content, const std::strin
     };
 
     while (i < n) {
+        // A comment line is skipped whole, commas and quotes in it included.
+        if (i == 0 || isLineEnd(content[i - 1])) {
+            std::size_t end = i;
+            while (end < n && !isLineEnd(content[end]))
+                ++end;
+            if (platform::isSkippedSettingsLine(content.substr(i, end - i))) {
+                i = end;
+                skipSeparator();
+                continue;
+            }
+        }
         while (i < n && isBlank(content[i]))
             ++i;
         if (i < n && content[i] == '"') {

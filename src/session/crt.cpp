@@ -69,6 +69,8 @@ crt::crt(const Services& services)
 }
 
 crt::~crt() {
+    if (m_refusalNoticeTask != 0)
+        m_services.scheduler.cancel(m_refusalNoticeTask);
     // Rows must not end with the program: those still waiting get one more try, then go to a recovery
     // file beside the workbook.
     if (m_rows.waiting() == 0 || settleWaitingRows())

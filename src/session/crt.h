@@ -34,6 +34,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace veltrum::session {
@@ -259,8 +260,14 @@ private:
     void BuildSchedule();
     // Sends the six position boxes to the tablet as one message, while it is connected.
     void SendDisplayMessage();
-    // A host that may not be the tablet tried to connect and was turned away.
+    // A host that may not be the tablet tried to connect and was turned away: counted, and told in a
+    // notice at most once every refusalNoticeEveryMs.
     void tabletRefused(const std::string& address);
+    void showRefusalNotice();
+    // A notice about the tablet link; rows waiting to be written stay told in it.
+    void showLinkNotice(const std::string& text);
+    // The tablet caption while no tablet is connected: where the port is open.
+    std::string listeningCaption() const;
     // Keys S and E.
     void BeginSession();
     void LeaveProgram();
@@ -331,6 +338,7 @@ private:
     void rowsCommitted(std::size_t count);
     void rowsFailed(const std::string& why);
     void showWaitingRowsNotice();
+    std::string waitingRowsText() const;
     workbook::AppendRow trialRow(Int16 ScreenIndex, Int16 TabletPosition) const;
     std::string m_rowFailure;
     std::function<void()> m_rowsChanged;
@@ -356,6 +364,18 @@ private:
     int m_handlerDepth = 0;
     // Bytes of a tablet touch not yet ended, carried from one arrival to the next; fresh per connection.
     devices::TouchStream m_touchStream;
+    // No tablet address named: the port is open to this computer only.
+    bool m_tabletLoopbackOnly = true;
+    // Refused connections since the last notice about them; a few addresses are named, the rest counted.
+    static constexpr std::int64_t refusalNoticeEveryMs = 10'000;
+    static constexpr std::size_t refusalAddressesNamed = 5;
+    struct Refusals {
+        std::vector<std::pair<std::string, std::uint64_t>> named;
+        std::uint64_t others = 0;
+        std::uint64_t total = 0;
+    } m_refusals;
+    std::int64_t m_lastRefusalNoticeMs = -1;
+    platform::Scheduler::TaskId m_refusalNoticeTask = 0;
     std::function<void()> m_summaryOpener;
     bool m_summaryShown = false;
 

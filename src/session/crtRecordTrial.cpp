@@ -83,12 +83,15 @@ void crt::rowsFailed(const std::string& why) {
 
 void crt::showWaitingRowsNotice() {
     // One notice, updated in place: a disk that stays full must not stack a box per row.
+    m_services.dialogs.showNotice(waitingRowsText());
+}
+
+std::string crt::waitingRowsText() const {
     const std::size_t waiting = pendingRowCount();
-    m_services.dialogs.showNotice(
-        std::to_string(waiting) + (waiting == 1 ? " trial row waits" : " trial rows wait") +
-        " to be written to " + state.NewDataFile + ":\n" + m_rowFailure +
-        "\n\nThe rows are kept and written, in order, as soon as the workbook can be written again. "
-        "Free disk space or close any program that holds the workbook.");
+    return std::to_string(waiting) + (waiting == 1 ? " trial row waits" : " trial rows wait") +
+           " to be written to " + state.NewDataFile + ":\n" + m_rowFailure +
+           "\n\nThe rows are kept and written, in order, as soon as the workbook can be written again. "
+           "Free disk space or close any program that holds the workbook.";
 }
 
 engine::SessionSnapshot crt::snapshot() const {

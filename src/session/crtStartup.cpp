@@ -7,6 +7,7 @@
 #include "workbook/Workbook.h"
 
 #include <charconv>
+#include <string_view>
 #include <unordered_map>
 
 namespace veltrum::session {
@@ -52,6 +53,7 @@ void crt::Form_Load() {
         readPortFile();
         readTabletAddresses();
         StartListening();
+        TabletAddress.setCaption(listeningCaption());
         Text5.setText(dataPath("Images/"));
         LayOutStimuli();
         LoadSubjectList();
@@ -94,18 +96,36 @@ void crt::readTabletAddresses() {
     const std::string path = dataPath("TabletAddress.txt");
     std::vector<std::string> allowed = m_services.allowedTablets;
     std::string source = "The tablet address given on the command line";
+    const std::string whatToWrite =
+        "Write the tablet's address (192.168.1.20) or subnet (192.168.1.0/24), one per line, or \"" +
+        std::string(platform::TabletSocket::anyHost) + "\" to let every host connect";
     if (allowed.empty() && m_services.fileSystem.exists(path)) {
         for (const TextField& field :
              readSettingsFile(m_services.fileSystem, path, "The tablet address file"))
             allowed.push_back(field.text);
         source = "The tablet address file " + path;
+        // A file that names nobody must never open the port to every host, nor shut the tablet out unsaid.
+        if (allowed.empty())
+            throw SetupError(source + " names no address. " + whatToWrite +
+                             "; without the file only a tablet on this computer may connect.");
+    }
+    for (const std::string& entry : allowed) {
+        // A subnet of length 0 is every host written in a way easily written by mistake.
+        const std::size_t slash = entry.rfind('/');
+        const std::string_view length =
+            slash == std::string::npos ? std::string_view() : std::string_view(entry).substr(slash + 1);
+        if (!length.empty() && length.find_first_not_of('0') == std::string_view::npos)
+            throw SetupError(source + ": \"" + printable(entry) +
+                             "\" would let every host connect. Write \"" +
+                             std::string(platform::TabletSocket::anyHost) +
+                             "\" if that is meant, or the tablet's own address or subnet.");
     }
     try {
         m_services.socket.setAllowedPeers(allowed);
     } catch (const std::invalid_argument& error) {
-        throw SetupError(source + ": " + printable(error.what(), 120) +
-                         ". Write the tablet's address or subnet, one per line.");
+        throw SetupError(source + ": " + printable(error.what(), 120) + ". " + whatToWrite + ".");
     }
+    m_tabletLoopbackOnly = allowed.empty();
 }
 
 void crt::StartListening() {

@@ -108,14 +108,14 @@ TEST(ConsoleModel, ATabletThatGoesAwayDuringTheSessionIsLostButTheSessionsOwnClo
     ScenarioHarness h("params_main");
     Console console(h);
     h.setUp(2);
-    h.socket.tabletConnects(1, "10.0.0.7");
+    h.socket.tabletConnects(1);
     h.press('S');
     h.run(20);
     EXPECT_FALSE(console.model.live().linkLost);
     h.socket.tabletCloses();
     EXPECT_TRUE(console.model.live().linkLost);
     EXPECT_EQ(console.model.live().events.back().text.substr(9), "Tablet link LOST");
-    h.socket.tabletConnects(2, "10.0.0.7");
+    h.socket.tabletConnects(2);
     EXPECT_FALSE(console.model.live().linkLost);
     EXPECT_EQ(console.model.live().linkLosses, 1);
 

@@ -22,7 +22,7 @@ TEST(PortMapTest, DefaultIsTheChambersWiring) {
     EXPECT_EQ(map.hopper, (CardLine{1, false}));
     EXPECT_EQ(map.interTrial, (CardLine{6, false}));
     EXPECT_EQ(map.sensor, (CardLine{0, false}));
-    EXPECT_EQ(read("# nothing changed\n\n"), map);
+    EXPECT_EQ(read("# nothing changed\n\n \t# nor here\r\n"), map);
 }
 
 TEST(PortMapTest, FileNamesLinesPolarityAndChipAndKeepsTheRest) {

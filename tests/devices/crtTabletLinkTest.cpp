@@ -18,16 +18,55 @@ protected:
     ChamberHarness chamber;
 };
 
-TEST_F(TabletLinkTest, ConnectingTabletClosesTheListenerAndShowsItsRequest) {
-    chamber.window().Form_Load();
-    const int closesBefore = chamber.socket.closeCount();
+// The port listens on while a tablet is connected: a second connection takes the link over, so a host that
+// connected first and says nothing (or a tablet whose network dropped) never keeps the tablet out.
+TEST_F(TabletLinkTest, NewConnectionTakesTheLinkOverAndIsShownOnThePanel) {
+    chamber.startSession(Auto);
     chamber.connectTablet(417);
     EXPECT_EQ(chamber.socket.state(), TabletSocket::Connected);
-    EXPECT_EQ(chamber.socket.closeCount(), closesBefore + 1);
     EXPECT_EQ(chamber.window().Label2.caption(), "417");
-    // Nothing listens now: a second tablet gets no answer and the first stays.
-    chamber.socket.tabletConnects(418);
-    EXPECT_EQ(chamber.window().Label2.caption(), "417");
+    EXPECT_TRUE(chamber.dialogs.notices().empty());
+
+    chamber.socket.tabletConnects(418, "::1");
+    EXPECT_EQ(chamber.socket.replacedCount(), 1);
+    EXPECT_EQ(chamber.window().Label2.caption(), "418");
+    EXPECT_EQ(chamber.window().TabletAddress.caption(), "tablet at ::1");
+    EXPECT_EQ(chamber.window().snapshot().tabletAddress, "::1");
+    ASSERT_EQ(chamber.dialogs.notices().size(), 1u);
+    EXPECT_NE(chamber.dialogs.currentNotice().find("from ::1 took the tablet link over"), std::string::npos);
+    EXPECT_NE(chamber.dialogs.currentNotice().find("from 127.0.0.1 was closed"), std::string::npos);
+    EXPECT_TRUE(chamber.dialogs.messages().empty());
+}
+
+// Refused connections are counted, never boxed: one notice at once, then at most one every ten seconds
+// telling how many were refused since and from where, with a few addresses named and the rest counted.
+TEST_F(TabletLinkTest, RefusedConnectionsAreToldInAtMostOneNoticeEveryTenSeconds) {
+    chamber.writeFile("TabletAddress.txt", "10.0.0.7\r\n");
+    chamber.window().Form_Load();
+    for (int i = 0; i < 500; ++i)
+        chamber.socket.tabletConnects(i + 1, "10.9.9.9");
+    ASSERT_EQ(chamber.dialogs.notices().size(), 1u);
+    EXPECT_NE(chamber.dialogs.currentNotice().find("from 10.9.9.9 was refused"), std::string::npos);
+
+    chamber.scheduler.advanceBy(9000);
+    for (int i = 0; i < 12; ++i)
+        chamber.socket.tabletConnects(1000 + i, "10.9.9." + std::to_string(i));
+    EXPECT_EQ(chamber.dialogs.notices().size(), 1u);
+    chamber.scheduler.advanceBy(1000);
+    ASSERT_EQ(chamber.dialogs.notices().size(), 2u);
+    EXPECT_NE(
+        chamber.dialogs.currentNotice().find("511 connections to the tablet port were refused since the "
+                                             "last notice, from 10.9.9.9 (500), 10.9.9.0 (1), 10.9.9.1 "
+                                             "(1), 10.9.9.2 (1), 10.9.9.3 (1) and 7 from other addresses"),
+        std::string::npos)
+        << chamber.dialogs.currentNotice();
+    chamber.scheduler.advanceBy(60000);
+    EXPECT_EQ(chamber.dialogs.notices().size(), 2u);
+    EXPECT_TRUE(chamber.dialogs.messages().empty());
+
+    // The tablet itself is served all along.
+    chamber.socket.tabletConnects(2000, "10.0.0.7");
+    EXPECT_EQ(chamber.socket.state(), TabletSocket::Connected);
 }
 
 TEST_F(TabletLinkTest, DisplayMessagesAtSetUpStimulusOnAndOffAndTwiceAtSessionEnd) {

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -16,16 +20,14 @@ namespace {
 
 constexpr int waitLimitMs = 10000;
 
-// The link as the session drives it: a request closes the listener and is accepted on the same socket;
-// a tablet that goes away makes it listen again.
+// The link as the session drives it: a request is accepted (the port listens on); a tablet that goes
+// away makes it listen again.
 class QtTabletSocketTest : public ::testing::Test {
 protected:
     void SetUp() override {
         TabletSocket::Events events;
         events.connectionRequest = [this](std::int32_t id) {
             ++requests;
-            if (closeListenerOnRequest && socket.state() != TabletSocket::Closed)
-                socket.close();
             socket.accept(id);
         };
         events.dataArrival = [this] { received += socket.takeReceived(); };
@@ -49,7 +51,6 @@ protected:
 
     QtTabletSocket socket;
     quint16 port = 0;
-    bool closeListenerOnRequest = true;
     int requests = 0;
     int closes = 0;
     std::string received;
@@ -101,21 +102,53 @@ TEST_F(QtTabletSocketTest, TabletLeavingReportsCloseAndTheLinkListensAgain) {
     EXPECT_EQ(requests, 2);
 }
 
-TEST_F(QtTabletSocketTest, SecondTabletIsRefusedWithoutDisturbingTheFirst) {
-    closeListenerOnRequest = false;
-    auto first = connectTablet();
+// A dead link is found by TCP keep-alive within seconds: the accepted connection carries the options.
+TEST_F(QtTabletSocketTest, AcceptedTabletIsWatchedByKeepAlive) {
+    auto tablet = connectTablet();
     ASSERT_TRUE(QTest::qWaitFor([&] { return socket.state() == TabletSocket::Connected; }, waitLimitMs));
+    const int fd = static_cast<int>(socket.connectionDescriptor());
+    ASSERT_GE(fd, 0);
+    const auto option = [fd](int level, int name) {
+        int value = -1;
+        socklen_t length = sizeof value;
+        EXPECT_EQ(::getsockopt(fd, level, name, &value, &length), 0);
+        return value;
+    };
+    EXPECT_EQ(option(SOL_SOCKET, SO_KEEPALIVE), 1);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPIDLE), 2);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPINTVL), 1);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_KEEPCNT), 3);
+    EXPECT_EQ(option(IPPROTO_TCP, TCP_USER_TIMEOUT), 5000);
+}
 
-    QTcpSocket second;
-    second.connectToHost(QHostAddress::LocalHost, port);
+// With no address named the port is open on the loopback only; "any" opens it to every host, and a
+// subnet of length 0 is refused in favour of "any".
+TEST_F(QtTabletSocketTest, LoopbackOnlyUntilAddressesOrAnyAreNamed) {
+    const std::vector<std::string> loopback = socket.listeningAddresses();
+    ASSERT_FALSE(loopback.empty());
+    EXPECT_EQ(loopback[0], "127.0.0.1");
+    EXPECT_TRUE(loopback.size() == 1 || loopback[1] == "::1");
+    QTcpSocket elsewhere; // 127.0.0.2 is on the loopback interface but not the address listened on
+    elsewhere.connectToHost(QHostAddress(QStringLiteral("127.0.0.2")), port);
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return second.state() == QAbstractSocket::UnconnectedState; }, waitLimitMs));
-    EXPECT_EQ(requests, 1);
-    EXPECT_EQ(socket.state(), TabletSocket::Connected);
+        QTest::qWaitFor([&] { return elsewhere.state() == QAbstractSocket::UnconnectedState; }, waitLimitMs));
+    EXPECT_EQ(elsewhere.error(), QAbstractSocket::ConnectionRefusedError);
 
-    first->write("2");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return received == "2"; }, waitLimitMs));
-    EXPECT_EQ(closes, 0);
+    try {
+        socket.setAllowedPeers({"0.0.0.0/0"});
+        FAIL() << "a subnet of length 0 was accepted";
+    } catch (const std::invalid_argument& refused) {
+        EXPECT_NE(std::string(refused.what()).find("\"any\""), std::string::npos) << refused.what();
+    }
+    socket.setAllowedPeers({"10.1.2.3", "any"});
+    socket.listen();
+    EXPECT_EQ(socket.listeningAddresses(),
+              (std::vector<std::string>{QHostAddress(QHostAddress::Any).toString().toStdString()}));
+    QTcpSocket tablet;
+    ASSERT_TRUE(tablet.bind(QHostAddress(QStringLiteral("127.0.0.2"))));
+    tablet.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return socket.state() == TabletSocket::Connected; }, waitLimitMs));
+    EXPECT_EQ(socket.peerAddress(), "127.0.0.2");
 }
 
 TEST_F(QtTabletSocketTest, SendingWithoutATabletFails) {
@@ -165,6 +198,7 @@ TEST_F(QtTabletSocketTest, OnlyAnAllowedAddressMayBeTheTablet) {
     events.refused = [&](const std::string& address) { refused.push_back(address); };
     socket.setEvents(std::move(events));
     socket.setAllowedPeers({"10.1.2.3", "127.0.0.2/32"});
+    socket.listen();
 
     auto intruder = connectTablet(); // from 127.0.0.1
     ASSERT_TRUE(QTest::qWaitFor([&] { return !refused.empty(); }, waitLimitMs));

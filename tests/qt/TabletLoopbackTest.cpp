@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -139,6 +140,64 @@ TEST_F(TabletLoopbackTest, BadAndFragmentedInputThenAReconnectingTablet) {
     auto again = connectTablet();
     EXPECT_EQ(model->Label2.caption(), "2");
     send(*again, "6\n", 2);
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
+// A host that connects first and says nothing cannot keep the tablet out: the tablet connects next, takes
+// the link over, receives the next display message and has its touches scored; the operator is told in a
+// notice, never a box.
+TEST_F(TabletLoopbackTest, TabletTakesTheLinkOverFromASilentConnection) {
+    auto silent = connectTablet();
+    model->Combo1.select(1);
+    model->Command1.click();
+    forms::Int16 keyS = 'S';
+    model->Form_KeyPress(keyS);
+
+    auto tablet = std::make_unique<QTcpSocket>();
+    tablet->connectToHost(QHostAddress::LocalHostIPv6, static_cast<quint16>(port));
+    if (!tablet->waitForConnected(waitLimitMs)) { // a machine without IPv6
+        tablet->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+        ASSERT_TRUE(tablet->waitForConnected(waitLimitMs));
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->Label2.caption() == "2"; }, waitLimitMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return silent->state() == QAbstractSocket::UnconnectedState; }, waitLimitMs));
+    EXPECT_NE(dialogs.currentNotice().find("took the tablet link over"), std::string::npos);
+
+    runToStimulus();
+    EXPECT_EQ(readAtLeast(*tablet, auto7.size()), auto7);
+    send(*tablet, "5\n", 1);
+    EXPECT_EQ(model->sessionState().Outcome, "PreFINotGoal");
+    EXPECT_TRUE(dialogs.messages().empty());
+}
+
+// A flood of connections from an address that may not be the tablet is turned away without holding up
+// the port: the tablet connects after 500 of them and is served, and one notice tells of them.
+TEST_F(TabletLoopbackTest, FloodFromARefusedAddressNeitherStallsThePortNorStacksNotices) {
+    restart();
+    writeFile("TabletAddress.txt", "127.0.0.1\r\n");
+    model = &window();
+    model->Form_Load();
+
+    const QHostAddress refusedSource(QStringLiteral("127.0.0.2"));
+    for (int batch = 0; batch < 10; ++batch) {
+        std::vector<std::unique_ptr<QTcpSocket>> flood;
+        for (int i = 0; i < 50; ++i) {
+            auto intruder = std::make_unique<QTcpSocket>();
+            ASSERT_TRUE(intruder->bind(refusedSource));
+            intruder->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+            flood.push_back(std::move(intruder));
+        }
+        ASSERT_TRUE(QTest::qWaitFor([&] { return socket.refusedCount() == 50u * (batch + 1u); }, waitLimitMs))
+            << socket.refusedCount();
+    }
+    auto tablet = connectTablet();
+    EXPECT_EQ(model->TabletAddress.caption(), "tablet at 127.0.0.1");
+    model->Combo1.select(1);
+    model->Command1.click();
+    EXPECT_EQ(readAtLeast(*tablet, blank.size()), blank);
+    EXPECT_EQ(dialogs.notices().size(), 1u);
+    EXPECT_NE(dialogs.currentNotice().find("127.0.0.2"), std::string::npos);
     EXPECT_TRUE(dialogs.messages().empty());
 }
 

@@ -28,21 +28,21 @@ TEST_P(TextFieldsTest, SplitsIntoFields) {
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, TextFieldsTest,
-    ::testing::Values(FieldsCase{"OneField", "12345", {"12345"}},
-                      FieldsCase{"LineEnds", "B1\r\nB2\nB3\rB4\r\n", {"B1", "B2", "B3", "B4"}},
-                      FieldsCase{"CommaInLine", "A, B", {"A", "B"}},
-                      FieldsCase{"QuotedComma", "\"A, B\",C", {"A, B", "C"}},
-                      FieldsCase{"QuotedKeepsSpaces", "\" A \"", {" A "}},
-                      FieldsCase{"DoubledQuote", "\"say \"\"hi\"\"\"", {"say \"hi\""}},
-                      FieldsCase{"EmptyLinesSkipped", "\r\n\r\nB1\r\n\r\n  \r\nB2", {"B1", "B2"}},
-                      FieldsCase{"EmptyUnquotedFieldsSkipped", "A,,B,", {"A", "B"}},
-                      FieldsCase{"QuotedEmptyKept", "\"\"", {""}},
-                      FieldsCase{"SpacesTrimmed", " \t12345 \t", {"12345"}},
-                      FieldsCase{"ByteOrderMark",
-                                 "\xEF\xBB\xBF"
-                                 "B1",
-                                 {"B1"}},
-                      FieldsCase{"LeadingZerosKept", "007", {"007"}}, FieldsCase{"EmptyFile", "", {}}),
+    ::testing::Values(
+        FieldsCase{"OneField", "12345", {"12345"}},
+        FieldsCase{"LineEnds", "B1\r\nB2\nB3\rB4\r\n", {"B1", "B2", "B3", "B4"}},
+        FieldsCase{"CommaInLine", "A, B", {"A", "B"}}, FieldsCase{"QuotedComma", "\"A, B\",C", {"A, B", "C"}},
+        FieldsCase{"QuotedKeepsSpaces", "\" A \"", {" A "}},
+        FieldsCase{"DoubledQuote", "\"say \"\"hi\"\"\"", {"say \"hi\""}},
+        FieldsCase{"EmptyLinesSkipped", "\r\n\r\nB1\r\n\r\n  \r\nB2", {"B1", "B2"}},
+        FieldsCase{"EmptyUnquotedFieldsSkipped", "A,,B,", {"A", "B"}},
+        FieldsCase{"QuotedEmptyKept", "\"\"", {""}}, FieldsCase{"SpacesTrimmed", " \t12345 \t", {"12345"}},
+        FieldsCase{"ByteOrderMark",
+                   "\xEF\xBB\xBF"
+                   "B1",
+                   {"B1"}},
+        FieldsCase{"CommentLinesSkipped", "# port, \"quoted\"\r\n \t# more\r\nA,#B\r\n#", {"A", "#B"}},
+        FieldsCase{"LeadingZerosKept", "007", {"007"}}, FieldsCase{"EmptyFile", "", {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TextFieldsErrorTest, FieldsKnowTheirLine) {

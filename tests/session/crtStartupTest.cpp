@@ -209,6 +209,19 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"TabletAddressNotAnAddress",
                     [](SessionHarness& h) { h.writeFile("TabletAddress.txt", "tablet\x01.lab\r\n"); },
                     {"TabletAddress.txt", "\\x01"}},
+        // A file that names nobody never opens the port to every host.
+        FailureCase{"EmptyTabletAddressFile",
+                    [](SessionHarness& h) { h.writeFile("TabletAddress.txt", ""); },
+                    {"TabletAddress.txt", "names no address", "\"any\""}},
+        FailureCase{"BlankTabletAddressFile",
+                    [](SessionHarness& h) { h.writeFile("TabletAddress.txt", "\r\n  \t\r\n"); },
+                    {"TabletAddress.txt", "names no address"}},
+        FailureCase{"CommentOnlyTabletAddressFile",
+                    [](SessionHarness& h) { h.writeFile("TabletAddress.txt", "# chamber 3's tablet\r\n"); },
+                    {"TabletAddress.txt", "names no address"}},
+        FailureCase{"TabletSubnetOfLengthZero",
+                    [](SessionHarness& h) { h.writeFile("TabletAddress.txt", "10.0.0.7\r\n0.0.0.0/0\r\n"); },
+                    {"TabletAddress.txt", "\"0.0.0.0/0\" would let every host connect", "\"any\""}},
         FailureCase{"MissingSubjectList",
                     [](SessionHarness& h) { h.removeFile("CurrentSchedule.txt"); },
                     {"CurrentSchedule.txt", "does not exist"}},
@@ -288,6 +301,35 @@ TEST(crtStartupTest, TabletAddressFileLimitsWhoMayBeTheTabletAndARefusalIsNotice
     harness.socket.tabletConnects(2, "10.0.0.7");
     EXPECT_EQ(harness.socket.state(), platform::TabletSocket::Connected);
     EXPECT_EQ(w.TabletAddress.caption(), "tablet at 10.0.0.7");
+}
+
+// Without a tablet address the port is open to this computer only, and the panel says how to open it;
+// "any" must be written to let every host in.
+TEST(crtStartupTest, TabletPortIsLoopbackOnlyUntilAddressesOrAnyAreNamed) {
+    SessionHarness harness;
+    crt& w = harness.load();
+    EXPECT_TRUE(harness.socket.allowedPeers().empty());
+    EXPECT_EQ(w.TabletAddress.caption(), "this computer only; name the tablet in TabletAddress.txt");
+    harness.socket.tabletConnects(1, "10.9.9.9");
+    EXPECT_NE(harness.socket.state(), platform::TabletSocket::Connected);
+
+    SessionHarness anyHost;
+    anyHost.writeFile("TabletAddress.txt", "any\r\n");
+    EXPECT_EQ(anyHost.load().TabletAddress.caption(), "");
+    anyHost.socket.tabletConnects(1, "10.9.9.9");
+    EXPECT_EQ(anyHost.socket.state(), platform::TabletSocket::Connected);
+}
+
+// Comment and blank lines read alike in every settings file of the data folder.
+TEST(crtStartupTest, CommentLinesAreSkippedInEverySettingsFile) {
+    SessionHarness harness;
+    harness.writeFile("PortNumber.txt", "# the tablet's port\r\n\r\n  23456\r\n");
+    harness.writeFile("CurrentSchedule.txt", "# birds in training, one per line\r\n  # (B2 rests)\r\nB1\r\n");
+    harness.writeFile("TabletAddress.txt", "# chamber 3's tablet\r\n10.0.0.7\r\n\r\n");
+    crt& w = harness.load();
+    EXPECT_EQ(w.Text1.text(), "23456");
+    EXPECT_EQ(w.Subject_In.entries(), (std::vector<std::string>{"B1"}));
+    EXPECT_EQ(harness.socket.allowedPeers(), (std::vector<std::string>{"10.0.0.7"}));
 }
 
 TEST(crtStartupTest, LineWithTwoNamesYieldsTwoSubjects) {

@@ -5,8 +5,18 @@
 
 namespace veltrum::testing {
 
+platform::TabletSocket::State FakeTabletSocket::state() const {
+    if (m_connected)
+        return Connected;
+    if (m_listening)
+        return Listening;
+    return m_failed ? Error : Closed;
+}
+
 void FakeTabletSocket::close() {
-    m_state = Closed;
+    m_listening = false;
+    m_connected = false;
+    m_failed = false;
     ++m_closes;
 }
 
@@ -14,19 +24,23 @@ void FakeTabletSocket::listen() {
     if (m_listenFailure) {
         const std::string reason = *m_listenFailure;
         m_listenFailure.reset();
-        m_state = Error;
+        m_failed = true;
         throw std::runtime_error("port " + std::to_string(m_port) + ": " + reason);
     }
-    m_state = Listening;
+    m_listening = true;
+    m_failed = false;
     m_listens.push_back(m_port);
 }
 
 void FakeTabletSocket::accept(std::int32_t) {
-    m_state = Connected;
+    if (m_connected)
+        ++m_replaced;
+    m_connected = true;
+    m_peer = m_offered;
 }
 
 void FakeTabletSocket::send(const std::string& bytes) {
-    if (m_state != Connected)
+    if (!m_connected)
         throw std::runtime_error("send on a socket that is not connected");
     m_sent.push_back(bytes);
 }
@@ -38,21 +52,26 @@ std::string FakeTabletSocket::takeReceived() {
 }
 
 void FakeTabletSocket::tabletConnects(std::int32_t requestId, const std::string& address) {
-    // Nothing answers a tablet while no socket listens.
-    if (m_state != Listening)
+    // Nothing answers a tablet while no socket listens, nor a host elsewhere while only the loopback does.
+    if (!m_listening)
         return;
-    if (!m_allowed.empty() && std::find(m_allowed.begin(), m_allowed.end(), address) == m_allowed.end()) {
+    if (m_allowed.empty() && address != "127.0.0.1" && address != "::1")
+        return;
+    const bool admitted = m_allowed.empty() ||
+                          std::find(m_allowed.begin(), m_allowed.end(), "any") != m_allowed.end() ||
+                          std::find(m_allowed.begin(), m_allowed.end(), address) != m_allowed.end();
+    if (!admitted) {
         if (m_events.refused)
             m_events.refused(address);
         return;
     }
-    m_peer = address;
+    m_offered = address;
     if (m_events.connectionRequest)
         m_events.connectionRequest(requestId);
 }
 
 void FakeTabletSocket::tabletSends(const std::string& bytes) {
-    if (m_state != Connected)
+    if (!m_connected)
         return;
     m_received += bytes;
     if (m_events.dataArrival)
@@ -60,9 +79,9 @@ void FakeTabletSocket::tabletSends(const std::string& bytes) {
 }
 
 void FakeTabletSocket::tabletCloses() {
-    if (m_state != Connected)
+    if (!m_connected)
         return;
-    m_state = Closed;
+    m_connected = false;
     if (m_events.closed)
         m_events.closed();
 }
