@@ -16,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <tuple>
 
 namespace veltrum::exporting {
@@ -103,11 +104,6 @@ std::vector<std::string> entriesOf(int folderFd) {
     return names;
 }
 
-bool present(int folderFd, const std::string& name) {
-    struct stat status {};
-    return fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
-}
-
 std::optional<FileKey> keyOfOpen(int fd) {
     struct stat status {};
     if (fd < 0 || fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
@@ -181,18 +177,24 @@ struct Folders {
 
 std::vector<Source> listSources(const Folders& folders, ExportReport& report) {
     std::vector<Source> sources;
-    for (const std::string& name : entriesOf(folders.results.get())) {
+    const std::vector<std::string> names = entriesOf(folders.results.get());
+    for (const std::string& name : names) {
         Source source{"Results/" + name, name, folders.results.get(), 0, parseSourceName(name), {}};
         if (source.parsed.role == NameRole::Foreign)
             report.skipped.push_back(source.file + ": not named like a session workbook or recovery file");
         if (source.parsed.role != NameRole::Trials)
             continue;
         source.kind = source.parsed.kind;
-        // A session being written keeps its row journal beside its workbook.
-        if (source.kind == SourceKind::Saved && present(folders.results.get(), "." + name + ".journal"))
-            source.kind = SourceKind::Live;
         sources.push_back(std::move(source));
     }
+    // A session being written keeps its row journal beside its workbook: told from the listing itself.
+    std::set<std::string_view> journals;
+    for (const std::string& name : names)
+        if (name.starts_with('.') && name.ends_with(".xls.journal"))
+            journals.insert(std::string_view(name).substr(1, name.size() - 1 - 8));
+    for (Source& source : sources)
+        if (source.kind == SourceKind::Saved && source.folderRank == 0 && journals.contains(source.name))
+            source.kind = SourceKind::Live;
     // Recovery files the program could not write to Results went to the data folder itself.
     for (const std::string& name : entriesOf(folders.data.get())) {
         Source source{name, name, folders.data.get(), 1, parseSourceName(name), {}};
@@ -229,6 +231,7 @@ struct Plan {
     enum { Copy, Read, Refuse } action = Read;
     const IndexedSource* before = nullptr; // its lines in the earlier export, if it had any
     std::string reason;                    // Refuse: why
+    FileState state;                       // the file as it was when the plan was made
 };
 
 std::vector<Plan> planSources(const std::vector<Source>& sources, const std::optional<ExportIndex>& earlier) {
@@ -236,15 +239,16 @@ std::vector<Plan> planSources(const std::vector<Source>& sources, const std::opt
     for (std::size_t i = 0; i < sources.size(); ++i) {
         const Source& source = sources[i];
         Plan& plan = plans[i];
-        if (const char* type = notRegularFile(source.folderFd, source.name)) {
+        plan.state = examine(source.folderFd, source.name);
+        if (plan.state.notRegular) {
             plan.action = Plan::Refuse;
-            plan.reason = type;
+            plan.reason = plan.state.notRegular;
             continue;
         }
         if (!earlier)
             continue;
-        FileKey key;
-        const bool regular = currentKey(source.folderFd, source.name, key);
+        const bool regular = plan.state.regular();
+        const FileKey& key = plan.state.key;
         if (const auto found = earlier->sources.find(source.file); found != earlier->sources.end()) {
             plan.before = &found->second;
             if (regular && key == plan.before->key && source.kind == plan.before->kind)
@@ -266,10 +270,11 @@ bool trialsOutOfDate(const std::vector<Source>& sources, const std::vector<Plan>
     bool outOfDate = std::any_of(plans.begin(), plans.end(), [](const Plan& plan) {
         return plan.action == Plan::Read || (plan.action == Plan::Refuse && plan.before);
     });
+    std::set<std::string_view> present;
+    for (const Source& source : sources)
+        present.insert(source.file);
     for (const auto& [file, source] : earlier->sources) {
-        const bool stillThere = std::any_of(sources.begin(), sources.end(),
-                                            [&file = file](const Source& s) { return s.file == file; });
-        if (!stillThere) {
+        if (!present.contains(file)) {
             report.removed.push_back(file);
             outOfDate = true;
         }
@@ -277,11 +282,11 @@ bool trialsOutOfDate(const std::vector<Source>& sources, const std::vector<Plan>
     return outOfDate;
 }
 
-void refuse(const Source& source, const std::string& reason, ExportIndex& next, ExportReport& report) {
+void refuse(const Source& source, const Plan& plan, const std::string& reason, ExportIndex& next,
+            ExportReport& report) {
     report.skipped.push_back(source.file + ": " + reason);
-    FileKey key;
-    if (currentKey(source.folderFd, source.name, key))
-        next.refused[source.file] = {key, reason};
+    if (plan.state.regular())
+        next.refused[source.file] = {plan.state.key, reason};
 }
 
 void writeTrials(const std::vector<Source>& sources, const std::vector<Plan>& plans, int earlierTrialsFd,
@@ -304,7 +309,7 @@ void writeTrials(const std::vector<Source>& sources, const std::vector<Plan>& pl
             continue;
         }
         if (plan.action == Plan::Refuse) {
-            refuse(source, plan.reason, next, report);
+            refuse(source, plan, plan.reason, next, report);
             continue;
         }
         ReadOutcome read = readConsistently(source.folderFd, source.name, options.readPolicy);
@@ -320,12 +325,12 @@ void writeTrials(const std::vector<Source>& sources, const std::vector<Plan>& pl
             continue;
         }
         if (read.status == ReadStatus::Refused) {
-            refuse(source, read.reason, next, report);
+            refuse(source, plan, read.reason, next, report);
             continue;
         }
         const SourceRows rows = rowsOf(source, std::move(read.bytes));
         if (!rows.problem.empty()) {
-            refuse(source, reasonOf(rows.problem, source.file), next, report);
+            refuse(source, plan, reasonOf(rows.problem, source.file), next, report);
             continue;
         }
         noteValues(report, source.file, rows);
@@ -407,7 +412,7 @@ ExportReport exportTables(const ExportOptions& options) {
         next.refused.clear();
         for (std::size_t i = 0; i < sources.size(); ++i)
             if (plans[i].action == Plan::Refuse)
-                refuse(sources[i], plans[i].reason, next, report);
+                refuse(sources[i], plans[i], plans[i].reason, next, report);
     }
     report.sources = next.sources.size();
 
@@ -419,12 +424,11 @@ ExportReport exportTables(const ExportOptions& options) {
     if (sessionsUsable)
         report.sessionRowsBefore = earlier->sessionRows;
     std::optional<OutputFile> sessions;
-    FileKey summaryKey;
-    const bool summaryUnchanged = sessionsUsable &&
-                                  currentKey(folders.results.get(), SummaryName, summaryKey) &&
-                                  summaryKey == earlier->summary;
+    const FileState summaryState = examine(folders.results.get(), SummaryName);
+    const bool summaryUnchanged =
+        sessionsUsable && summaryState.regular() && summaryState.key == earlier->summary;
     std::optional<ReadOutcome> summary;
-    if (!summaryUnchanged && present(folders.results.get(), SummaryName)) {
+    if (!summaryUnchanged && summaryState.exists) {
         summary = readConsistently(folders.results.get(), SummaryName, options.readPolicy);
         ++report.filesRead;
     }

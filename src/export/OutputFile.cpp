@@ -62,6 +62,7 @@ void OutputFile::flush() {
 }
 
 void OutputFile::write(std::string_view bytes) {
+    copyPending();
     if (m_buffer.size() + bytes.size() > BufferBytes)
         flush();
     if (bytes.size() >= BufferBytes) {
@@ -73,8 +74,24 @@ void OutputFile::write(std::string_view bytes) {
 }
 
 void OutputFile::copyFrom(int fd, std::uint64_t offset, std::uint64_t length) {
+    if (m_copyLength > 0 && fd == m_copyFd && offset == m_copyOffset + m_copyLength) {
+        m_copyLength += length;
+        return;
+    }
+    copyPending();
+    m_copyFd = fd;
+    m_copyOffset = offset;
+    m_copyLength = length;
+}
+
+void OutputFile::copyPending() {
+    if (m_copyLength == 0)
+        return;
     flush();
-    auto from = static_cast<off_t>(offset);
+    const int fd = m_copyFd;
+    auto from = static_cast<off_t>(m_copyOffset);
+    std::uint64_t length = m_copyLength;
+    m_copyLength = 0;
     while (length > 0) {
         const ssize_t copied = copy_file_range(fd, &from, m_fd, nullptr, length, 0);
         if (copied < 0 && errno == EINTR)
@@ -112,6 +129,7 @@ void OutputFile::copyFrom(int fd, std::uint64_t offset, std::uint64_t length) {
 }
 
 FileKey OutputFile::finish() {
+    copyPending();
     flush();
     if (fsync(m_fd) != 0)
         throw failure("write", m_name);

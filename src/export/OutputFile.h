@@ -20,9 +20,9 @@ public:
 
     void write(std::string_view bytes);
     // Appends `length` bytes of the open file `fd` from `offset`, without passing them through memory
-    // where the system allows it.
+    // where the system allows it. Ranges that follow each other are copied in one go.
     void copyFrom(int fd, std::uint64_t offset, std::uint64_t length);
-    std::uint64_t size() const { return m_written + m_buffer.size(); }
+    std::uint64_t size() const { return m_written + m_buffer.size() + m_copyLength; }
     // Writes what is buffered and makes the file durable; returns the key it will have under its name.
     FileKey finish();
     // Puts the finished file in place under its name.
@@ -30,6 +30,7 @@ public:
 
 private:
     void flush();
+    void copyPending();
 
     int m_folderFd;
     std::string m_name;
@@ -37,6 +38,9 @@ private:
     int m_fd = -1;
     std::string m_buffer;
     std::uint64_t m_written = 0;
+    int m_copyFd = -1; // the range waiting to be copied
+    std::uint64_t m_copyOffset = 0;
+    std::uint64_t m_copyLength = 0;
     bool m_renamed = false;
 };
 

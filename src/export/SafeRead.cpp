@@ -155,19 +155,17 @@ Attempt readOnce(int folderFd, const std::string& name, const ReadPolicy& policy
 
 } // namespace
 
-const char* notRegularFile(int folderFd, const std::string& name) {
+FileState examine(int folderFd, const std::string& name) {
+    FileState state;
     struct stat status {};
-    if (fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || S_ISREG(status.st_mode))
-        return nullptr;
-    return typeName(status.st_mode);
-}
-
-bool currentKey(int folderFd, const std::string& name, FileKey& key) {
-    struct stat status {};
-    if (fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode))
-        return false;
-    key = keyOf(status);
-    return true;
+    if (fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return state;
+    state.exists = true;
+    if (S_ISREG(status.st_mode))
+        state.key = keyOf(status);
+    else
+        state.notRegular = typeName(status.st_mode);
+    return state;
 }
 
 ReadOutcome readConsistently(int folderFd, const std::string& name, const ReadPolicy& policy) {

@@ -46,13 +46,16 @@ struct ReadPolicy {
     std::function<void()> afterRead;
 };
 
-// The key of `name` in the open folder `folderFd` as it stands, without following a link; false when it
-// is not a regular file or cannot be examined.
-bool currentKey(int folderFd, const std::string& name, FileKey& key);
+// What `name` in the open folder `folderFd` is, without following a link: whether it is there, its key
+// when it is a regular file, else why it is not one ("a folder", "a named pipe", "a symbolic link", ...).
+struct FileState {
+    bool exists = false;
+    const char* notRegular = nullptr;
+    FileKey key;
 
-// Why `name` in the open folder `folderFd` is not a regular file ("a folder", "a named pipe", "a symbolic
-// link", ...), or nullptr when it is one or is not there.
-const char* notRegularFile(int folderFd, const std::string& name);
+    bool regular() const { return exists && !notRegular; }
+};
+FileState examine(int folderFd, const std::string& name);
 
 // Reads `name` in the open folder `folderFd`. The rollback journal ".<name>.rollback" beside it means an
 // in-place append is under way; the file's size and time must be the same before and after the read.

@@ -89,8 +89,9 @@ ResultsFolder::ResultsFolder(std::string dataFolder)
     std::filesystem::create_directories(results());
     m_template = workbook::readWholeFile(VELTRUM_DEMO_RESULTS "/Session_Template.xls");
     m_summary = workbook::readWholeFile(VELTRUM_DEMO_RESULTS "/Results_Summary.xls");
-    std::filesystem::copy_file(VELTRUM_DEMO_RESULTS "/Session_Template.xls",
-                               results() + "/Session_Template.xls");
+    if (!std::filesystem::exists(results() + "/Session_Template.xls"))
+        std::filesystem::copy_file(VELTRUM_DEMO_RESULTS "/Session_Template.xls",
+                                   results() + "/Session_Template.xls");
 }
 
 std::string ResultsFolder::addWorkbook(const std::string& name,

@@ -18,8 +18,8 @@ workbook::AppendRow summaryRow(const std::string& subject, int session, int phas
 
 class ResultsFolder {
 public:
-    // Makes `dataFolder` and its Results with the demo's template; the summary starts as the demo's (four
-    // records of P101 and P102).
+    // Makes `dataFolder` and its Results with the demo's template (or adds to them when they are there);
+    // the summary's records start as the demo's (four records of P101 and P102).
     explicit ResultsFolder(std::string dataFolder);
 
     std::string results() const { return m_data + "/Results"; }
