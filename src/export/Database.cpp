@@ -236,6 +236,18 @@ struct Closer {
 
 } // namespace
 
+void checkDatabase(const std::string& path) {
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0)
+        return; // made by the export
+    if (!S_ISREG(status.st_mode))
+        throw std::runtime_error(path + ": not a regular file (a link is not followed)");
+    const Connection db(path);
+    bool empty = false;
+    if (!isOurs(db, empty))
+        throw std::runtime_error(path + ": a database that an export did not make; give a new file");
+}
+
 DatabaseUpdate updateDatabase(const std::string& path, const ExportIndex& index, int outFolderFd,
                               const std::function<void(std::size_t done, std::size_t total)>& progress) {
     struct stat status {};

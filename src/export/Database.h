@@ -17,6 +17,9 @@ struct DatabaseUpdate {
     bool sessionsLoaded = false;
 };
 
+// Throws, naming the file, when `path` is there but is not a database an export made (or is a link).
+void checkDatabase(const std::string& path);
+
 // Brings the database at `path` (made when absent) to the tables the output folder `outFolderFd` holds,
 // as `index` describes them. Refuses, naming the file, a database made by anything else, and a link.
 // Runs in one transaction: a failure leaves the database as it was.

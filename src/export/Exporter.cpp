@@ -389,6 +389,13 @@ ExportReport exportTables(const ExportOptions& options) {
     if (!options.databaseFile.empty() && inside(options.databaseFile, resultsPath))
         throw ExportError("the database " + options.databaseFile +
                           " is in the results folder, which an export never writes: choose another");
+    if (!options.databaseFile.empty()) {
+        try {
+            checkDatabase(options.databaseFile);
+        } catch (const std::runtime_error& error) {
+            throw ExportError(error.what());
+        }
+    }
     folders.out.reset(openOutFolder(options.outFolder));
 
     const std::vector<Source> sources = listSources(folders, report);
@@ -463,10 +470,15 @@ ExportReport exportTables(const ExportOptions& options) {
                               " durable: " + systemError());
     }
 
+    // The tables are written by now: a database that fails is told, and stays as it was.
     if (!options.databaseFile.empty()) {
-        const DatabaseUpdate update =
-            updateDatabase(options.databaseFile, next, folders.out.get(), options.progress);
-        report.databaseSourcesLoaded = update.sourcesLoaded;
+        try {
+            const DatabaseUpdate update =
+                updateDatabase(options.databaseFile, next, folders.out.get(), options.progress);
+            report.databaseSourcesLoaded = update.sourcesLoaded;
+        } catch (const std::runtime_error& error) {
+            report.databaseFailure = error.what();
+        }
     }
     return report;
 }

@@ -45,6 +45,7 @@ struct ExportReport {
     std::vector<std::string> leftForLater; // "file: why"; being written, tried again by the next export
     std::vector<std::string> notes;        // values left empty, rows naming another session
     std::size_t databaseSourcesLoaded = 0; // sources whose rows were (re)loaded into the database
+    std::string databaseFailure; // why the database could not be brought up to date (it stays as it was)
 };
 
 // A failure that leaves no table written: the data folder or the output folder cannot be used.

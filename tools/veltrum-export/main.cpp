@@ -120,9 +120,12 @@ void printReport(const ExportReport& report, const std::string& out, const std::
     else
         std::printf("The summary did not change: %s in %s/sessions.csv.\n",
                     plural(report.sessionRows, "session", "sessions").c_str(), out.c_str());
-    if (!database.empty())
+    if (!database.empty() && report.databaseFailure.empty())
         std::printf("%s: %s loaded.\n", database.c_str(),
                     plural(static_cast<long>(report.databaseSourcesLoaded), "file", "files").c_str());
+    if (!report.databaseFailure.empty())
+        std::fprintf(stderr, "veltrum-export: the database was not updated: %s\n",
+                     report.databaseFailure.c_str());
     for (const std::string& skipped : report.skipped)
         std::fprintf(stderr, "veltrum-export: skipped %s\n", skipped.c_str());
     for (const std::string& later : report.leftForLater)
@@ -174,6 +177,8 @@ int main(int argc, char** argv) {
         const ExportReport report = exportTables(options);
         progress.clear();
         printReport(report, options.outFolder, options.databaseFile);
+        if (!report.databaseFailure.empty())
+            return ExitFailed;
         return report.skipped.empty() && report.leftForLater.empty() ? 0 : ExitSomeFilesNotRead;
     } catch (const std::exception& error) {
         progress.clear();
