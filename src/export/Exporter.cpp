@@ -166,6 +166,8 @@ void noteValues(ExportReport& report, const std::string& file, const SourceRows&
 std::string reasonOf(const std::string& problem, const std::string& file) {
     if (problem.starts_with(file + ": "))
         return problem.substr(file.size() + 2);
+    if (problem.starts_with("'" + file + "' is "))
+        return problem.substr(file.size() + 6);
     return problem;
 }
 
