@@ -34,7 +34,8 @@ const char* const Help =
     "  --sqlite FILE  also the tables in this SQLite database (made when it is not there)\n"
     "\n"
     "Exit status: 0 every file read; 3 the tables written, but some files were skipped or left for the\n"
-    "next export (each named on standard error); 1 no table written; 2 a command line not understood.\n"
+    "next export (each named on standard error); 1 no table written, or the database not brought up to\n"
+    "date; 2 a command line not understood.\n"
     "See man veltrum-export.\n";
 
 // The progress line on a terminal: the files gone through, redrawn at most ten times a second.
