@@ -56,7 +56,7 @@ int openFolder(int at, const std::string& path, const std::string& what) {
     const int fd = openat(at, path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         throw ExportError(
-            "cannot open " + what + " " + path + ": " +
+            "cannot open " + what + (at == AT_FDCWD ? " " + path : std::string()) + ": " +
             (errno == ELOOP || errno == ENOTDIR ? "not a folder (a link is not followed)" : systemError()));
     return fd;
 }
@@ -70,13 +70,15 @@ int openOutFolder(const std::string& path) {
 
 // Whether `path` is the folder `folder` or lies inside it, links and ".." resolved.
 bool inside(const std::string& path, const std::string& folder) {
-    std::error_code error;
+    std::error_code pathError;
+    std::error_code folderError;
     const std::filesystem::path resolved =
-        std::filesystem::weakly_canonical(std::filesystem::absolute(path), error);
+        std::filesystem::weakly_canonical(std::filesystem::absolute(path), pathError);
     const std::filesystem::path base =
-        std::filesystem::weakly_canonical(std::filesystem::absolute(folder), error);
-    if (error)
-        return false;
+        std::filesystem::weakly_canonical(std::filesystem::absolute(folder), folderError);
+    if (pathError || folderError)
+        throw ExportError("cannot tell whether " + path + " lies in " + folder + ": " +
+                          (pathError ? pathError : folderError).message());
     auto b = base.begin();
     auto p = resolved.begin();
     for (; b != base.end() && !b->empty(); ++b, ++p)
@@ -102,15 +104,6 @@ std::vector<std::string> entriesOf(int folderFd) {
     }
     closedir(listing);
     return names;
-}
-
-std::optional<FileKey> keyOfOpen(int fd) {
-    struct stat status {};
-    if (fd < 0 || fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
-        return std::nullopt;
-    return FileKey{static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
-                   static_cast<std::uint64_t>(status.st_size),
-                   static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
 }
 
 struct Source {
@@ -213,7 +206,7 @@ std::vector<Source> listSources(const Folders& folders, ExportReport& report) {
 // file the index describes.
 std::optional<ExportIndex> earlierExport(int outFd, int trialsFd) {
     std::optional<ExportIndex> index = parseIndex(readOwnFile(outFd, IndexFileName));
-    if (!index || keyOfOpen(trialsFd) != index->trialsFile)
+    if (!index || keyOfOpenFile(trialsFd) != index->trialsFile)
         return std::nullopt;
     for (const auto& [file, source] : index->sources)
         if (source.offset + source.length > index->trialsFile.size)
@@ -383,7 +376,8 @@ ExportReport exportTables(const ExportOptions& options) {
     ExportReport report;
     Folders folders;
     folders.data.reset(openFolder(AT_FDCWD, options.dataFolder, "the data folder"));
-    folders.results.reset(openFolder(folders.data.get(), "Results", "the results folder in"));
+    folders.results.reset(
+        openFolder(folders.data.get(), "Results", "the results folder " + options.dataFolder + "/Results"));
     const std::string resultsPath = options.dataFolder + "/Results";
     if (inside(options.outFolder, resultsPath))
         throw ExportError("the output folder " + options.outFolder +
@@ -429,7 +423,7 @@ ExportReport exportTables(const ExportOptions& options) {
     const Descriptor earlierSessions(
         openat(folders.out.get(), SessionsFileName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     const bool sessionsUsable =
-        earlier && earlier->hasSessions && keyOfOpen(earlierSessions.get()) == earlier->sessionsFile;
+        earlier && earlier->hasSessions && keyOfOpenFile(earlierSessions.get()) == earlier->sessionsFile;
     if (sessionsUsable)
         report.sessionRowsBefore = earlier->sessionRows;
     std::optional<OutputFile> sessions;

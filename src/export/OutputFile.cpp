@@ -133,12 +133,10 @@ FileKey OutputFile::finish() {
     flush();
     if (fsync(m_fd) != 0)
         throw failure("write", m_name);
-    struct stat status {};
-    if (fstat(m_fd, &status) != 0)
+    const std::optional<FileKey> key = keyOfOpenFile(m_fd);
+    if (!key)
         throw failure("write", m_name);
-    return {static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino),
-            static_cast<std::uint64_t>(status.st_size),
-            static_cast<std::int64_t>(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec};
+    return *key;
 }
 
 void OutputFile::rename() {

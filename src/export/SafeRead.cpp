@@ -168,6 +168,13 @@ FileState examine(int folderFd, const std::string& name) {
     return state;
 }
 
+std::optional<FileKey> keyOfOpenFile(int fd) {
+    struct stat status {};
+    if (fd < 0 || fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return std::nullopt;
+    return keyOf(status);
+}
+
 ReadOutcome readConsistently(int folderFd, const std::string& name, const ReadPolicy& policy) {
     ReadOutcome outcome;
     for (int attempt = 1; attempt <= policy.attempts; ++attempt) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace veltrum::exporting {
@@ -56,6 +57,8 @@ struct FileState {
     bool regular() const { return exists && !notRegular; }
 };
 FileState examine(int folderFd, const std::string& name);
+// The key of an open file; nothing when it is not a regular file.
+std::optional<FileKey> keyOfOpenFile(int fd);
 
 // Reads `name` in the open folder `folderFd`. The rollback journal ".<name>.rollback" beside it means an
 // in-place append is under way; the file's size and time must be the same before and after the read.
