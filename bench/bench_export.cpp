@@ -1,11 +1,13 @@
 // veltrum-export over a lab's years: 10,000 session workbooks of 100 rows each (written first with the
 // program's own workbook writer), exported whole, then again after one more session was saved. Prints the
 // time and peak memory of each run beside its target.
-// Usage: bench_export [--sessions N] [--rows R] [--sqlite] [--keep DIR]
+// Usage: bench_export [--sessions N] [--rows R] [--sqlite] [--cold] [--keep DIR]
+// --cold drops the workbooks from the page cache first, so the whole export reads them from the disk.
 #include "ChildRun.h"
 #include "export/ResultsFolder.h"
 #include "workbook/Appender.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,6 +51,17 @@ std::string subjectName(int n) {
     return name;
 }
 
+// Asks the kernel to forget the cached pages of every file in `folder` (written and synced by then).
+void dropFromCache(const std::string& folder) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const int fd = ::open(entry.path().c_str(), O_RDONLY);
+        if (fd >= 0) {
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+            ::close(fd);
+        }
+    }
+}
+
 // Runs `work` in a child process and waits for it.
 void inChild(const std::function<void()>& work) {
     const pid_t child = fork();
@@ -72,6 +85,7 @@ int main(int argc, char** argv) {
     int sessions = 10000;
     int rows = 100;
     bool sqlite = false;
+    bool cold = false;
     std::string folder;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -81,10 +95,13 @@ int main(int argc, char** argv) {
             rows = std::atoi(argv[++i]);
         else if (arg == "--sqlite")
             sqlite = true;
+        else if (arg == "--cold")
+            cold = true;
         else if (arg == "--keep" && i + 1 < argc)
             folder = argv[++i];
         else {
-            std::fprintf(stderr, "usage: bench_export [--sessions N] [--rows R] [--sqlite] [--keep DIR]\n");
+            std::fprintf(stderr,
+                         "usage: bench_export [--sessions N] [--rows R] [--sqlite] [--cold] [--keep DIR]\n");
             return 2;
         }
     }
@@ -108,12 +125,15 @@ int main(int argc, char** argv) {
                 results.addSession(subjectName(n % subjects), n / subjects + 1, n / subjects % 4 + 1, rows);
             results.saveSummary();
         });
-        std::printf("bench_export: %d session workbooks of %d rows written in %.1f s (%.0f MB)%s\n", sessions,
-                    rows, std::chrono::duration<double>(std::chrono::steady_clock::now() - writing).count(),
-                    static_cast<double>(sessions) *
-                        static_cast<double>(std::filesystem::file_size(data + "/Results/P000.1.xls")) / 1e6,
-                    sqlite ? "; exported with --sqlite" : "");
+        std::printf(
+            "bench_export: %d session workbooks of %d rows written in %.1f s (%.0f MB)%s%s\n", sessions, rows,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - writing).count(),
+            static_cast<double>(sessions) *
+                static_cast<double>(std::filesystem::file_size(data + "/Results/P000.1.xls")) / 1e6,
+            sqlite ? "; exported with --sqlite" : "", cold ? "; read from the disk, not the cache" : "");
         std::system("sync");
+        if (cold)
+            dropFromCache(data + "/Results");
 
         const bench::ChildRun full = exportOnce(data, out, database);
         show("whole export", full, targetFullSeconds);
