@@ -164,11 +164,13 @@ std::unique_ptr<ClaimFound> readClaim(const std::string& path) {
 }
 
 [[noreturn]] void refuse(const std::string& subject, ClaimFound found) {
-    std::string text = found.foreign
-                           ? "Subject " + subject + " cannot be claimed for this session: " + found.reason
-                           : "Subject " + subject + " is in a session on " + found.description() + ".";
-    if (found.left)
-        text += " The claim looks left by a program that ended without removing it: " + found.reason + ".";
+    std::string text = "Subject " + subject + " is in a session on " + found.description() + ".";
+    if (found.foreign)
+        text = "Subject " + subject + " cannot be claimed for this session: " + found.reason;
+    else if (found.left)
+        text = "Subject " + subject + " was claimed for a session on " + found.description() +
+               ", but the claim looks left by a program that ended without removing it: " + found.reason +
+               ".";
     throw SubjectHeld(text, std::move(found));
 }
 
