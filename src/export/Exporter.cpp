@@ -61,10 +61,12 @@ int openFolder(int at, const std::string& path, const std::string& what) {
     return fd;
 }
 
-// The output folder, made when it is not there (its parent must be).
+// The output folder, made with the folders above it when they are not there.
 int openOutFolder(const std::string& path) {
-    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST)
-        throw ExportError("cannot make the output folder " + path + ": " + systemError());
+    std::error_code made;
+    std::filesystem::create_directories(path, made);
+    if (made)
+        throw ExportError("cannot make the output folder " + path + ": " + made.message());
     return openFolder(AT_FDCWD, path, "the output folder");
 }
 
