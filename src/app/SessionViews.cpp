@@ -76,7 +76,7 @@ void SessionViews::sessionEnded() {
     if (m_discarded)
         return;
     m_console.refresh();
-    m_picture = qt::renderSessionPicture(m_console.live());
+    QImage picture = qt::renderSessionPicture(m_console.live());
     const QString workbook = QString::fromStdString(m_model.sessionState().NewDataFile);
     if (!workbook.isEmpty()) {
         const QString path = qt::sessionPicturePath(workbook);
@@ -85,7 +85,7 @@ void SessionViews::sessionEnded() {
         QByteArray png;
         QBuffer buffer(&png);
         try {
-            if (!buffer.open(QIODevice::WriteOnly) || !m_picture.save(&buffer, "PNG"))
+            if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG"))
                 throw std::runtime_error("the picture could not be drawn as PNG");
             workbook::replaceFileDurably(path.toStdString(),
                                          {reinterpret_cast<const std::uint8_t*>(png.constData()),
@@ -96,14 +96,16 @@ void SessionViews::sessionEnded() {
                          qUtf8Printable(path), error.what());
         }
     }
+    // The window shows the picture drawn again at its own size, so that its labels keep their size.
+    m_windowPicture = qt::renderSessionPicture(m_console.live(), qt::Form1Window::pictureSize());
     if (m_summary)
-        m_summary->setSessionPicture(m_picture);
+        m_summary->setSessionPicture(m_windowPicture);
 }
 
 void SessionViews::summaryOpened(qt::Form1Window& summary) {
     m_summary = &summary;
-    if (!m_picture.isNull())
-        summary.setSessionPicture(m_picture);
+    if (!m_windowPicture.isNull())
+        summary.setSessionPicture(m_windowPicture);
     summary.model().setOnSetAside(
         [this](const std::string& workbookAside) { return setPictureAside(workbookAside); });
 }

@@ -61,7 +61,7 @@ private:
     std::unique_ptr<qt::ConsoleWindow> m_consoleWindow;
     qt::HistoryPanel* m_history = nullptr; // a child of the panel
     QPointer<qt::Form1Window> m_summary;
-    QImage m_picture;
+    QImage m_windowPicture;
     QString m_picturePath;
     bool m_discarded = false;
 };

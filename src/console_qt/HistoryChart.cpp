@@ -91,13 +91,16 @@ void HistoryChart::setHistory(const QString& subject, const std::vector<SessionR
     double highestRate = 0.0;
     for (const SessionRates& s : sessions)
         highestRate = std::max(highestRate, s.targetRate.value_or(0.0));
+    // The right axis ticks where the left one does, so that the left axis's grid serves both.
+    const double fractionSteps = highestFraction / fractionAxis->tickInterval();
     auto* rateAxis = new QValueAxis;
-    const double rateTop = std::max(1.0, std::ceil(highestRate));
-    rateAxis->setRange(0, rateTop);
+    const double rateStep = std::max(0.25, std::ceil(highestRate / fractionSteps * 4.0) / 4.0);
+    rateAxis->setRange(0, rateStep * fractionSteps);
     rateAxis->setTickType(QValueAxis::TicksDynamic);
     rateAxis->setTickAnchor(0);
-    rateAxis->setTickInterval(rateTop / (m_compact ? 2.0 : 4.0));
+    rateAxis->setTickInterval(rateStep);
     rateAxis->setLabelFormat(QStringLiteral("%g"));
+    rateAxis->setGridLineVisible(false);
 
     // The phases name the sessions they span along the top; the lines between them mark each change.
     auto* phaseAxis = new QCategoryAxis;
@@ -134,8 +137,8 @@ void HistoryChart::setHistory(const QString& subject, const std::vector<SessionR
             axis->setLabelsFont(small);
     } else {
         sessionAxis->setTitleText(QStringLiteral("Session"));
-        fractionAxis->setTitleText(QStringLiteral("Fraction"));
-        rateAxis->setTitleText(QStringLiteral("Goal pecks per second"));
+        fractionAxis->setTitleText(QStringLiteral("TrialPC, HopPC, TargetDR"));
+        rateAxis->setTitleText(QStringLiteral("TargetRate (goal pecks per second)"));
     }
     addAxis(sessionAxis, Qt::AlignBottom);
     addAxis(phaseAxis, Qt::AlignTop);

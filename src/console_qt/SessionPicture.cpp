@@ -53,21 +53,25 @@ QImage renderSessionPicture(const console::ConsoleState& state, QSize size) {
     titleFont.setPointSizeF(12.0);
     titleFont.setBold(true);
     painter.setFont(titleFont);
-    const QString title =
-        QStringLiteral(
-            "%1   %2   session %3   trials %4 of %5   rewards %6   goal pecks %7 of %8   timeouts %9")
-            .arg(QString::fromStdString(figures.subject), QString::fromStdString(figures.phase))
-            .arg(figures.sessionNumber)
-            .arg(figures.trial)
-            .arg(figures.totalTrials)
-            .arg(figures.rewards)
-            .arg(figures.target)
-            .arg(figures.screen)
-            .arg(figures.timeouts);
-    painter.drawText(QRect(10, 0, size.width() - 20, titleHeight), Qt::AlignLeft | Qt::AlignVCenter, title);
+    const QString who = QStringLiteral("%1   %2   session %3")
+                            .arg(QString::fromStdString(figures.subject), QString::fromStdString(figures.phase))
+                            .arg(figures.sessionNumber);
+    const QString counts = QStringLiteral("trials %1 of %2   rewards %3   goal pecks %4 of %5   timeouts %6")
+                               .arg(figures.trial)
+                               .arg(figures.totalTrials)
+                               .arg(figures.rewards)
+                               .arg(figures.target)
+                               .arg(figures.screen)
+                               .arg(figures.timeouts);
+    // One line where it fits; a narrow picture puts the counts on a second line rather than cut them.
+    const QString oneLine = who + QStringLiteral("   ") + counts;
+    const bool fits = painter.fontMetrics().horizontalAdvance(oneLine) <= size.width() - 20;
+    const int titleLines = fits ? 1 : 2;
+    painter.drawText(QRect(10, 0, size.width() - 20, titleHeight * titleLines), Qt::AlignLeft | Qt::AlignVCenter,
+                     fits ? oneLine : who + QLatin1Char('\n') + counts);
 
-    const QRect chartArea(0, titleHeight, size.width(),
-                          size.height() - titleHeight - stripHeight - keyHeight - 8);
+    const int top = titleHeight * titleLines;
+    const QRect chartArea(0, top, size.width(), size.height() - top - stripHeight - keyHeight - 8);
     QGraphicsScene scene;
     auto* chart = new RecordChart;
     const std::int64_t now = state.startedAtMs >= 0 ? figures.nowMs - state.startedAtMs : 0;

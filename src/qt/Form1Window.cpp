@@ -17,8 +17,15 @@ namespace veltrum::qt {
 namespace {
 
 // Where the session's picture goes, in pixels: right of the hidden row status at the left, below the
-// totals, above the button.
-constexpr QRect pictureArea(200, 172, 505, 310);
+// totals, above the button, with the window's margin kept on the right.
+constexpr QRect pictureArea(196, 176, 496, 300);
+
+// The three instructions of the caption, each on a line of its own so that they read as three keys.
+QString oneInstructionPerLine(const QString& caption) {
+    QString lines = caption;
+    lines.replace(QStringLiteral(" Press "), QStringLiteral("\nPress "));
+    return lines;
+}
 
 // The generic view renders every control but the comment box, which needs several lines.
 std::vector<forms::Control*> controlsBesideComment(results::Form1& model) {
@@ -84,12 +91,18 @@ Form1Window::~Form1Window() {
     m_model.setControlEvents({});
 }
 
+QSize Form1Window::pictureSize() {
+    return pictureArea.size();
+}
+
 void Form1Window::fitCaption(const forms::Control& control) {
     if (control.kind() != forms::ControlKind::Label)
         return;
     auto* label = qobject_cast<QLabel*>(widgetFor(control));
     if (!label)
         return;
+    if (&control == &m_model.Label1)
+        label->setText(oneInstructionPerLine(QString::fromStdString(m_model.Label1.caption())));
     // Captions stand at the top of their boxes, as the window was designed.
     const bool centred = static_cast<const forms::Label&>(control).isCentred();
     label->setAlignment((centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
@@ -118,8 +131,11 @@ void Form1Window::setSessionPicture(const QImage& picture) {
         m_picture->setObjectName(QStringLiteral("SessionRecord"));
         m_picture->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     }
-    const QPixmap scaled =
-        QPixmap::fromImage(picture.scaled(pictureArea.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    // Drawn for this size by the caller; another size is scaled to fit.
+    const QPixmap scaled = QPixmap::fromImage(
+        picture.size() == pictureArea.size()
+            ? picture
+            : picture.scaled(pictureArea.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     m_picture->setPixmap(scaled);
     m_picture->setGeometry(pictureArea);
     renderComment();

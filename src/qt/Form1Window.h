@@ -17,6 +17,9 @@ public:
 
     results::Form1& model() { return m_model; }
 
+    // The size the session's picture is shown at, to draw it for the window without scaling.
+    static QSize pictureSize();
+
     // The session's picture (its cumulative record and trial strip) in the empty part of the window,
     // below the totals; the comment box takes that place once the operator asks for it.
     void setSessionPicture(const QImage& picture);
