@@ -20,6 +20,8 @@ void SessionEngine::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
     if (state.GoalLocation == 0)
         return;
 
+    const int touched = (ScreenIndex > 0 ? ScreenIndex : TabletPosition).toInt();
+    bool scoredTold = false;
     const auto showWords = [this](const Words& words) {
         m_state.Outcome = words.outcome;
         m_with.panel.showOutcomeWords(words.label);
@@ -41,6 +43,9 @@ void SessionEngine::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
         if (goal && afterInterval && reinforced) {
             state.TrialPeck = 1;
             state.TargetPecks += 1;
+            // The peck is told before the pictures go off and the hopper it raises comes up.
+            publish(SessionEventKind::TouchScored, "Reward", touched);
+            scoredTold = true;
             StimulusOff();
             HopperUp();
             showWords({"Reward", "Goal"});
@@ -72,8 +77,8 @@ void SessionEngine::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
             state.TargetSMinus += 1;
         }
     }
-    publish(SessionEventKind::TouchScored, state.Outcome,
-            (ScreenIndex > 0 ? ScreenIndex : TabletPosition).toInt());
+    if (!scoredTold)
+        publish(SessionEventKind::TouchScored, state.Outcome, touched);
     m_with.records.recordTrial(ScreenIndex, TabletPosition);
 }
 

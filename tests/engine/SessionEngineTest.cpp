@@ -79,6 +79,11 @@ TEST(SessionEngine, AnAutoshapingSessionRunsOnTheEngineAloneInVirtualTime) {
     state.NoResponseITI = 3;
     state.Instrumental = 1;
     engine.FI.setInterval(500);
+    std::vector<SessionEventKind> told;
+    engine.events().subscribe([&told](const SessionEvent& event) {
+        if (event.kind != SessionEventKind::TrialBegun)
+            told.push_back(event.kind);
+    });
     engine.setUp();
     engine.BeginSession();
 
@@ -94,6 +99,11 @@ TEST(SessionEngine, AnAutoshapingSessionRunsOnTheEngineAloneInVirtualTime) {
               (std::vector<std::string>{"key.bmp in 2", "key.bmp in 3", "hopper up", "hopper down",
                                         "key.bmp in 4", "hopper down", "window hidden", "summary"}));
     EXPECT_TRUE(engine.hasEnded());
+    // Told in the order it happened: the peck, then the pictures going and the food it raised.
+    using K = SessionEventKind;
+    EXPECT_EQ(told, (std::vector<K>{K::SessionStarted, K::StimulusOn, K::TrialTimeout, K::StimulusOff,
+                                    K::StimulusOn, K::TouchScored, K::StimulusOff, K::HopperUp, K::HopperDown,
+                                    K::StimulusOn, K::TrialTimeout, K::StimulusOff, K::SessionEnded}));
     EXPECT_EQ(state.TargetSPlus, 1);
     EXPECT_EQ(state.Timeouts, 2);
 }
