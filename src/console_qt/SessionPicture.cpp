@@ -8,6 +8,8 @@
 #include <QGraphicsScene>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace veltrum::qt {
 
 namespace {
@@ -53,24 +55,23 @@ QImage renderSessionPicture(const console::ConsoleState& state, QSize size) {
     titleFont.setPointSizeF(12.0);
     titleFont.setBold(true);
     painter.setFont(titleFont);
-    const QString who = QStringLiteral("%1   %2   session %3")
-                            .arg(QString::fromStdString(figures.subject), QString::fromStdString(figures.phase))
-                            .arg(figures.sessionNumber);
-    const QString counts = QStringLiteral("trials %1 of %2   rewards %3   goal pecks %4 of %5   timeouts %6")
-                               .arg(figures.trial)
-                               .arg(figures.totalTrials)
-                               .arg(figures.rewards)
-                               .arg(figures.target)
-                               .arg(figures.screen)
-                               .arg(figures.timeouts);
-    // One line where it fits; a narrow picture puts the counts on a second line rather than cut them.
-    const QString oneLine = who + QStringLiteral("   ") + counts;
-    const bool fits = painter.fontMetrics().horizontalAdvance(oneLine) <= size.width() - 20;
-    const int titleLines = fits ? 1 : 2;
-    painter.drawText(QRect(10, 0, size.width() - 20, titleHeight * titleLines), Qt::AlignLeft | Qt::AlignVCenter,
-                     fits ? oneLine : who + QLatin1Char('\n') + counts);
-
-    const int top = titleHeight * titleLines;
+    // The figures wrap only between one another: the words of each are held together.
+    const auto held = [](QString text) { return text.replace(QLatin1Char(' '), QChar(0x00A0)); };
+    const QStringList parts = {
+        held(QString::fromStdString(figures.subject)),
+        held(QString::fromStdString(figures.phase)),
+        held(QStringLiteral("session %1").arg(figures.sessionNumber)),
+        held(QStringLiteral("trials %1 of %2").arg(figures.trial).arg(figures.totalTrials)),
+        held(QStringLiteral("rewards %1").arg(figures.rewards)),
+        held(QStringLiteral("goal pecks %1 of %2").arg(figures.target).arg(figures.screen)),
+        held(QStringLiteral("timeouts %1").arg(figures.timeouts)),
+    };
+    const QString title = parts.join(QStringLiteral("   "));
+    const QRect titleArea = painter.fontMetrics().boundingRect(QRect(10, 0, size.width() - 20, size.height()),
+                                                               Qt::TextWordWrap, title);
+    const int top = std::max(titleHeight, titleArea.height() + 8);
+    painter.drawText(QRect(10, 0, size.width() - 20, top),
+                     Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap, title);
     const QRect chartArea(0, top, size.width(), size.height() - top - stripHeight - keyHeight - 8);
     QGraphicsScene scene;
     auto* chart = new RecordChart;

@@ -18,7 +18,11 @@ namespace {
 
 // Where the session's picture goes, in pixels: right of the hidden row status at the left, below the
 // totals, above the button, with the window's margin kept on the right.
-constexpr QRect pictureArea(196, 176, 496, 300);
+constexpr QRect pictureArea(196, 166, 500, 384);
+
+// The instructions' box is widened in the window to the right, over empty space, so that each
+// instruction stands on one line at its design size.
+constexpr int instructionsWidth = 460;
 
 // The three instructions of the caption, each on a line of its own so that they read as three keys.
 QString oneInstructionPerLine(const QString& caption) {
@@ -101,8 +105,10 @@ void Form1Window::fitCaption(const forms::Control& control) {
     auto* label = qobject_cast<QLabel*>(widgetFor(control));
     if (!label)
         return;
-    if (&control == &m_model.Label1)
+    if (&control == &m_model.Label1) {
         label->setText(oneInstructionPerLine(QString::fromStdString(m_model.Label1.caption())));
+        label->resize(std::max(label->width(), instructionsWidth), label->height());
+    }
     // Captions stand at the top of their boxes, as the window was designed.
     const bool centred = static_cast<const forms::Label&>(control).isCentred();
     label->setAlignment((centred ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
