@@ -10,6 +10,7 @@
 #include <QCommandLineParser>
 #include <QDir>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -64,6 +65,25 @@ int main(int argc, char** argv) {
     } catch (const veltrum::workbook::WorkbookError& error) {
         std::fprintf(stderr, "veltrum-history: %s\n", error.what());
         return 1;
+    }
+    // A subject with no record in the summary and no parameters workbook is not one of the lab's: most
+    // often a typing slip, told as such rather than drawn as an empty plot.
+    const QString subjectName = parser.value(subject);
+    if (sessions.empty()) {
+        const QDir parameterFolder(QDir(parser.value(data)).filePath(QStringLiteral("Parameters")));
+        const QString parameters = parameterFolder.filePath(subjectName + QStringLiteral(".xls"));
+        const bool known =
+            std::ranges::any_of(parameterFolder.entryList(QDir::Files), [&subjectName](const QString& name) {
+                return name.compare(subjectName + QStringLiteral(".xls"), Qt::CaseInsensitive) == 0;
+            });
+        if (!known) {
+            std::fprintf(stderr,
+                         "veltrum-history: %s has no sessions in %s and no parameters workbook %s: no such "
+                         "subject in this data folder\n",
+                         qUtf8Printable(subjectName), qUtf8Printable(workbook), qUtf8Printable(parameters));
+            return 1;
+        }
+        std::printf("veltrum-history: %s has no sessions yet\n", qUtf8Printable(subjectName));
     }
     const QImage picture = veltrum::qt::renderHistoryPicture(parser.value(subject), sessions, QSize(w, h));
     if (!picture.save(parser.value(output), "PNG")) {
