@@ -58,7 +58,11 @@ class WebServer::Listener : public QTcpServer {
 public:
     explicit Listener(WebServer& owner)
         : QTcpServer(&owner)
-        , m_owner(owner) {}
+        , m_owner(owner) {
+        // A burst of connections waits in the kernel to be taken (and let in or refused) at once, rather
+        // than being dropped and tried again by the clients seconds later.
+        setListenBacklogSize(1024);
+    }
 
     using QTcpServer::addPendingConnection;
 
