@@ -50,6 +50,10 @@ public:
         if (outcome == "Reward")
             publish(engine::SessionEventKind::HopperUp);
     }
+    void timeout() {
+        ++m_figures.timeouts;
+        publish(engine::SessionEventKind::TrialTimeout, "Trial Timeout");
+    }
     void end() {
         m_figures.state = engine::CycleState::Ended;
         publish(engine::SessionEventKind::SessionEnded, {}, "operator");
