@@ -3,9 +3,15 @@
 #include "web/ChamberStatus.h"
 
 #include <QFile>
+#include <QSocketNotifier>
 #include <QJsonDocument>
 #include <QThread>
 #include <QTimer>
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <future>
@@ -53,11 +59,23 @@ void addPageResources(WebServer& server, const QString& page) {
 }
 
 // What the chamber's thread hands the server's: the events since the last look and the latest figures.
+// The chamber's thread never waits for it: it only tries the lock, and keeps what it could not hand over
+// for its next try. It wakes the server's thread through an event counter (eventfd), a write that never
+// blocks, rather than through the server thread's event queue, whose lock that thread holds at times.
 struct StatusService::Mailbox {
+    Mailbox()
+        : wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    ~Mailbox() {
+        if (wake >= 0)
+            ::close(wake);
+    }
+    Mailbox(const Mailbox&) = delete;
+    Mailbox& operator=(const Mailbox&) = delete;
+
     std::mutex mutex;
     std::vector<PublishedEvent> events;
     std::optional<engine::SessionSnapshot> figures;
-    bool wakePosted = false;
+    const int wake;
 };
 
 // On the server's thread: the status document, kept up to date from the mailbox, and the server.
@@ -65,7 +83,8 @@ class StatusService::Hub : public QObject {
 public:
     Hub(Mailbox& mailbox, const Limits& limits)
         : m_mailbox(mailbox)
-        , m_server(limits) {
+        , m_server(limits)
+        , m_woken(mailbox.wake, QSocketNotifier::Read) {
         addPageResources(m_server, QStringLiteral("chamber"));
         m_server.addHandler(QStringLiteral("/status.json"), [this] {
             QJsonObject status = m_status.whole();
@@ -77,18 +96,22 @@ public:
             status.insert(QStringLiteral("sentAt"), static_cast<qint64>(epochMs()));
             return WebServer::eventMessage("status", compact(status));
         });
+        connect(&m_woken, &QSocketNotifier::activated, this, [this] { drain(); });
     }
 
     WebServer& server() { return m_server; }
 
+private:
     void drain() {
+        std::uint64_t wakes = 0;
+        while (::read(m_mailbox.wake, &wakes, sizeof wakes) > 0) {
+        }
         std::vector<PublishedEvent> events;
         std::optional<engine::SessionSnapshot> figures;
         {
             const std::lock_guard lock(m_mailbox.mutex);
             events.swap(m_mailbox.events);
             figures.swap(m_mailbox.figures);
-            m_mailbox.wakePosted = false;
         }
         QJsonObject update = m_status.take(events, figures);
         if (update.isEmpty())
@@ -97,10 +120,10 @@ public:
         m_server.broadcast(QStringLiteral("/events"), "update", compact(update));
     }
 
-private:
     Mailbox& m_mailbox;
     WebServer m_server;
     ChamberStatus m_status;
+    QSocketNotifier m_woken;
 };
 
 class StatusService::ServerThread : public QThread {
@@ -119,6 +142,10 @@ public:
 
 protected:
     void run() override {
+        // Started from the chamber's thread, which may run with real-time priority: the server never
+        // takes the processor from the chamber.
+        sched_param normal{};
+        ::pthread_setschedparam(::pthread_self(), SCHED_OTHER, &normal);
         Hub hub(m_mailbox, m_settings.limits);
         const std::string failure = hub.server().listen(m_settings.port, m_settings.allowed);
         m_port = hub.server().port();
@@ -142,10 +169,9 @@ private:
 // moment later (once the handler that published it has returned) and every quarter second.
 class StatusService::Publisher : public QObject {
 public:
-    Publisher(WatchedSession& session, Mailbox& mailbox, Hub& hub)
+    Publisher(WatchedSession& session, Mailbox& mailbox)
         : m_session(session)
-        , m_mailbox(mailbox)
-        , m_hub(hub) {
+        , m_mailbox(mailbox) {
         m_subscription = m_session.subscribe([this](const engine::SessionEvent& event) { onEvent(event); });
         connect(&m_tick, &QTimer::timeout, this, [this] { publishFigures(); });
         m_tick.start(figuresEveryMs);
@@ -155,14 +181,9 @@ public:
 
 private:
     void onEvent(const engine::SessionEvent& event) {
-        bool wake = false;
-        {
-            const std::lock_guard lock(m_mailbox.mutex);
-            m_mailbox.events.push_back({event, epochMs()});
-            wake = !std::exchange(m_mailbox.wakePosted, true);
-        }
-        if (wake)
-            wakeHub();
+        m_events.push_back({event, epochMs()});
+        hand();
+        // The figures follow once the handler that published the event has returned.
         if (!m_figuresPending) {
             m_figuresPending = true;
             QMetaObject::invokeMethod(this, [this] { publishFigures(); }, Qt::QueuedConnection);
@@ -171,26 +192,33 @@ private:
 
     void publishFigures() {
         m_figuresPending = false;
-        engine::SessionSnapshot figures = m_session.snapshot();
-        bool wake = false;
-        {
-            const std::lock_guard lock(m_mailbox.mutex);
-            m_mailbox.figures = std::move(figures);
-            wake = !std::exchange(m_mailbox.wakePosted, true);
-        }
-        if (wake)
-            wakeHub();
+        m_figures = m_session.snapshot();
+        hand();
     }
 
-    void wakeHub() {
-        Hub* hub = &m_hub;
-        QMetaObject::invokeMethod(hub, [hub] { hub->drain(); }, Qt::QueuedConnection);
+    // Hands what is kept to the mailbox if its lock is free this instant; otherwise it is kept for the
+    // next event or the next quarter second.
+    void hand() {
+        if (!m_mailbox.mutex.try_lock())
+            return;
+        if (m_mailbox.events.empty())
+            m_mailbox.events.swap(m_events);
+        else
+            m_mailbox.events.insert(m_mailbox.events.end(), m_events.begin(), m_events.end());
+        m_events.clear();
+        if (m_figures)
+            m_mailbox.figures = std::move(m_figures);
+        m_figures.reset();
+        m_mailbox.mutex.unlock();
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(m_mailbox.wake, &one, sizeof one);
     }
 
     WatchedSession& m_session;
     Mailbox& m_mailbox;
-    Hub& m_hub;
     engine::SessionEventBus::Subscription m_subscription = 0;
+    std::vector<PublishedEvent> m_events;
+    std::optional<engine::SessionSnapshot> m_figures;
     QTimer m_tick;
     bool m_figuresPending = false;
 };
@@ -218,7 +246,7 @@ std::string StatusService::start(const Settings& settings) {
         m_thread.reset();
         return failure;
     }
-    m_publisher = std::make_unique<Publisher>(m_session, *m_mailbox, *m_thread->hub());
+    m_publisher = std::make_unique<Publisher>(m_session, *m_mailbox);
     return {};
 }
 

@@ -1,8 +1,9 @@
 // The chamber's session served read-only over HTTP: a page for people, a JSON document and an event
 // stream for scripts. The server runs on a thread of its own; the chamber's thread only publishes: each
 // session event, and the figures a moment after it and four times a second, are copied into a
-// mutex-guarded mailbox and the server's thread is woken by a queued call. Nothing the server does, and
-// no client however slow or hostile, waits on the chamber's thread or runs inside the trial cycle.
+// mutex-guarded mailbox (the lock only tried, never waited for) and the server's thread is woken. Nothing
+// the server does, and no client however slow or hostile, waits on the chamber's thread or runs inside
+// the trial cycle.
 #pragma once
 
 #include "engine/SessionEvents.h"
