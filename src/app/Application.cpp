@@ -196,8 +196,9 @@ int Application::run(const QStringList& arguments) {
         const std::string failure = statusPage.start(statusSettings);
         if (!failure.empty()) {
             const QString message =
-                QStringLiteral("Cannot serve the session's status page on port %1: %2. Close the program using "
-                               "that port or choose another one in StatusPort.txt or with --status-port.")
+                QStringLiteral(
+                    "Cannot serve the session's status page on port %1: %2. Close the program using "
+                    "that port or choose another one in StatusPort.txt or with --status-port.")
                     .arg(statusSettings.port)
                     .arg(QString::fromStdString(failure));
             qt::setFailureSink({});
@@ -205,7 +206,8 @@ int Application::run(const QStringList& arguments) {
             showCritical(nullptr, message);
             return 1;
         }
-        std::fprintf(stderr, "veltrum: %s\n", statusPageNotice(statusPage.port(), statusSettings.allowed).c_str());
+        std::fprintf(stderr, "veltrum: %s\n",
+                     statusPageNotice(statusPage.port(), statusSettings.allowed).c_str());
     }
 
     if (options.exitWhenShown)

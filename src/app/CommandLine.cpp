@@ -29,9 +29,10 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
         QStringLiteral("PORT"));
     const QCommandLineOption statusAddress(
         QStringLiteral("status-address"),
-        QStringLiteral("Lets ADDRESS (an address or a subnet, as for --tablet-address) open the status page; "
-                       "repeat or separate with commas for several; \"any\" lets every host. Without it, only "
-                       "this computer (the loopback) may."),
+        QStringLiteral(
+            "Lets ADDRESS (an address or a subnet, as for --tablet-address) open the status page; "
+            "repeat or separate with commas for several; \"any\" lets every host. Without it, only "
+            "this computer (the loopback) may."),
         QStringLiteral("ADDRESS"));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Shows the program's version and exits."));
