@@ -9,8 +9,15 @@
 // --slow-commit MS: every commit takes MS longer (300 for a share or a busy disk); the touches are timed
 //   with rows committed on the chamber's thread, as before the row writer, then on the writer's thread.
 // --pace MS: a touch every MS of real time (default: at once, or 50 with --slow-commit).
+// --with-watchers: the touches are timed without the status page, then with it served and ten clients
+//   following its event stream, then with a thousand connections that say nothing and a slowloris client;
+//   a touch every 50 ms, and the chamber's thread with real-time priority where permitted, as in the
+//   program (the server's thread runs with normal scheduling).
 #include "ConsoleLoad.h"
 #include "DemoFolder.h"
+#include "WatcherLoad.h"
+#include "app/RealTime.h"
+#include "app/StatusPage.h"
 #include "platform/Timer.h"
 #include "platform/VirtualScheduler.h"
 #include "qt/QtScheduler.h"
@@ -69,6 +76,8 @@ struct Mode {
     const char* label;
     bool console = false;
     bool writerThread = true;
+    int watchers = -1; // -1: no status page; else event-stream clients following it
+    int idle = 0;      // connections that say nothing (with a slowloris client)
 };
 
 struct Samples {
@@ -79,6 +88,8 @@ struct Samples {
     bool rowsInOrder = true;
     int consoleRenders = 0;
     double seconds = 0;
+    std::uint64_t streamBytes = 0;
+    std::uint64_t refused = 0;
 };
 
 // A 100 ms timer on the production scheduler, noting how late each tick came against its ideal time.
@@ -158,6 +169,16 @@ bool runSession(const std::string& root, const Mode& mode, std::size_t touches, 
     std::unique_ptr<bench::ConsoleLoad> console;
     if (mode.console)
         console = std::make_unique<bench::ConsoleLoad>(model.events(), [&model] { return model.snapshot(); });
+    app::WatchedCrt watched(model);
+    std::unique_ptr<web::StatusService> status;
+    std::unique_ptr<bench::WatcherLoad> watchers;
+    if (mode.watchers >= 0) {
+        status = std::make_unique<web::StatusService>(watched);
+        if (!status->start({}).empty())
+            return false;
+        watchers =
+            std::make_unique<bench::WatcherLoad>(status->port(), mode.watchers, mode.idle, mode.idle > 0);
+    }
     QTcpSocket tablet;
     tablet.connectToHost(QHostAddress::LocalHost, port);
     tablet.setSocketOption(QAbstractSocket::LowDelayOption, 1);
@@ -217,6 +238,10 @@ bool runSession(const std::string& root, const Mode& mode, std::size_t touches, 
     samples.rows += rows;
     if (console)
         samples.consoleRenders += console->renders();
+    if (watchers) {
+        samples.streamBytes += watchers->bytesRead();
+        samples.refused += status->counts().overLimit;
+    }
     return true;
 }
 
@@ -245,13 +270,13 @@ double at(std::vector<double> values, double q) {
 void print(const std::vector<std::pair<Mode, Samples>>& runs, bool slowCommits) {
     std::printf("\n%-44s", "");
     for (const auto& run : runs)
-        std::printf(" %18s", run.first.label);
+        std::printf(" %20s", run.first.label);
     const auto row = [&](const char* name, const std::function<double(const Samples&)>& value) {
         std::printf("\n%-44s", name);
         // Microseconds and counts to a tenth, milliseconds to a microsecond.
         const bool ms = std::strstr(name, ", ms") != nullptr;
         for (const auto& run : runs)
-            std::printf(ms ? " %18.3f" : " %18.1f", value(run.second));
+            std::printf(ms ? " %20.3f" : " %20.1f", value(run.second));
     };
     row("rewarded touches", [](const Samples& s) { return double(s.hopperUs.size()); });
     row("touch to hopper median, us", [](const Samples& s) { return at(s.hopperUs, 0.5); });
@@ -267,9 +292,12 @@ void print(const std::vector<std::pair<Mode, Samples>>& runs, bool slowCommits) 
     row("100 ms tick lateness max, ms", [](const Samples& s) { return at(s.tickLateMs, 1.0); });
     row("rows in the workbooks", [](const Samples& s) { return double(s.rows); });
     row("console repaints per second", [](const Samples& s) { return s.consoleRenders / s.seconds; });
+    row("event-stream KB read by the watchers",
+        [](const Samples& s) { return double(s.streamBytes) / 1024.0; });
+    row("connections refused over the limits", [](const Samples& s) { return double(s.refused); });
     std::printf("\n%-44s", "every row committed, in order");
     for (const auto& run : runs)
-        std::printf(" %18s", run.second.rowsInOrder ? "yes" : "NO");
+        std::printf(" %20s", run.second.rowsInOrder ? "yes" : "NO");
     std::printf("\n");
 }
 
@@ -285,12 +313,15 @@ bool met(const Samples& s, bool slowCommits) {
 
 int main(int argc, char** argv) {
     bool withConsole = false;
+    bool withWatchers = false;
     int slowCommitMs = 0;
     std::size_t touches = 1000;
     int paceMs = -1;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--with-console") == 0) {
             withConsole = true;
+        } else if (std::strcmp(argv[i], "--with-watchers") == 0) {
+            withWatchers = true;
         } else if (std::strcmp(argv[i], "--slow-commit") == 0 && i + 1 < argc) {
             slowCommitMs = std::atoi(argv[++i]);
         } else if (std::strcmp(argv[i], "--pace") == 0 && i + 1 < argc) {
@@ -298,15 +329,18 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--touches") == 0 && i + 1 < argc) {
             touches = static_cast<std::size_t>(std::atoi(argv[++i]));
         } else {
-            std::fprintf(stderr, "usage: bench_touch_to_hopper [--with-console] [--slow-commit MS] "
-                                 "[--touches N] [--pace MS]\n");
+            std::fprintf(stderr,
+                         "usage: bench_touch_to_hopper [--with-console] [--with-watchers] [--slow-commit MS] "
+                         "[--touches N] [--pace MS]\n");
             return 2;
         }
     }
     // Touches as fast as they are answered, or with slow commits one every 50 ms (a tablet pecked 20 times
     // a second), so the commits of many rows overlap the session in real time.
     if (paceMs < 0)
-        paceMs = slowCommitMs > 0 ? 50 : 0;
+        paceMs = slowCommitMs > 0 || withWatchers ? 50 : 0;
+    if (withWatchers)
+        std::printf("%s\n", app::useRealTimeScheduling().c_str());
     if (slowCommitMs > 0) {
         // The fault hook runs before each step of a commit; the wait goes before the file is written.
         workbook::setCommitFaultHook([slowCommitMs](workbook::CommitStep step) {
@@ -325,9 +359,16 @@ int main(int argc, char** argv) {
     std::vector<Mode> modes;
     if (slowCommitMs > 0)
         modes.push_back({"rows on chamber", false, false});
-    modes.push_back({withConsole ? "without console" : "row writer", false, true});
+    modes.push_back({withConsole    ? "without console"
+                     : withWatchers ? "no status page"
+                                    : "row writer",
+                     false, true});
     if (withConsole)
         modes.push_back({"with console", true, true});
+    if (withWatchers) {
+        modes.push_back({"10 watchers", false, true, 10, 0});
+        modes.push_back({"1000 idle+slowloris", false, true, 0, 1000});
+    }
     std::vector<std::pair<Mode, Samples>> runs;
     for (const Mode& mode : modes) {
         const std::optional<Samples> samples = measure(mode, touches, paceMs);

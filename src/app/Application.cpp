@@ -6,6 +6,7 @@
 #include "app/IoCardChoice.h"
 #include "app/RealTime.h"
 #include "app/SessionViews.h"
+#include "app/StatusPage.h"
 #include "platform/LocalFileSystem.h"
 #include "qt/CrtWindow.h"
 #include "qt/FailureReport.h"
@@ -103,6 +104,29 @@ int Application::run(const QStringList& arguments) {
         showCritical(nullptr, message);
         return 1;
     }
+    // The status page: its port and who may open it are settled before anything else starts.
+    web::StatusService::Settings statusSettings;
+    bool serveStatus = false;
+    try {
+        std::vector<std::string> addresses;
+        for (const QString& address : options.statusAddresses)
+            addresses.push_back(address.toStdString());
+        statusSettings.allowed = qt::HostAllowList(addresses);
+        if (options.statusPort > 0) {
+            statusSettings.port = static_cast<quint16>(options.statusPort);
+            serveStatus = true;
+        } else if (const std::optional<quint16> port = readStatusPortFile(options.dataFolder)) {
+            statusSettings.port = *port;
+            serveStatus = true;
+        }
+    } catch (const std::invalid_argument& error) {
+        std::fprintf(stderr, "veltrum: --status-address: %s.\n", error.what());
+        return 2;
+    } catch (const std::runtime_error& error) {
+        std::fprintf(stderr, "veltrum: %s\n", error.what());
+        showCritical(nullptr, QString::fromUtf8(error.what()));
+        return 1;
+    }
 
     qt::QtScheduler scheduler;
     qt::SystemClock clock;
@@ -164,6 +188,27 @@ int Application::run(const QStringList& arguments) {
     }
     if (lifetime.hasEnded())
         return lifetime.exitCode();
+
+    // Served from a thread of its own; the chamber's thread only publishes to it.
+    WatchedCrt watched(model);
+    web::StatusService statusPage(watched);
+    if (serveStatus) {
+        const std::string failure = statusPage.start(statusSettings);
+        if (!failure.empty()) {
+            const QString message =
+                QStringLiteral(
+                    "Cannot serve the session's status page on port %1: %2. Close the program using "
+                    "that port or choose another one in StatusPort.txt or with --status-port.")
+                    .arg(statusSettings.port)
+                    .arg(QString::fromStdString(failure));
+            qt::setFailureSink({});
+            std::fprintf(stderr, "veltrum: %s\n", qUtf8Printable(message));
+            showCritical(nullptr, message);
+            return 1;
+        }
+        std::fprintf(stderr, "veltrum: %s\n",
+                     statusPageNotice(statusPage.port(), statusSettings.allowed).c_str());
+    }
 
     if (options.exitWhenShown)
         window.setOnFirstPaint(reportShownAndQuit);

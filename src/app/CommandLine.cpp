@@ -22,6 +22,18 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
             "connect. Replaces the data folder's TabletAddress.txt. Without either, only this computer "
             "(the loopback) may connect."),
         QStringLiteral("ADDRESS"));
+    const QCommandLineOption statusPort(
+        QStringLiteral("status-port"),
+        QStringLiteral("Serves the session, read-only, as a page and as JSON on TCP port PORT (replaces the "
+                       "data folder's StatusPort.txt; without either no page is served)."),
+        QStringLiteral("PORT"));
+    const QCommandLineOption statusAddress(
+        QStringLiteral("status-address"),
+        QStringLiteral(
+            "Lets ADDRESS (an address or a subnet, as for --tablet-address) open the status page; "
+            "repeat or separate with commas for several; \"any\" lets every host. Without it, only "
+            "this computer (the loopback) may."),
+        QStringLiteral("ADDRESS"));
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Shows the program's version and exits."));
     const QCommandLineOption newDataFolder(
@@ -51,6 +63,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     parser.addOption(data);
     addCardOptions(parser);
     parser.addOption(tabletAddress);
+    parser.addOption(statusPort);
+    parser.addOption(statusAddress);
     parser.addOption(version);
     parser.addOption(newDataFolder);
     parser.addOption(noConsole);
@@ -88,6 +102,19 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
             result.tabletAddresses.append(address.trimmed());
     if (parser.isSet(tabletAddress) && result.tabletAddresses.isEmpty())
         result.error = QStringLiteral("--tablet-address needs an address or a subnet.");
+    if (parser.isSet(statusPort)) {
+        bool numeric = false;
+        const uint port = parser.value(statusPort).trimmed().toUInt(&numeric);
+        if (!numeric || port < 1 || port > 65535)
+            result.error = QStringLiteral("--status-port needs a number from 1 to 65535.");
+        else
+            result.statusPort = static_cast<int>(port);
+    }
+    for (const QString& value : parser.values(statusAddress))
+        for (const QString& address : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
+            result.statusAddresses.append(address.trimmed());
+    if (parser.isSet(statusAddress) && result.statusAddresses.isEmpty())
+        result.error = QStringLiteral("--status-address needs an address or a subnet.");
     if (result.error.isEmpty())
         result.error = readCardOptions(parser, result.ioCard);
     return result;

@@ -106,6 +106,8 @@ private:
 
 // "12:34.5": session time of a moment, minutes and seconds with tenths; "--:--.-" before the start.
 std::string sessionTimeText(std::int64_t atMs, std::int64_t startedAtMs);
+// The trial cycle's state in the operator's words ("pictures shown").
+std::string cycleStateText(engine::CycleState state);
 // What happened, in the operator's words ("Peck at 2: Reward", "Tablet link LOST").
 std::string eventText(const engine::SessionEvent& event);
 

@@ -16,6 +16,24 @@ std::string sessionTimeText(std::int64_t atMs, std::int64_t startedAtMs) {
     return text;
 }
 
+std::string cycleStateText(engine::CycleState state) {
+    switch (state) {
+    case engine::CycleState::SettingUp:
+        return "setting up";
+    case engine::CycleState::WaitingForStart:
+        return "waiting for key S";
+    case engine::CycleState::InterTrial:
+        return "inter-trial interval";
+    case engine::CycleState::Stimulus:
+        return "pictures shown";
+    case engine::CycleState::Food:
+        return "food";
+    case engine::CycleState::Ended:
+        return "session over";
+    }
+    return {};
+}
+
 std::string eventText(const engine::SessionEvent& event) {
     const auto waiting = [&] { return " (" + std::to_string(event.rowsWaiting) + " waiting)"; };
     switch (event.kind) {

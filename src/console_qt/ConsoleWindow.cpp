@@ -29,24 +29,6 @@ QString clockText(std::int64_t ms) {
         .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString cycleText(engine::CycleState state) {
-    switch (state) {
-    case engine::CycleState::SettingUp:
-        return QStringLiteral("setting up");
-    case engine::CycleState::WaitingForStart:
-        return QStringLiteral("waiting for key S");
-    case engine::CycleState::InterTrial:
-        return QStringLiteral("inter-trial interval");
-    case engine::CycleState::Stimulus:
-        return QStringLiteral("pictures shown");
-    case engine::CycleState::Food:
-        return QStringLiteral("food");
-    case engine::CycleState::Ended:
-        return QStringLiteral("session over");
-    }
-    return {};
-}
-
 QLabel* figure(QWidget* parent, QGridLayout* grid, int row, const QString& caption, const QString& name) {
     auto* title = new QLabel(caption, parent);
     title->setStyleSheet(QStringLiteral("color: #555;"));
@@ -231,7 +213,7 @@ void ConsoleWindow::render(const console::ConsoleState& state) {
     setText(m_timeLeft, started ? clockText(std::int64_t(f.sessionMinutes) * 60000 - elapsed + 999)
                                 : clockText(std::int64_t(f.sessionMinutes) * 60000));
     setText(m_trial, QStringLiteral("%1 of %2").arg(f.trial).arg(f.totalTrials));
-    setText(m_cycle, cycleText(f.state));
+    setText(m_cycle, QString::fromStdString(console::cycleStateText(f.state)));
     setText(m_rewards, QString::number(f.rewards));
     setText(m_goal, QString::number(f.target));
     setText(m_nonGoal, QString::number(f.screen - f.target));

@@ -1,6 +1,7 @@
 #include "qt/QtTabletSocket.h"
 
 #include "qt/FailureReport.h"
+#include "qt/HostAllowList.h"
 
 #include <QTimer>
 
@@ -17,29 +18,6 @@ namespace {
 
 // A failing accept (out of descriptors, say) is tried again after this pause rather than at once.
 constexpr int acceptRetryMs = 200;
-
-// An IPv4 host seen through the dual-stack listener is written as the operator knows it (1.2.3.4).
-std::string shownAddress(const QHostAddress& address) {
-    bool mapped = false;
-    const quint32 v4 = address.toIPv4Address(&mapped);
-    return (mapped ? QHostAddress(v4) : address).toString().toStdString();
-}
-
-QHostAddress peerOf(qintptr descriptor) {
-    sockaddr_storage peer{};
-    socklen_t length = sizeof peer;
-    if (::getpeername(static_cast<int>(descriptor), reinterpret_cast<sockaddr*>(&peer), &length) != 0)
-        return {};
-    return QHostAddress(reinterpret_cast<const sockaddr*>(&peer));
-}
-
-// Closes a refused connection with a reset: the host learns at once, and nothing of it stays behind
-// (no lingering close, no TIME_WAIT on this side).
-void resetAndClose(qintptr descriptor) {
-    const linger reset{1, 0};
-    ::setsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-    ::close(static_cast<int>(descriptor));
-}
 
 void setKeepAlive(qintptr descriptor) {
     const int fd = static_cast<int>(descriptor);
@@ -142,7 +120,7 @@ void QtTabletSocket::listen() {
         return std::runtime_error("Cannot listen for the tablet on TCP port " + std::to_string(m_port) +
                                   ": " + listener.errorString().toStdString());
     };
-    if (!m_loopbackOnly) {
+    if (!m_allowed.loopbackOnly()) {
         if (!m_listeners[0]->listen(QHostAddress::Any, static_cast<quint16>(m_port)))
             throw failed(*m_listeners[0]);
         return;
@@ -203,30 +181,7 @@ void QtTabletSocket::send(const std::string& bytes) {
 }
 
 void QtTabletSocket::setAllowedPeers(const std::vector<std::string>& peers) {
-    std::vector<std::pair<QHostAddress, int>> allowed;
-    bool everyHost = false;
-    for (const std::string& peer : peers) {
-        const QString text = QString::fromStdString(peer).trimmed();
-        if (text == QLatin1String(TabletSocket::anyHost)) {
-            everyHost = true;
-            continue;
-        }
-        std::pair<QHostAddress, int> subnet = QHostAddress::parseSubnet(text);
-        if (!text.contains(QLatin1Char('/'))) {
-            const QHostAddress address(text);
-            subnet = {address, address.protocol() == QAbstractSocket::IPv6Protocol ? 128 : 32};
-        }
-        if (subnet.first.isNull() || subnet.second < 0)
-            throw std::invalid_argument(
-                "\"" + peer + "\" is neither an address (192.168.1.20) nor a subnet (192.168.1.0/24)");
-        if (subnet.second == 0)
-            throw std::invalid_argument("\"" + peer + "\" admits every host; write \"" +
-                                        std::string(TabletSocket::anyHost) + "\" if that is meant");
-        allowed.push_back(subnet);
-    }
-    m_loopbackOnly = peers.empty();
-    m_anyHost = everyHost;
-    m_allowed = std::move(allowed);
+    m_allowed = HostAllowList(peers);
 }
 
 std::string QtTabletSocket::peerAddress() const {
@@ -242,7 +197,7 @@ std::string QtTabletSocket::takeReceived() {
 }
 
 void QtTabletSocket::onIncoming(Listener& listener, qintptr descriptor) {
-    const QHostAddress peer = peerOf(descriptor);
+    const QHostAddress peer = peerOfDescriptor(descriptor);
     if (peer.isNull() || !mayBeTheTablet(peer)) {
         resetAndClose(descriptor);
         ++m_refused;
@@ -283,16 +238,7 @@ void QtTabletSocket::onNewConnection(Listener& listener) {
 }
 
 bool QtTabletSocket::mayBeTheTablet(const QHostAddress& peer) const {
-    // Listening on the loopback only, every host that reaches the port is this computer.
-    if (m_loopbackOnly || m_anyHost)
-        return true;
-    // A connection to an IPv6 socket from an IPv4 host shows its address mapped (::ffff:a.b.c.d).
-    bool mapped = false;
-    const QHostAddress plain(peer.toIPv4Address(&mapped));
-    for (const auto& [network, length] : m_allowed)
-        if (peer.isInSubnet(network, length) || (mapped && plain.isInSubnet(network, length)))
-            return true;
-    return false;
+    return m_allowed.admits(peer);
 }
 
 void QtTabletSocket::onReadyRead() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/TabletSocket.h"
+#include "qt/HostAllowList.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -81,11 +82,7 @@ private:
     std::uint64_t m_refused = 0;
     // A failing accept is reported once until the port accepts a connection again.
     bool m_acceptFailureReported = false;
-    // With no entry: the loopback only. Otherwise the subnets a tablet may connect from (a single
-    // address is a subnet of full length), or any host.
-    bool m_loopbackOnly = true;
-    bool m_anyHost = false;
-    std::vector<std::pair<QHostAddress, int>> m_allowed;
+    HostAllowList m_allowed;
 };
 
 } // namespace veltrum::qt
