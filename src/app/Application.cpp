@@ -142,10 +142,10 @@ int Application::run(const QStringList& arguments) {
     returnFreedBlocksOnceTheSessionStarts(model.events());
 
     // The summary window opens once, when the session ends; its view is destroyed before its model.
-    std::unique_ptr<results::Form1> summaryModel;
+    std::unique_ptr<session::Form1> summaryModel;
     std::unique_ptr<qt::Form1Window> summaryWindow;
     model.setSummaryWindowOpener([&] {
-        summaryModel = std::make_unique<results::Form1>(model.endedSession(), services);
+        summaryModel = std::make_unique<session::Form1>(model.endedSession(), services);
         summaryWindow = std::make_unique<qt::Form1Window>(*summaryModel);
         dialogs.setParent(summaryWindow.get());
         qt::runGuarded([&] { summaryModel->Form_Load(); });

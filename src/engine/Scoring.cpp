@@ -22,15 +22,15 @@ void SessionEngine::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
 
     const auto showWords = [this](const Words& words) {
         m_state.Outcome = words.outcome;
-        m_with.panel.showOutcomeWords(words.label);
+        m_with.display.showOutcomeWords(words.label);
     };
 
-    if (!Stimulus.isEnabled()) {
+    if (!m_timers.Stimulus.isEnabled()) {
         // Outside the stimulus period: between trials, after a rewarded touch, or with no time limit.
         showWords({"ITI", "ITI"});
     } else if (state.Instrumental != 1) {
         // Touches are shown and recorded only; the row repeats the previous outcome word.
-        m_with.panel.showOutcomeWords("Stim Touched");
+        m_with.display.showOutcomeWords("Stim Touched");
     } else {
         state.ObjectTouched = ScreenIndex > 0 ? ScreenIndex : TabletPosition;
         const bool goal = state.ObjectTouched == state.GoalLocation;
@@ -74,7 +74,7 @@ void SessionEngine::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
     }
     publish(SessionEventKind::TouchScored, state.Outcome,
             (ScreenIndex > 0 ? ScreenIndex : TabletPosition).toInt());
-    m_with.records.recordTrial(ScreenIndex, TabletPosition);
+    m_with.records.RecordTrial(ScreenIndex, TabletPosition);
 }
 
 } // namespace veltrum::engine

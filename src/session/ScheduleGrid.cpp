@@ -1,4 +1,5 @@
-#include "session/crt.h"
+#include "ScheduleGrid.h"
+
 #include "trials/Schedule.h"
 
 #include <charconv>
@@ -6,6 +7,8 @@
 namespace veltrum::session {
 
 namespace {
+
+using forms::Int16;
 
 // A schedule cell as a whole 16-bit number; nullopt for an empty or non-numeric cell.
 std::optional<Int16> scheduleNumber(const trials::FlexGrid& grid, int row, int column) {
@@ -22,11 +25,11 @@ std::optional<Int16> scheduleNumber(const trials::FlexGrid& grid, int row, int c
 
 } // namespace
 
-void crt::BuildSchedule() {
-    trials::buildSchedule(MSFlexGrid1, m_services.random, state.PhaseDescription, state.TotalTrials.toInt());
+void ScheduleGrid::BuildSchedule(platform::RandomSource& random, const std::string& phase, int totalTrials) {
+    trials::buildSchedule(MSFlexGrid1, random, phase, totalTrials);
 }
 
-std::optional<engine::ScheduleRow> crt::scheduleRow(int n) const {
+std::optional<engine::ScheduleRow> ScheduleGrid::scheduleRow(int n) const {
     const std::optional<Int16> type = scheduleNumber(MSFlexGrid1, n, 1);
     const std::optional<Int16> goal = scheduleNumber(MSFlexGrid1, n, 2);
     if (!type || !goal)

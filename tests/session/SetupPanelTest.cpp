@@ -21,19 +21,19 @@ protected:
 
     // What the operator sees of the loaded subject, and the state behind it.
     void expectPanelShowsB1() {
-        EXPECT_EQ(w.sessionState().Subject, "B1");
-        EXPECT_EQ(w.Subject_In.entries(), (std::vector<std::string>{"C7", "B1"}));
-        EXPECT_EQ(w.Subject_In.text(), "B1");
-        EXPECT_EQ(w.Subject_In.listIndex(), 1);
-        EXPECT_EQ(w.sessionState().SessionNumber, 4);
-        EXPECT_EQ(w.SessionNum.text(), "4");
-        EXPECT_EQ(w.sessionState().PhaseNumber, 2);
-        EXPECT_EQ(w.Combo1.text(), "Auto");
-        EXPECT_EQ(w.sessionState().TotalTrials, 20);
-        EXPECT_EQ(w.Hopper_Timer.interval(), 4000);
-        EXPECT_EQ(w.FI.interval(), 500);
-        EXPECT_EQ(w.Data1.databaseName(), harness.folder() + "/Parameters/B1.xls");
-        EXPECT_TRUE(w.Data1.isOpen());
+        EXPECT_EQ(w.engine().state().Subject, "B1");
+        EXPECT_EQ(w.panel.Subject_In.entries(), (std::vector<std::string>{"C7", "B1"}));
+        EXPECT_EQ(w.panel.Subject_In.text(), "B1");
+        EXPECT_EQ(w.panel.Subject_In.listIndex(), 1);
+        EXPECT_EQ(w.engine().state().SessionNumber, 4);
+        EXPECT_EQ(w.panel.SessionNum.text(), "4");
+        EXPECT_EQ(w.engine().state().PhaseNumber, 2);
+        EXPECT_EQ(w.panel.Combo1.text(), "Auto");
+        EXPECT_EQ(w.engine().state().TotalTrials, 20);
+        EXPECT_EQ(w.engine().timers().Hopper_Timer.interval(), 4000);
+        EXPECT_EQ(w.engine().timers().FI.interval(), 500);
+        EXPECT_EQ(w.panel.Data1.databaseName(), harness.folder() + "/Parameters/B1.xls");
+        EXPECT_TRUE(w.panel.Data1.isOpen());
     }
 
     SessionHarness harness;
@@ -41,33 +41,33 @@ protected:
 };
 
 TEST_F(crtOperatorControlsTest, PickingAPhaseKeepsTheSessionNumberAndSkipsTheSummary) {
-    w.Combo1.select(2);
-    EXPECT_EQ(w.sessionState().PhaseNumber, 3);
-    EXPECT_EQ(w.sessionState().SessionNumber, 4);
-    EXPECT_EQ(w.sessionState().TotalTrials, 30);
-    EXPECT_EQ(w.sessionState().PhaseChange, 0);
+    w.panel.Combo1.select(2);
+    EXPECT_EQ(w.engine().state().PhaseNumber, 3);
+    EXPECT_EQ(w.engine().state().SessionNumber, 4);
+    EXPECT_EQ(w.engine().state().TotalTrials, 30);
+    EXPECT_EQ(w.panel.PhaseChange, 0);
     EXPECT_EQ(harness.workbookReads(), (std::vector<std::string>{"Parameters/B1.xls"}));
 }
 
 TEST_F(crtOperatorControlsTest, HardwareBoxBringsThePhaseBackFromTheSummary) {
-    w.Combo1.select(2);
-    w.Check1.click();
-    EXPECT_EQ(w.sessionState().PhaseNumber, 2);
-    EXPECT_EQ(w.Combo1.text(), "Auto");
-    EXPECT_EQ(w.sessionState().TotalTrials, 20);
-    EXPECT_EQ(w.sessionState().ITITotalCount, 2);
+    w.panel.Combo1.select(2);
+    w.panel.Check1.click();
+    EXPECT_EQ(w.engine().state().PhaseNumber, 2);
+    EXPECT_EQ(w.panel.Combo1.text(), "Auto");
+    EXPECT_EQ(w.engine().state().TotalTrials, 20);
+    EXPECT_EQ(w.engine().state().ITITotalCount, 2);
 }
 
 TEST_F(crtOperatorControlsTest, SwitchingToASubjectWithoutRowsKeepsThePhase) {
     harness.addParameters("N1", "params_standard");
-    w.Combo1.select(2);
+    w.panel.Combo1.select(2);
     harness.dialogs.queueInput("N1");
-    w.Command3.click();
-    EXPECT_EQ(w.sessionState().Subject, "N1");
-    EXPECT_EQ(w.Subject_In.entries().back(), "N1");
-    EXPECT_EQ(w.Subject_In.listIndex(), 2);
-    EXPECT_EQ(w.sessionState().SessionNumber, 1);
-    EXPECT_EQ(w.sessionState().PhaseNumber, 3);
+    w.panel.Command3.click();
+    EXPECT_EQ(w.engine().state().Subject, "N1");
+    EXPECT_EQ(w.panel.Subject_In.entries().back(), "N1");
+    EXPECT_EQ(w.panel.Subject_In.listIndex(), 2);
+    EXPECT_EQ(w.engine().state().SessionNumber, 1);
+    EXPECT_EQ(w.engine().state().PhaseNumber, 3);
     EXPECT_TRUE(harness.dialogs.messages().empty());
     ASSERT_EQ(harness.dialogs.inputs().size(), 1u);
     EXPECT_EQ(harness.dialogs.inputs()[0].title, "New Participant");
@@ -76,16 +76,16 @@ TEST_F(crtOperatorControlsTest, SwitchingToASubjectWithoutRowsKeepsThePhase) {
 }
 
 TEST_F(crtOperatorControlsTest, SelectingAnotherSubjectLoadsIt) {
-    w.Subject_In.select(0);
-    EXPECT_EQ(w.sessionState().Subject, "C7");
-    EXPECT_EQ(w.sessionState().SessionNumber, 2);
-    EXPECT_EQ(w.sessionState().PhaseNumber, 3);
-    EXPECT_EQ(w.sessionState().TotalTrials, 30);
+    w.panel.Subject_In.select(0);
+    EXPECT_EQ(w.engine().state().Subject, "C7");
+    EXPECT_EQ(w.engine().state().SessionNumber, 2);
+    EXPECT_EQ(w.engine().state().PhaseNumber, 3);
+    EXPECT_EQ(w.engine().state().TotalTrials, 30);
 }
 
 TEST_F(crtOperatorControlsTest, CancellingTheNewSubjectBoxChangesNothing) {
     harness.dialogs.queueInput(std::nullopt);
-    w.Command3.click();
+    w.panel.Command3.click();
     expectPanelShowsB1();
     EXPECT_TRUE(harness.dialogs.messages().empty());
     EXPECT_TRUE(harness.fileSystem.calls().empty());
@@ -96,7 +96,7 @@ class crtRefusedNewSubjectTest : public crtOperatorControlsTest,
 
 TEST_P(crtRefusedNewSubjectTest, IsRefusedBeforeAnyFileIsTouched) {
     harness.dialogs.queueInput(GetParam());
-    w.Command3.click();
+    w.panel.Command3.click();
     ASSERT_EQ(harness.dialogs.messages().size(), 1u);
     EXPECT_NE(harness.dialogs.messages()[0].text.find("is refused"), std::string::npos);
     EXPECT_TRUE(harness.fileSystem.calls().empty());
@@ -109,17 +109,17 @@ INSTANTIATE_TEST_SUITE_P(Names, crtRefusedNewSubjectTest,
                                            ".x", "B\t1", std::string(101, 'x'), "b1"));
 
 TEST_F(crtOperatorControlsTest, StartRefusesANameTypedInTheListThatDiffersOnlyByCaseFromAListedOne) {
-    w.Subject_In.setText("c7");
+    w.panel.Subject_In.setText("c7");
     w.Command1_Click();
     ASSERT_EQ(harness.dialogs.messages().size(), 1u);
     EXPECT_NE(harness.dialogs.messages()[0].text.find("\"C7\""), std::string::npos)
         << harness.dialogs.messages()[0].text;
-    EXPECT_TRUE(w.sessionState().NewDataFile.empty());
+    EXPECT_TRUE(w.engine().state().NewDataFile.empty());
 }
 
 TEST_F(crtOperatorControlsTest, NewSubjectWithoutParameterWorkbookIsReportedAndRemoved) {
     harness.dialogs.queueInput("Z9");
-    w.Command3.click();
+    w.panel.Command3.click();
     ASSERT_EQ(harness.dialogs.messages().size(), 1u);
     const auto& message = harness.dialogs.messages()[0];
     EXPECT_NE(message.text.find("Parameters/Z9.xls"), std::string::npos) << message.text;
@@ -128,44 +128,44 @@ TEST_F(crtOperatorControlsTest, NewSubjectWithoutParameterWorkbookIsReportedAndR
     expectPanelShowsB1();
 
     // The panel still works after the failure.
-    w.Combo1.select(0);
-    EXPECT_EQ(w.sessionState().TotalTrials, 10);
+    w.panel.Combo1.select(0);
+    EXPECT_EQ(w.engine().state().TotalTrials, 10);
 }
 
 TEST_F(crtOperatorControlsTest, SummaryRowThatFailsOnlyTheNewSubjectLeavesThePanelIntact) {
     harness.addParameters("BadSession", "params_standard");
-    w.Check1.click();
+    w.panel.Check1.click();
     harness.dialogs.queueInput("BadSession");
-    w.Command3.click();
+    w.panel.Command3.click();
     ASSERT_EQ(harness.dialogs.messages().size(), 1u);
     EXPECT_NE(harness.dialogs.messages()[0].text.find("column Session"), std::string::npos);
     expectPanelShowsB1();
-    EXPECT_EQ(w.Check1.value(), 1);
-    EXPECT_EQ(w.sessionState().ITITotalCount, 2);
+    EXPECT_EQ(w.panel.Check1.value(), 1);
+    EXPECT_EQ(w.engine().state().ITITotalCount, 2);
 }
 
 TEST_F(crtOperatorControlsTest, FailedHardwareBoxReloadPutsTheBoxBack) {
     harness.removeFile("Parameters/B1.xls");
-    w.Check1.click();
+    w.panel.Check1.click();
     EXPECT_EQ(harness.dialogs.messages().size(), 1u);
-    EXPECT_EQ(w.Check1.value(), 0);
-    EXPECT_EQ(w.sessionState().ITITotalCount, 12);
+    EXPECT_EQ(w.panel.Check1.value(), 0);
+    EXPECT_EQ(w.engine().state().ITITotalCount, 12);
 }
 
 TEST_F(crtOperatorControlsTest, LinkIndicatorTurnsGreenAtItsFirstChange) {
-    EXPECT_EQ(w.Label2.background(), (Rgb{255, 0, 0}));
-    w.Label2.setCaption("");
-    EXPECT_EQ(w.Label2.background(), (Rgb{255, 0, 0}));
-    w.Label2.setCaption("1");
-    EXPECT_EQ(w.Label2.background(), (Rgb{0, 255, 0}));
+    EXPECT_EQ(w.link.Label2.background(), (Rgb{255, 0, 0}));
+    w.link.Label2.setCaption("");
+    EXPECT_EQ(w.link.Label2.background(), (Rgb{255, 0, 0}));
+    w.link.Label2.setCaption("1");
+    EXPECT_EQ(w.link.Label2.background(), (Rgb{0, 255, 0}));
 }
 
 TEST_F(crtOperatorControlsTest, ViewHearsOfChangesMadeByHandlers) {
     std::vector<std::string> changed;
     w.setControlEvents({[&](const Control& c) { changed.push_back(c.objectName()); }, nullptr, nullptr});
-    w.Combo1.select(0);
+    w.panel.Combo1.select(0);
     EXPECT_NE(std::find(changed.begin(), changed.end(), "Combo1"), changed.end());
-    w.Label2.setCaption("3");
+    w.link.Label2.setCaption("3");
     EXPECT_EQ(changed.back(), "Label2");
 }
 

@@ -37,11 +37,11 @@ class crtSessionNumberingTest : public ::testing::TestWithParam<NumberingCase> {
 TEST_P(crtSessionNumberingTest, NextSessionIsOneMoreThanTheLargestAndPhaseFollowsTheLastRow) {
     SessionHarness harness;
     crt& w = loadSubject(harness, GetParam().subject, GetParam().summary);
-    EXPECT_EQ(w.sessionState().SessionNumber, GetParam().session);
-    EXPECT_EQ(w.SessionNum.text(), std::to_string(GetParam().session));
-    EXPECT_EQ(w.sessionState().PhaseNumber, GetParam().phase);
-    EXPECT_EQ(w.Combo1.text(), GetParam().phaseText);
-    EXPECT_EQ(w.Combo1.listIndex(), GetParam().phase - 1);
+    EXPECT_EQ(w.engine().state().SessionNumber, GetParam().session);
+    EXPECT_EQ(w.panel.SessionNum.text(), std::to_string(GetParam().session));
+    EXPECT_EQ(w.engine().state().PhaseNumber, GetParam().phase);
+    EXPECT_EQ(w.panel.Combo1.text(), GetParam().phaseText);
+    EXPECT_EQ(w.panel.Combo1.listIndex(), GetParam().phase - 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -58,57 +58,58 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(crtPhaseParametersTest, ParametersOfThePhaseGoToStateAndTimers) {
     SessionHarness harness;
     crt& w = loadSubject(harness, "C7"); // phase 3, SuccDisc
-    EXPECT_EQ(w.sessionState().TotalTrials, 30);
-    EXPECT_EQ(w.sessionState().SessionDuration, 33);
-    EXPECT_EQ(w.sessionState().HeadDetect, 0); // the cell holds 2: only 1 turns it on
-    EXPECT_EQ(w.sessionState().StimulusTotalCount, 7);
-    EXPECT_EQ(w.sessionState().Instrumental, 1);
-    EXPECT_EQ(w.sessionState().Pavlovian, 0);
-    EXPECT_EQ(w.sessionState().HopperDuration, 5);
-    EXPECT_EQ(w.sessionState().ResponseITI, 13);
-    EXPECT_EQ(w.sessionState().ITITotalCount, 13);
-    EXPECT_EQ(w.sessionState().NoResponseITI, 23);
-    EXPECT_EQ(w.sessionState().FIDuration, 1000);
-    EXPECT_EQ(w.Hopper_Timer.interval(), 5000);
-    EXPECT_EQ(w.FI.interval(), 1000);
-    EXPECT_FALSE(w.Hopper_Timer.isEnabled());
-    EXPECT_FALSE(w.FI.isEnabled());
-    EXPECT_EQ(w.sessionState().PhaseChange, 0);
-    EXPECT_EQ(w.Data1.databaseName(), harness.folder() + "/Parameters/C7.xls");
+    EXPECT_EQ(w.engine().state().TotalTrials, 30);
+    EXPECT_EQ(w.engine().state().SessionDuration, 33);
+    EXPECT_EQ(w.engine().state().HeadDetect, 0); // the cell holds 2: only 1 turns it on
+    EXPECT_EQ(w.engine().state().StimulusTotalCount, 7);
+    EXPECT_EQ(w.engine().state().Instrumental, 1);
+    EXPECT_EQ(w.engine().state().Pavlovian, 0);
+    EXPECT_EQ(w.engine().state().HopperDuration, 5);
+    EXPECT_EQ(w.engine().state().ResponseITI, 13);
+    EXPECT_EQ(w.engine().state().ITITotalCount, 13);
+    EXPECT_EQ(w.engine().state().NoResponseITI, 23);
+    EXPECT_EQ(w.engine().state().FIDuration, 1000);
+    EXPECT_EQ(w.engine().timers().Hopper_Timer.interval(), 5000);
+    EXPECT_EQ(w.engine().timers().FI.interval(), 1000);
+    EXPECT_FALSE(w.engine().timers().Hopper_Timer.isEnabled());
+    EXPECT_FALSE(w.engine().timers().FI.isEnabled());
+    EXPECT_EQ(w.panel.PhaseChange, 0);
+    EXPECT_EQ(w.panel.Data1.databaseName(), harness.folder() + "/Parameters/C7.xls");
 }
 
 TEST(crtPhaseParametersTest, CellsConvertByRoundingHalvesToEvenAndReadingNumericText) {
     SessionHarness harness;
     harness.writeFile("CurrentSchedule.txt", "N1\r\n");
     harness.addParameters("N1", "params_conversions");
-    crt& w = harness.load();                            // no summary rows: phase 1
-    EXPECT_EQ(w.sessionState().TotalTrials, 2);         // 1.5
-    EXPECT_EQ(w.sessionState().SessionDuration, 2);     // 2.5
-    EXPECT_EQ(w.sessionState().HeadDetect, 0);          // 2
-    EXPECT_EQ(w.sessionState().StimulusTotalCount, 12); // text "12"
-    EXPECT_EQ(w.sessionState().Instrumental, 1);        // text "1"
-    EXPECT_EQ(w.sessionState().Pavlovian, 0);           // blank
-    EXPECT_EQ(w.sessionState().HopperDuration, 32);
-    EXPECT_EQ(w.Hopper_Timer.interval(), 32000);
-    EXPECT_EQ(w.sessionState().ResponseITI, 0);   // -0.5
-    EXPECT_EQ(w.sessionState().NoResponseITI, 4); // 3.5
-    EXPECT_EQ(w.FI.interval(), 32767);
+    crt& w = harness.load();                              // no summary rows: phase 1
+    EXPECT_EQ(w.engine().state().TotalTrials, 2);         // 1.5
+    EXPECT_EQ(w.engine().state().SessionDuration, 2);     // 2.5
+    EXPECT_EQ(w.engine().state().HeadDetect, 0);          // 2
+    EXPECT_EQ(w.engine().state().StimulusTotalCount, 12); // text "12"
+    EXPECT_EQ(w.engine().state().Instrumental, 1);        // text "1"
+    EXPECT_EQ(w.engine().state().Pavlovian, 0);           // blank
+    EXPECT_EQ(w.engine().state().HopperDuration, 32);
+    EXPECT_EQ(w.engine().timers().Hopper_Timer.interval(), 32000);
+    EXPECT_EQ(w.engine().state().ResponseITI, 0);   // -0.5
+    EXPECT_EQ(w.engine().state().NoResponseITI, 4); // 3.5
+    EXPECT_EQ(w.engine().timers().FI.interval(), 32767);
 }
 
 TEST(crtPhaseParametersTest, PhaseZeroSelectsNoPhaseAndZeroesEveryParameter) {
     SessionHarness harness;
     crt& w = loadSubject(harness, "P0");
-    EXPECT_EQ(w.sessionState().PhaseNumber, 0);
-    EXPECT_EQ(w.Combo1.listIndex(), -1);
-    EXPECT_EQ(w.Combo1.text(), "Pick Phase");
-    EXPECT_EQ(w.sessionState().SessionNumber, 2);
+    EXPECT_EQ(w.engine().state().PhaseNumber, 0);
+    EXPECT_EQ(w.panel.Combo1.listIndex(), -1);
+    EXPECT_EQ(w.panel.Combo1.text(), "Pick Phase");
+    EXPECT_EQ(w.engine().state().SessionNumber, 2);
     for (const Int16 value :
-         {w.sessionState().TotalTrials, w.sessionState().SessionDuration, w.sessionState().HeadDetect,
-          w.sessionState().StimulusTotalCount, w.sessionState().Instrumental, w.sessionState().Pavlovian,
-          w.sessionState().HopperDuration, w.sessionState().ResponseITI, w.sessionState().NoResponseITI})
+         {w.engine().state().TotalTrials, w.engine().state().SessionDuration, w.engine().state().HeadDetect,
+          w.engine().state().StimulusTotalCount, w.engine().state().Instrumental,
+          w.engine().state().Pavlovian, w.engine().state().HopperDuration, w.engine().state().ResponseITI,
+          w.engine().state().NoResponseITI})
         EXPECT_EQ(value, 0);
-    EXPECT_EQ(w.Hopper_Timer.interval(), 0);
-    EXPECT_EQ(w.FI.interval(), 0);
+    EXPECT_EQ(w.engine().timers().Hopper_Timer.interval(), 0);
+    EXPECT_EQ(w.engine().timers().FI.interval(), 0);
 }
 
 struct FaultyCellCase {
@@ -131,17 +132,17 @@ TEST_P(crtFaultyParameterTest, PickingThePhaseReportsTheCellAndKeepsThePanel) {
     harness.writeFile("CurrentSchedule.txt", "N1\r\n");
     harness.addParameters("N1", GetParam().params);
     crt& w = harness.load();
-    ASSERT_EQ(w.sessionState().PhaseNumber, 1);
+    ASSERT_EQ(w.engine().state().PhaseNumber, 1);
 
-    w.Combo1.select(GetParam().phaseIndex);
+    w.panel.Combo1.select(GetParam().phaseIndex);
 
     ASSERT_EQ(harness.dialogs.messages().size(), 1u);
     const std::string& message = harness.dialogs.messages()[0].text;
     for (const std::string& part : GetParam().messageParts)
         EXPECT_NE(message.find(part), std::string::npos) << message << "\n lacks: " << part;
-    EXPECT_EQ(w.sessionState().PhaseNumber, 1);
-    EXPECT_EQ(w.Combo1.listIndex(), 0);
-    EXPECT_EQ(w.Combo1.text(), "MagTrain");
+    EXPECT_EQ(w.engine().state().PhaseNumber, 1);
+    EXPECT_EQ(w.panel.Combo1.listIndex(), 0);
+    EXPECT_EQ(w.panel.Combo1.text(), "MagTrain");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -163,22 +164,22 @@ TEST(crtPhaseParametersTest, FlagThatIsNotANumberIsOff) {
     harness.writeFile("CurrentSchedule.txt", "N1\r\n");
     harness.addParameters("N1", "params_faults");
     crt& w = harness.load();
-    w.Combo1.select(3);
+    w.panel.Combo1.select(3);
     EXPECT_TRUE(harness.dialogs.messages().empty());
-    EXPECT_EQ(w.sessionState().HeadDetect, 0);
-    EXPECT_EQ(w.sessionState().TotalTrials, 40);
+    EXPECT_EQ(w.engine().state().HeadDetect, 0);
+    EXPECT_EQ(w.engine().state().TotalTrials, 40);
 }
 
 TEST(crtPhaseParametersTest, HardwareFreeModeMakesEveryIntervalTwoSeconds) {
     SessionHarness harness;
     crt& w = loadSubject(harness, "B1");
-    EXPECT_EQ(w.sessionState().ITITotalCount, 12);
-    w.Check1.click();
-    EXPECT_EQ(w.Check1.value(), 1);
-    EXPECT_EQ(w.sessionState().ITITotalCount, 2);
-    EXPECT_EQ(w.sessionState().ResponseITI, 12);
-    w.Check1.click();
-    EXPECT_EQ(w.sessionState().ITITotalCount, 12);
+    EXPECT_EQ(w.engine().state().ITITotalCount, 12);
+    w.panel.Check1.click();
+    EXPECT_EQ(w.panel.Check1.value(), 1);
+    EXPECT_EQ(w.engine().state().ITITotalCount, 2);
+    EXPECT_EQ(w.engine().state().ResponseITI, 12);
+    w.panel.Check1.click();
+    EXPECT_EQ(w.engine().state().ITITotalCount, 12);
 }
 
 } // namespace
