@@ -81,6 +81,19 @@ void reportShownAndQuit() {
     QCoreApplication::exit(0);
 }
 
+// Once a minute, how late the chamber's timers ran: a lab can see whether the machine keeps time.
+void logTimingOnceAMinute(QTimer& timer, qt::QtScheduler& scheduler) {
+    scheduler.takeLateness();
+    QObject::connect(&timer, &QTimer::timeout, [&scheduler, minute = 0]() mutable {
+        const qt::QtScheduler::Lateness late = scheduler.takeLateness();
+        std::fprintf(stderr,
+                     "veltrum-timing: minute %d: %zu timer tasks, the latest ran %.1f ms after its time, "
+                     "%zu more than 20 ms late\n",
+                     ++minute, late.tasks, static_cast<double>(late.latestUs) / 1000.0, late.over20Ms);
+    });
+    timer.start(60'000);
+}
+
 } // namespace
 
 int Application::run(const QStringList& arguments) {
@@ -171,19 +184,9 @@ int Application::run(const QStringList& arguments) {
     views.panelShown();
     if (options.realTime)
         std::fprintf(stderr, "veltrum: %s\n", useRealTimeScheduling().c_str());
-    // Once a minute, how late the chamber's timers ran: a lab can see whether the machine keeps time.
     QTimer timingLog;
-    if (options.timingLog) {
-        scheduler.takeLateness();
-        QObject::connect(&timingLog, &QTimer::timeout, [&scheduler, minute = 0]() mutable {
-            const qt::QtScheduler::Lateness late = scheduler.takeLateness();
-            std::fprintf(stderr,
-                         "veltrum-timing: minute %d: %zu timer tasks, the latest ran %.1f ms after its time, "
-                         "%zu more than 20 ms late\n",
-                         ++minute, late.tasks, static_cast<double>(late.latestUs) / 1000.0, late.over20Ms);
-        });
-        timingLog.start(60'000);
-    }
+    if (options.timingLog)
+        logTimingOnceAMinute(timingLog, scheduler);
     const int status = QApplication::exec();
     qt::setFailureSink({});
     return status;
