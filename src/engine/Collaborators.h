@@ -24,9 +24,9 @@ public:
     // Lowers the hopper: every output off.
     virtual void lowerHopper() = 0;
     // Turns the inter-trial output on, alone.
-    virtual void interTrialOutputOn() = 0;
+    virtual void turnInterTrialOutputOn() = 0;
     // Turns every output off.
-    virtual void outputsOff() = 0;
+    virtual void turnOutputsOff() = 0;
     // Reads the sensor: true when a head is in the hopper opening.
     virtual bool headInOpening() = 0;
 };

@@ -30,12 +30,12 @@ void SessionEngine::HopperDown() {
 
 void SessionEngine::InterTrialOutputOn() {
     if (!m_state.HardwareFree)
-        m_with.chamber.interTrialOutputOn();
+        m_with.chamber.turnInterTrialOutputOn();
 }
 
 void SessionEngine::OutputsOff() {
     if (!m_state.HardwareFree)
-        m_with.chamber.outputsOff();
+        m_with.chamber.turnOutputsOff();
 }
 
 void SessionEngine::Infrared_Timer() {

@@ -1,7 +1,5 @@
 #include "ScheduleGrid.h"
 
-#include "trials/Schedule.h"
-
 #include <charconv>
 
 namespace veltrum::session {
@@ -24,10 +22,6 @@ std::optional<Int16> scheduleNumber(const trials::FlexGrid& grid, int row, int c
 }
 
 } // namespace
-
-void ScheduleGrid::BuildSchedule(platform::RandomSource& random, const std::string& phase, int totalTrials) {
-    trials::buildSchedule(MSFlexGrid1, random, phase, totalTrials);
-}
 
 std::optional<engine::ScheduleRow> ScheduleGrid::scheduleRow(int n) const {
     const std::optional<Int16> type = scheduleNumber(MSFlexGrid1, n, 1);

@@ -1,9 +1,8 @@
-// The session's schedule in the grid MSFlexGrid1: built and shuffled at Start, read row by row by the
-// session engine as each trial begins.
+// The session's schedule in the grid MSFlexGrid1: built and shuffled at Start (trials::BuildSchedule), read
+// row by row by the session engine as each trial begins.
 #pragma once
 
 #include "engine/Collaborators.h"
-#include "platform/RandomSource.h"
 #include "trials/FlexGrid.h"
 
 #include <optional>
@@ -15,8 +14,6 @@ class ScheduleGrid final : public engine::Schedule {
 public:
     trials::FlexGrid MSFlexGrid1;
 
-    // The phase's rows for that many trials, shuffled.
-    void BuildSchedule(platform::RandomSource& random, const std::string& phase, int totalTrials);
     std::optional<engine::ScheduleRow> scheduleRow(int n) const override;
 };
 

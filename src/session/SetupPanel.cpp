@@ -138,7 +138,7 @@ void SetupPanel::runSetupHandler(void (SetupPanel::*handler)(),
 SetupPanel::Snapshot SetupPanel::takeSnapshot() const {
     Snapshot snapshot;
     snapshot.loaded = m_loaded;
-    snapshot.phaseChange = PhaseChange;
+    snapshot.PhaseChange = PhaseChange;
     snapshot.paramTable = m_paramTable;
     snapshot.subjects = Subject_In.entries();
     snapshot.subjectIndex = Subject_In.listIndex();
@@ -154,7 +154,7 @@ SetupPanel::Snapshot SetupPanel::takeSnapshot() const {
 void SetupPanel::restoreSnapshot(const Snapshot& snapshot) {
     m_loaded = snapshot.loaded;
     m_engine.load(m_loaded);
-    PhaseChange = snapshot.phaseChange;
+    PhaseChange = snapshot.PhaseChange;
     m_paramTable = snapshot.paramTable;
     Subject_In.restore(snapshot.subjects, snapshot.subjectIndex, snapshot.subjectText);
     Combo1.restore(Combo1.entries(), snapshot.phaseIndex, snapshot.phaseText);

@@ -77,14 +77,14 @@ private:
     // The subject's highest session number and the phase of its last row in the summary's entries.
     void findLastSession(const records::SummaryEntries& entries, const std::string& path);
     void readParameterTable();
-    engine::PhaseParameters phaseParameters() const;
+    engine::PhaseParameters readPhaseParameters() const;
     Int16 parameterInt16(int row, const char* name) const;
     std::string parameterCellName(int column, int row, const char* name) const;
 
     // What a set-up handler may change, kept to put the panel back when the handler fails.
     struct Snapshot {
         engine::SessionSetUp loaded;
-        Int16 phaseChange;
+        Int16 PhaseChange;
         std::vector<std::string> subjects;
         int subjectIndex = -1;
         std::string subjectText;

@@ -49,7 +49,7 @@ void SetupPanel::LoadPhaseParameters() {
     PhaseChange = 0;
     SessionNum.setText(m_loaded.SessionNumber.toString());
     readParameterTable();
-    m_loaded.parameters = phaseParameters();
+    m_loaded.parameters = readPhaseParameters();
     m_engine.load(m_loaded);
 }
 
@@ -157,7 +157,7 @@ Int16 SetupPanel::parameterInt16(int row, const char* name) const {
     return value;
 }
 
-engine::PhaseParameters SetupPanel::phaseParameters() const {
+engine::PhaseParameters SetupPanel::readPhaseParameters() const {
     const int p = m_loaded.PhaseNumber.toInt();
     auto flag = [&](int row) {
         const std::optional<workbook::Cell>& entry = m_paramTable.at(p, row);

@@ -87,7 +87,8 @@ void crt::Command1_Click() {
     try {
         requireSessionCanStart();
         claimSubject(subject);
-        schedule.BuildSchedule(m_services.random, phase, m_engine.state().TotalTrials.toInt());
+        trials::BuildSchedule(schedule.MSFlexGrid1, m_services.random, phase,
+                              m_engine.state().TotalTrials.toInt());
         // The data workbook is created before the panel changes, so a failure leaves the panel as it was.
         keptWorkbook = m_services.records->createSessionWorkbook(dataPath("Results/Session_Template.xls"),
                                                                  dataFile, SessionRows::trialColumns());

@@ -36,8 +36,8 @@ public:
 
     void raiseHopper() override { calls.push_back("hopper up"); }
     void lowerHopper() override { calls.push_back("hopper down"); }
-    void interTrialOutputOn() override {}
-    void outputsOff() override {}
+    void turnInterTrialOutputOn() override {}
+    void turnOutputsOff() override {}
     bool headInOpening() override { return false; }
     void showPicture(int slot, const std::string& path) override {
         calls.push_back(path + " in " + std::to_string(slot));
