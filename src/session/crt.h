@@ -40,34 +40,29 @@ using forms::Window;
 using engine::SessionEndTrigger;
 using engine::SessionState;
 
-// Controls of the window (design text in quotes; hidden ones are not shown when the window opens), and
-// the part of the window that holds each:
+// Controls of the window (design text in quotes; hidden ones are not shown when the window opens), by
+// the part of the window that holds them:
 //
-// | Control              | Part   | Kind          | Design                           | Shows or does |
-// |----------------------|--------|---------------|----------------------------------|-----------------------------|
-// | Subject_In           | panel  | ComboBox      | empty                            | subjects; a pick
-// reloads    | | Command3             | panel  | CommandButton | "Enter Subject name"             | adds a
-// typed subject        | | Combo1               | panel  | ComboBox      | "Pick Phase"; the four phases    |
-// phases; a pick reloads      | | Label8               | panel  | Label         | "Phase" | caption of Combo1
-// | | Check1               | panel  | CheckBox      | "click to run without hardware"  | hardware-free mode |
-// | SessionNum           | panel  | TextBox       | "1"                              | next session of the
-// subject | | Label5               | panel  | Label         | "Session #"                      | caption of
-// SessionNum       | | Command1             | panel  | CommandButton | "Start"                          |
-// readies the session         | | Data1                | panel  | DataControl   | | summary, parameter sheets
-// | | Text1                | link   | TextBox       | "12345"                          | TCP port for the
-// tablet     | | Label9               | link   | Label         | "Port"                           | caption
-// of Text1            | | Label6               | link   | Label         | "iPad Connection"                |
-// caption of Label2           | | Label2               | link   | Label         | empty, red | link; green
-// once changed    | | TabletAddress        | link   | Label         | empty                            | the
-// connected tablet's host | | Text5                | screen | TextBox       | "C:\Images\" until start-up |
-// picture folder              | | Label4               | screen | Label         | "Image Directory" | caption
-// of Text5            | | Label10              | screen | Label         | "Press "E" to exit", hidden      |
-// exit hint                   | | Label7               | screen | Label         | hidden, 24 pt bold |
-// session banner              | | Label1, Label3       | screen | Label         | hidden | hopper state,
-// events        | | Text2-4, Text6-8     | screen | TextBox       | hidden, empty                    |
-// stimulus at positions 1..6  | | Image1(1..6)         | screen | PictureBox    | hidden | the six stimulus
-// slots      | | MSFlexGrid1          | schedule | FlexGrid    |                                  | the
-// session's trials        | | Data2, Data3         | rows   | DataControl   | | session and summary books   |
+// | Part     | Control          | Kind          | Design                          | Shows or does           |
+// |----------|------------------|---------------|---------------------------------|-------------------------|
+// | panel    | Subject_In       | ComboBox      | empty                           | subjects; a pick loads  |
+// |          | Command3         | CommandButton | "Enter Subject name"            | adds a typed subject    |
+// |          | Combo1, Label8   | ComboBox      | "Pick Phase"; the phases        | phases; a pick loads    |
+// |          | Check1           | CheckBox      | "click to run without hardware" | hardware-free mode      |
+// |          | SessionNum       | TextBox       | "1"; Label5 "Session #"         | the next session        |
+// |          | Command1         | CommandButton | "Start"                         | readies the session     |
+// |          | Data1            | DataControl   |                                 | summary, parameters     |
+// | link     | Text1, Label9    | TextBox       | "12345"; "Port"                 | the tablet's TCP port   |
+// |          | Label2, Label6   | Label         | empty, red; "iPad Connection"   | green once changed      |
+// |          | TabletAddress    | Label         | empty                           | the tablet's host       |
+// | screen   | Text5, Label4    | TextBox       | "C:\Images\"; "Image Directory" | picture folder          |
+// |          | Label10          | Label         | "Press "E" to exit", hidden     | exit hint               |
+// |          | Label7           | Label         | hidden, 24 pt bold              | session banner          |
+// |          | Label1, Label3   | Label         | hidden                          | hopper state, events    |
+// |          | Text2-4, Text6-8 | TextBox       | hidden, empty                   | stimulus at positions   |
+// |          | Image1(1..6)     | PictureBox    | hidden                          | the six stimulus slots  |
+// | schedule | MSFlexGrid1      | FlexGrid      |                                 | the session's trials    |
+// | rows     | Data2, Data3     | DataControl   |                                 | session, summary books  |
 //
 // The trial cycle's timers (ITI, Stimulus, FI, Session_Timer, Hopper_Timer, Infrared) and the session
 // state are the engine's: the window reads them through engine().

@@ -1,5 +1,6 @@
 #include "SessionHarness.h"
 
+#include "engine/Phase.h"
 #include "session/SetupError.h"
 
 #include <gtest/gtest.h>
@@ -32,9 +33,9 @@ void PrintTo(const NumberingCase& value, std::ostream* out) {
     *out << value.name;
 }
 
-class crtSessionNumberingTest : public ::testing::TestWithParam<NumberingCase> {};
+class SessionNumberingTest : public ::testing::TestWithParam<NumberingCase> {};
 
-TEST_P(crtSessionNumberingTest, NextSessionIsOneMoreThanTheLargestAndPhaseFollowsTheLastRow) {
+TEST_P(SessionNumberingTest, NextSessionIsOneMoreThanTheLargestAndPhaseFollowsTheLastRow) {
     SessionHarness harness;
     crt& w = loadSubject(harness, GetParam().subject, GetParam().summary);
     EXPECT_EQ(w.engine().state().SessionNumber, GetParam().session);
@@ -45,7 +46,7 @@ TEST_P(crtSessionNumberingTest, NextSessionIsOneMoreThanTheLargestAndPhaseFollow
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Summaries, crtSessionNumberingTest,
+    Summaries, SessionNumberingTest,
     ::testing::Values(NumberingCase{"AscendingOrder", "B1", "summary_main", 4, 2, "Auto"},
                       NumberingCase{"ShuffledOrderWithLowerCaseRow", "B1", "summary_shuffled", 4, 1,
                                     "MagTrain"},
@@ -55,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberingCase{"SummaryWithoutRows", "B1", "summary_header_only", 1, 1, "MagTrain"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(crtPhaseParametersTest, ParametersOfThePhaseGoToStateAndTimers) {
+TEST(PhaseParametersTest, ParametersOfThePhaseGoToStateAndTimers) {
     SessionHarness harness;
     crt& w = loadSubject(harness, "C7"); // phase 3, SuccDisc
     EXPECT_EQ(w.engine().state().TotalTrials, 30);
@@ -77,7 +78,7 @@ TEST(crtPhaseParametersTest, ParametersOfThePhaseGoToStateAndTimers) {
     EXPECT_EQ(w.panel.Data1.databaseName(), harness.folder() + "/Parameters/C7.xls");
 }
 
-TEST(crtPhaseParametersTest, CellsConvertByRoundingHalvesToEvenAndReadingNumericText) {
+TEST(PhaseParametersTest, CellsConvertByRoundingHalvesToEvenAndReadingNumericText) {
     SessionHarness harness;
     harness.writeFile("CurrentSchedule.txt", "N1\r\n");
     harness.addParameters("N1", "params_conversions");
@@ -95,7 +96,7 @@ TEST(crtPhaseParametersTest, CellsConvertByRoundingHalvesToEvenAndReadingNumeric
     EXPECT_EQ(w.engine().timers().FI.interval(), 32767);
 }
 
-TEST(crtPhaseParametersTest, PhaseZeroSelectsNoPhaseAndZeroesEveryParameter) {
+TEST(PhaseParametersTest, PhaseZeroSelectsNoPhaseAndZeroesEveryParameter) {
     SessionHarness harness;
     crt& w = loadSubject(harness, "P0");
     EXPECT_EQ(w.engine().state().PhaseNumber, 0);
@@ -124,10 +125,10 @@ void PrintTo(const FaultyCellCase& value, std::ostream* out) {
     *out << value.name;
 }
 
-class crtFaultyParameterTest : public ::testing::TestWithParam<FaultyCellCase> {};
+class FaultyParameterTest : public ::testing::TestWithParam<FaultyCellCase> {};
 
 // Picking the phase after start-up: the fault is reported and the panel keeps the phase it had.
-TEST_P(crtFaultyParameterTest, PickingThePhaseReportsTheCellAndKeepsThePanel) {
+TEST_P(FaultyParameterTest, PickingThePhaseReportsTheCellAndKeepsThePanel) {
     SessionHarness harness;
     harness.writeFile("CurrentSchedule.txt", "N1\r\n");
     harness.addParameters("N1", GetParam().params);
@@ -146,7 +147,7 @@ TEST_P(crtFaultyParameterTest, PickingThePhaseReportsTheCellAndKeepsThePanel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cells, crtFaultyParameterTest,
+    Cells, FaultyParameterTest,
     ::testing::Values(
         FaultyCellCase{"HopperTimeAbove32Seconds",
                        "params_conversions",
@@ -159,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultyCellCase{"Negative", "params_faults", 2, {"cell D3", "-5 is negative"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(crtPhaseParametersTest, FlagThatIsNotANumberIsOff) {
+TEST(PhaseParametersTest, FlagThatIsNotANumberIsOff) {
     SessionHarness harness;
     harness.writeFile("CurrentSchedule.txt", "N1\r\n");
     harness.addParameters("N1", "params_faults");
@@ -170,7 +171,7 @@ TEST(crtPhaseParametersTest, FlagThatIsNotANumberIsOff) {
     EXPECT_EQ(w.engine().state().TotalTrials, 40);
 }
 
-TEST(crtPhaseParametersTest, HardwareFreeModeMakesEveryIntervalTwoSeconds) {
+TEST(PhaseParametersTest, HardwareFreeModeMakesEveryIntervalTwoSeconds) {
     SessionHarness harness;
     crt& w = loadSubject(harness, "B1");
     EXPECT_EQ(w.engine().state().ITITotalCount, 12);
@@ -180,6 +181,18 @@ TEST(crtPhaseParametersTest, HardwareFreeModeMakesEveryIntervalTwoSeconds) {
     EXPECT_EQ(w.engine().state().ResponseITI, 12);
     w.panel.Check1.click();
     EXPECT_EQ(w.engine().state().ITITotalCount, 12);
+}
+
+// The table has a column for each phase of the phase list and no other: a phase beyond the list is
+// refused, never read from a column that is not there.
+TEST(ParameterTableTest, HoldsEveryPhaseOfTheListAndRefusesAnyOther) {
+    ParameterTable table;
+    const int phases = static_cast<int>(engine::phases().size());
+    table.set(phases, ParameterTable::rows, workbook::Cell{workbook::CellKind::Number, 7.0, {}});
+    EXPECT_EQ(table.at(phases, ParameterTable::rows)->number, 7.0);
+    EXPECT_FALSE(table.at(0, 1)) << "no phase picked reads as empty";
+    EXPECT_THROW(table.at(phases + 1, 1), std::out_of_range);
+    EXPECT_THROW(table.set(1, ParameterTable::rows + 1, {}), std::out_of_range);
 }
 
 } // namespace

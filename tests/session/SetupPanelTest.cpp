@@ -10,9 +10,9 @@ namespace {
 using testing::SessionHarness;
 
 // B1 (summary: session 4, phase 2) and C7 (session 2, phase 3) in the list, B1 last and loaded.
-class crtOperatorControlsTest : public ::testing::Test {
+class SetupPanelTest : public ::testing::Test {
 protected:
-    crtOperatorControlsTest() {
+    SetupPanelTest() {
         harness.writeFile("CurrentSchedule.txt", "C7\r\nB1\r\n");
         harness.addParameters("C7", "params_standard");
         w.Form_Load();
@@ -40,7 +40,7 @@ protected:
     crt& w = harness.window();
 };
 
-TEST_F(crtOperatorControlsTest, PickingAPhaseKeepsTheSessionNumberAndSkipsTheSummary) {
+TEST_F(SetupPanelTest, PickingAPhaseKeepsTheSessionNumberAndSkipsTheSummary) {
     w.panel.Combo1.select(2);
     EXPECT_EQ(w.engine().state().PhaseNumber, 3);
     EXPECT_EQ(w.engine().state().SessionNumber, 4);
@@ -49,7 +49,7 @@ TEST_F(crtOperatorControlsTest, PickingAPhaseKeepsTheSessionNumberAndSkipsTheSum
     EXPECT_EQ(harness.workbookReads(), (std::vector<std::string>{"Parameters/B1.xls"}));
 }
 
-TEST_F(crtOperatorControlsTest, HardwareBoxBringsThePhaseBackFromTheSummary) {
+TEST_F(SetupPanelTest, HardwareBoxBringsThePhaseBackFromTheSummary) {
     w.panel.Combo1.select(2);
     w.panel.Check1.click();
     EXPECT_EQ(w.engine().state().PhaseNumber, 2);
@@ -58,7 +58,7 @@ TEST_F(crtOperatorControlsTest, HardwareBoxBringsThePhaseBackFromTheSummary) {
     EXPECT_EQ(w.engine().state().ITITotalCount, 2);
 }
 
-TEST_F(crtOperatorControlsTest, SwitchingToASubjectWithoutRowsKeepsThePhase) {
+TEST_F(SetupPanelTest, SwitchingToASubjectWithoutRowsKeepsThePhase) {
     harness.addParameters("N1", "params_standard");
     w.panel.Combo1.select(2);
     harness.dialogs.queueInput("N1");
@@ -75,7 +75,7 @@ TEST_F(crtOperatorControlsTest, SwitchingToASubjectWithoutRowsKeepsThePhase) {
     EXPECT_EQ(harness.dialogs.inputs()[0].defaultText, "");
 }
 
-TEST_F(crtOperatorControlsTest, SelectingAnotherSubjectLoadsIt) {
+TEST_F(SetupPanelTest, SelectingAnotherSubjectLoadsIt) {
     w.panel.Subject_In.select(0);
     EXPECT_EQ(w.engine().state().Subject, "C7");
     EXPECT_EQ(w.engine().state().SessionNumber, 2);
@@ -83,7 +83,7 @@ TEST_F(crtOperatorControlsTest, SelectingAnotherSubjectLoadsIt) {
     EXPECT_EQ(w.engine().state().TotalTrials, 30);
 }
 
-TEST_F(crtOperatorControlsTest, CancellingTheNewSubjectBoxChangesNothing) {
+TEST_F(SetupPanelTest, CancellingTheNewSubjectBoxChangesNothing) {
     harness.dialogs.queueInput(std::nullopt);
     w.panel.Command3.click();
     expectPanelShowsB1();
@@ -91,10 +91,9 @@ TEST_F(crtOperatorControlsTest, CancellingTheNewSubjectBoxChangesNothing) {
     EXPECT_TRUE(harness.fileSystem.calls().empty());
 }
 
-class crtRefusedNewSubjectTest : public crtOperatorControlsTest,
-                                 public ::testing::WithParamInterface<std::string> {};
+class RefusedNewSubjectTest : public SetupPanelTest, public ::testing::WithParamInterface<std::string> {};
 
-TEST_P(crtRefusedNewSubjectTest, IsRefusedBeforeAnyFileIsTouched) {
+TEST_P(RefusedNewSubjectTest, IsRefusedBeforeAnyFileIsTouched) {
     harness.dialogs.queueInput(GetParam());
     w.panel.Command3.click();
     ASSERT_EQ(harness.dialogs.messages().size(), 1u);
@@ -104,11 +103,11 @@ TEST_P(crtRefusedNewSubjectTest, IsRefusedBeforeAnyFileIsTouched) {
 }
 
 // b1 differs only by case from the listed B1: on a share that ignores case both are one set of files.
-INSTANTIATE_TEST_SUITE_P(Names, crtRefusedNewSubjectTest,
+INSTANTIATE_TEST_SUITE_P(Names, RefusedNewSubjectTest,
                          ::testing::Values("", "..", "../Results/Results_Summary", "a\\b", "B\x01", "-x",
                                            ".x", "B\t1", std::string(101, 'x'), "b1"));
 
-TEST_F(crtOperatorControlsTest, StartRefusesANameTypedInTheListThatDiffersOnlyByCaseFromAListedOne) {
+TEST_F(SetupPanelTest, StartRefusesANameTypedInTheListThatDiffersOnlyByCaseFromAListedOne) {
     w.panel.Subject_In.setText("c7");
     w.Command1_Click();
     ASSERT_EQ(harness.dialogs.messages().size(), 1u);
@@ -117,7 +116,7 @@ TEST_F(crtOperatorControlsTest, StartRefusesANameTypedInTheListThatDiffersOnlyBy
     EXPECT_TRUE(w.engine().state().NewDataFile.empty());
 }
 
-TEST_F(crtOperatorControlsTest, NewSubjectWithoutParameterWorkbookIsReportedAndRemoved) {
+TEST_F(SetupPanelTest, NewSubjectWithoutParameterWorkbookIsReportedAndRemoved) {
     harness.dialogs.queueInput("Z9");
     w.panel.Command3.click();
     ASSERT_EQ(harness.dialogs.messages().size(), 1u);
@@ -132,7 +131,7 @@ TEST_F(crtOperatorControlsTest, NewSubjectWithoutParameterWorkbookIsReportedAndR
     EXPECT_EQ(w.engine().state().TotalTrials, 10);
 }
 
-TEST_F(crtOperatorControlsTest, SummaryRowThatFailsOnlyTheNewSubjectLeavesThePanelIntact) {
+TEST_F(SetupPanelTest, SummaryRowThatFailsOnlyTheNewSubjectLeavesThePanelIntact) {
     harness.addParameters("BadSession", "params_standard");
     w.panel.Check1.click();
     harness.dialogs.queueInput("BadSession");
@@ -144,7 +143,7 @@ TEST_F(crtOperatorControlsTest, SummaryRowThatFailsOnlyTheNewSubjectLeavesThePan
     EXPECT_EQ(w.engine().state().ITITotalCount, 2);
 }
 
-TEST_F(crtOperatorControlsTest, FailedHardwareBoxReloadPutsTheBoxBack) {
+TEST_F(SetupPanelTest, FailedHardwareBoxReloadPutsTheBoxBack) {
     harness.removeFile("Parameters/B1.xls");
     w.panel.Check1.click();
     EXPECT_EQ(harness.dialogs.messages().size(), 1u);
@@ -152,7 +151,7 @@ TEST_F(crtOperatorControlsTest, FailedHardwareBoxReloadPutsTheBoxBack) {
     EXPECT_EQ(w.engine().state().ITITotalCount, 12);
 }
 
-TEST_F(crtOperatorControlsTest, LinkIndicatorTurnsGreenAtItsFirstChange) {
+TEST_F(SetupPanelTest, LinkIndicatorTurnsGreenAtItsFirstChange) {
     EXPECT_EQ(w.link.Label2.background(), (Rgb{255, 0, 0}));
     w.link.Label2.setCaption("");
     EXPECT_EQ(w.link.Label2.background(), (Rgb{255, 0, 0}));
@@ -160,7 +159,7 @@ TEST_F(crtOperatorControlsTest, LinkIndicatorTurnsGreenAtItsFirstChange) {
     EXPECT_EQ(w.link.Label2.background(), (Rgb{0, 255, 0}));
 }
 
-TEST_F(crtOperatorControlsTest, ViewHearsOfChangesMadeByHandlers) {
+TEST_F(SetupPanelTest, ViewHearsOfChangesMadeByHandlers) {
     std::vector<std::string> changed;
     w.setControlEvents({[&](const Control& c) { changed.push_back(c.objectName()); }, nullptr, nullptr});
     w.panel.Combo1.select(0);

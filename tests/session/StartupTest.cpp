@@ -26,7 +26,7 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-TEST(crtDesignTest, ControlsCarryTheirDesignTextsAndTimersStartDisabled) {
+TEST(DesignTest, ControlsCarryTheirDesignTextsAndTimersStartDisabled) {
     SessionHarness harness;
     crt& w = harness.window();
     EXPECT_EQ(w.panel.Command3.caption(), "Enter Subject name");
@@ -61,7 +61,7 @@ TEST(crtDesignTest, ControlsCarryTheirDesignTextsAndTimersStartDisabled) {
     }
 }
 
-TEST(crtDesignTest, VisibleSetupControlsLieInsideTheWindowWithoutOverlapping) {
+TEST(DesignTest, VisibleSetupControlsLieInsideTheWindowWithoutOverlapping) {
     SessionHarness harness;
     crt& w = harness.window();
     std::set<std::string> names;
@@ -85,7 +85,7 @@ TEST(crtDesignTest, VisibleSetupControlsLieInsideTheWindowWithoutOverlapping) {
     }
 }
 
-TEST(crtStartupTest, LoadsEverySubjectInTurnThenTheLastAgainInPhaseOne) {
+TEST(StartupTest, LoadsEverySubjectInTurnThenTheLastAgainInPhaseOne) {
     SessionHarness harness;
     harness.writeFile("CurrentSchedule.txt", "C7\r\nX9, B1\r\n");
     harness.addParameters("C7", "params_standard");
@@ -121,9 +121,9 @@ void PrintTo(const PortCase& value, std::ostream* out) {
     *out << value.name;
 }
 
-class crtPortFileTest : public ::testing::TestWithParam<PortCase> {};
+class PortFileTest : public ::testing::TestWithParam<PortCase> {};
 
-TEST_P(crtPortFileTest, ListensOnTheLastPortOfTheFile) {
+TEST_P(PortFileTest, ListensOnTheLastPortOfTheFile) {
     SessionHarness harness;
     harness.writeFile("PortNumber.txt", GetParam().content);
     crt& w = harness.load();
@@ -132,7 +132,7 @@ TEST_P(crtPortFileTest, ListensOnTheLastPortOfTheFile) {
     EXPECT_EQ(w.link.Text1.text(), std::to_string(GetParam().port));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, crtPortFileTest,
+INSTANTIATE_TEST_SUITE_P(Files, PortFileTest,
                          ::testing::Values(PortCase{"TwoLines", "4000\r\n5000\r\n", 5000},
                                            PortCase{"Spaces", "  7001 ", 7001}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -148,9 +148,9 @@ void PrintTo(const FailureCase& value, std::ostream* out) {
     *out << value.name;
 }
 
-class crtStartupFailureTest : public ::testing::TestWithParam<FailureCase> {};
+class StartupFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
-TEST_P(crtStartupFailureTest, ThrowsOneErrorSayingWhatAndWhere) {
+TEST_P(StartupFailureTest, ThrowsOneErrorSayingWhatAndWhere) {
     SessionHarness harness;
     GetParam().arrange(harness);
     const std::string message = startupFailure(harness);
@@ -162,7 +162,7 @@ TEST_P(crtStartupFailureTest, ThrowsOneErrorSayingWhatAndWhere) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Causes, crtStartupFailureTest,
+    Causes, StartupFailureTest,
     ::testing::Values(
         FailureCase{"MissingPortFile",
                     [](SessionHarness& h) { h.removeFile("PortNumber.txt"); },
@@ -281,7 +281,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"row 11, column Phase", "blank"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(crtStartupTest, MissingDataFolderIsNamed) {
+TEST(StartupTest, MissingDataFolderIsNamed) {
     SessionHarness harness;
     std::filesystem::remove_all(harness.folder());
     const std::string message = startupFailure(harness);
@@ -289,14 +289,14 @@ TEST(crtStartupTest, MissingDataFolderIsNamed) {
     EXPECT_TRUE(contains(message, "--data")) << message;
 }
 
-TEST(crtStartupTest, UnsafeSubjectNameTouchesNoWorkbook) {
+TEST(StartupTest, UnsafeSubjectNameTouchesNoWorkbook) {
     SessionHarness harness;
     harness.writeFile("CurrentSchedule.txt", "B1, a/b");
     EXPECT_FALSE(startupFailure(harness).empty());
     EXPECT_TRUE(harness.workbookReads().empty());
 }
 
-TEST(crtStartupTest, TabletAddressFileLimitsWhoMayBeTheTabletAndARefusalIsNoticed) {
+TEST(StartupTest, TabletAddressFileLimitsWhoMayBeTheTabletAndARefusalIsNoticed) {
     SessionHarness harness;
     harness.writeFile("TabletAddress.txt", "10.0.0.7\r\n10.0.1.0/24\r\n");
     crt& w = harness.load();
@@ -311,7 +311,7 @@ TEST(crtStartupTest, TabletAddressFileLimitsWhoMayBeTheTabletAndARefusalIsNotice
 
 // Without a tablet address the port is open to this computer only, and the panel says how to open it;
 // "any" must be written to let every host in.
-TEST(crtStartupTest, TabletPortIsLoopbackOnlyUntilAddressesOrAnyAreNamed) {
+TEST(StartupTest, TabletPortIsLoopbackOnlyUntilAddressesOrAnyAreNamed) {
     SessionHarness harness;
     crt& w = harness.load();
     EXPECT_TRUE(harness.socket.allowedPeers().empty());
@@ -327,7 +327,7 @@ TEST(crtStartupTest, TabletPortIsLoopbackOnlyUntilAddressesOrAnyAreNamed) {
 }
 
 // Comment and blank lines read alike in every settings file of the data folder.
-TEST(crtStartupTest, CommentLinesAreSkippedInEverySettingsFile) {
+TEST(StartupTest, CommentLinesAreSkippedInEverySettingsFile) {
     SessionHarness harness;
     harness.writeFile("PortNumber.txt", "# the tablet's port\r\n\r\n  23456\r\n");
     harness.writeFile("CurrentSchedule.txt", "# birds in training, one per line\r\n  # (B2 rests)\r\nB1\r\n");
@@ -338,7 +338,7 @@ TEST(crtStartupTest, CommentLinesAreSkippedInEverySettingsFile) {
     EXPECT_EQ(harness.socket.allowedPeers(), (std::vector<std::string>{"10.0.0.7"}));
 }
 
-TEST(crtStartupTest, LineWithTwoNamesYieldsTwoSubjects) {
+TEST(StartupTest, LineWithTwoNamesYieldsTwoSubjects) {
     SessionHarness harness;
     harness.writeFile("CurrentSchedule.txt", "C7, B1\r\n");
     harness.addParameters("C7", "params_standard");
@@ -347,7 +347,7 @@ TEST(crtStartupTest, LineWithTwoNamesYieldsTwoSubjects) {
     EXPECT_EQ(w.panel.Subject_In.listIndex(), 1);
 }
 
-TEST(crtStimulusSlotsTest, SlotsFormTwoRowsOfThreeAndPicturesLieInTheImageFolder) {
+TEST(StimulusSlotsTest, SlotsFormTwoRowsOfThreeAndPicturesLieInTheImageFolder) {
     SessionHarness harness;
     crt& w = harness.load();
     const std::vector<Geometry> expected{{0, 50, 200, 200},  {300, 50, 200, 200},  {600, 50, 200, 200},
