@@ -147,8 +147,8 @@ bool runSession(const std::string& root, bool withViews, std::vector<Sample>& sa
     LoopbackTablet tablet(port);
     if (!spinUntil([&] { return tablet.connected() && socket.state() == platform::TabletSocket::Connected; }))
         return false;
-    model.Combo1.select(1);
-    model.Command1.click();
+    model.panel.Combo1.select(1);
+    model.panel.Command1.click();
     forms::Int16 keyS = 'S';
     model.Form_KeyPress(keyS);
 

@@ -106,8 +106,8 @@ int main(int argc, char** argv) {
             ++rows;
     });
     socket.tabletConnects(1);
-    model.Combo1.select(1);
-    model.Command1.click();
+    model.panel.Combo1.select(1);
+    model.panel.Command1.click();
     forms::Int16 keyS = 'S';
     model.Form_KeyPress(keyS);
 

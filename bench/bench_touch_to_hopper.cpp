@@ -184,8 +184,8 @@ bool runSession(const std::string& root, const Mode& mode, std::size_t touches, 
     tablet.setSocketOption(QAbstractSocket::LowDelayOption, 1);
     if (!spinUntil([&] { return socket.state() == platform::TabletSocket::Connected; }))
         return false;
-    model.Combo1.select(1);
-    model.Command1.click();
+    model.panel.Combo1.select(1);
+    model.panel.Command1.click();
     forms::Int16 keyS = 'S';
     model.Form_KeyPress(keyS);
 
@@ -193,7 +193,7 @@ bool runSession(const std::string& root, const Mode& mode, std::size_t touches, 
     std::string received;
     while (model.Form.isVisible() && samples.hopperUs.size() < touches) {
         while (model.Form.isVisible() &&
-               !(model.Stimulus.isEnabled() && model.sessionState().FIStatus == 1)) {
+               !(model.engine().timers().Stimulus.isEnabled() && model.engine().state().FIStatus == 1)) {
             scheduler.advanceBy(10);
             QCoreApplication::processEvents(QEventLoop::AllEvents);
         }
@@ -230,11 +230,12 @@ bool runSession(const std::string& root, const Mode& mode, std::size_t touches, 
     }
     samples.tickLateMs.insert(samples.tickLateMs.end(), watch.late.begin(), watch.late.end());
     // The session is over or has enough touches: every row must reach the workbook, in order.
-    if (!model.settleWaitingRows())
+    if (!model.rows.settleWaitingRows())
         return false;
     std::size_t rows = 0;
     samples.rowsInOrder =
-        rowsInOrder(model.sessionState().NewDataFile, model.committedRowCount(), rows) && samples.rowsInOrder;
+        rowsInOrder(model.engine().state().NewDataFile, model.rows.committedRowCount(), rows) &&
+        samples.rowsInOrder;
     samples.rows += rows;
     if (console)
         samples.consoleRenders += console->renders();

@@ -82,6 +82,19 @@ void reportShownAndQuit() {
     QCoreApplication::exit(0);
 }
 
+// Once a minute, how late the chamber's timers ran: a lab can see whether the machine keeps time.
+void logTimingOnceAMinute(QTimer& timer, qt::QtScheduler& scheduler) {
+    scheduler.takeLateness();
+    QObject::connect(&timer, &QTimer::timeout, [&scheduler, minute = 0]() mutable {
+        const qt::QtScheduler::Lateness late = scheduler.takeLateness();
+        std::fprintf(stderr,
+                     "veltrum-timing: minute %d: %zu timer tasks, the latest ran %.1f ms after its time, "
+                     "%zu more than 20 ms late\n",
+                     ++minute, late.tasks, static_cast<double>(late.latestUs) / 1000.0, late.over20Ms);
+    });
+    timer.start(60'000);
+}
+
 } // namespace
 
 int Application::run(const QStringList& arguments) {
@@ -166,10 +179,10 @@ int Application::run(const QStringList& arguments) {
     returnFreedBlocksOnceTheSessionStarts(model.events());
 
     // The summary window opens once, when the session ends; its view is destroyed before its model.
-    std::unique_ptr<results::Form1> summaryModel;
+    std::unique_ptr<session::Form1> summaryModel;
     std::unique_ptr<qt::Form1Window> summaryWindow;
     model.setSummaryWindowOpener([&] {
-        summaryModel = std::make_unique<results::Form1>(model.endedSession(), services);
+        summaryModel = std::make_unique<session::Form1>(model.endedSession(), services);
         summaryWindow = std::make_unique<qt::Form1Window>(*summaryModel);
         dialogs.setParent(summaryWindow.get());
         qt::runGuarded([&] { summaryModel->Form_Load(); });
@@ -216,19 +229,9 @@ int Application::run(const QStringList& arguments) {
     views.panelShown();
     if (options.realTime)
         std::fprintf(stderr, "veltrum: %s\n", useRealTimeScheduling().c_str());
-    // Once a minute, how late the chamber's timers ran: a lab can see whether the machine keeps time.
     QTimer timingLog;
-    if (options.timingLog) {
-        scheduler.takeLateness();
-        QObject::connect(&timingLog, &QTimer::timeout, [&scheduler, minute = 0]() mutable {
-            const qt::QtScheduler::Lateness late = scheduler.takeLateness();
-            std::fprintf(stderr,
-                         "veltrum-timing: minute %d: %zu timer tasks, the latest ran %.1f ms after its time, "
-                         "%zu more than 20 ms late\n",
-                         ++minute, late.tasks, static_cast<double>(late.latestUs) / 1000.0, late.over20Ms);
-        });
-        timingLog.start(60'000);
-    }
+    if (options.timingLog)
+        logTimingOnceAMinute(timingLog, scheduler);
     const int status = QApplication::exec();
     qt::setFailureSink({});
     return status;

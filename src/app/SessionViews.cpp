@@ -39,11 +39,11 @@ SessionViews::SessionViews(session::crt& model, qt::CrtWindow& panel, Options op
     if (options.console)
         m_consoleWindow = std::make_unique<qt::ConsoleWindow>(m_console);
     if (options.history) {
-        m_history = new qt::HistoryPanel(&m_panel);
+        m_history = new qt::HistoryPanel(*m_model.services().records, &m_panel);
         m_history->setGeometry(historyArea);
         m_history->show();
         m_panel.setOnModelChange([this](const forms::Control& control) { followPanel(control); });
-        followPanel(m_model.Subject_In);
+        followPanel(m_model.panel.Subject_In);
     }
 }
 
@@ -64,11 +64,11 @@ void SessionViews::followPanel(const forms::Control& control) {
         m_history->hide();
         return;
     }
-    if (&control != &m_model.Subject_In && &control != &m_model.SessionNum)
+    if (&control != &m_model.panel.Subject_In && &control != &m_model.panel.SessionNum)
         return;
-    const QString summary = QDir(QString::fromStdString(m_model.dataFolder()))
+    const QString summary = QDir(QString::fromStdString(m_model.services().dataFolder))
                                 .filePath(QStringLiteral("Results/Results_Summary.xls"));
-    m_history->requestSubject(summary, QString::fromStdString(m_model.Subject_In.text()));
+    m_history->requestSubject(summary, QString::fromStdString(m_model.panel.Subject_In.text()));
 }
 
 void SessionViews::sessionEnded() {
@@ -77,7 +77,7 @@ void SessionViews::sessionEnded() {
         return;
     m_console.refresh();
     QImage picture = qt::renderSessionPicture(m_console.live());
-    const QString workbook = QString::fromStdString(m_model.sessionState().NewDataFile);
+    const QString workbook = QString::fromStdString(m_model.engine().state().NewDataFile);
     if (!workbook.isEmpty()) {
         const QString path = qt::sessionPicturePath(workbook);
         // Written as the workbooks are: a new file renamed into place, never through a link planted

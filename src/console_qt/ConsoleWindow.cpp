@@ -44,6 +44,33 @@ QLabel* figure(QWidget* parent, QGridLayout* grid, int row, const QString& capti
     return value;
 }
 
+// A plain-text label named for tests and tools, in a font of that size.
+QLabel* namedLabel(QWidget* parent, const QString& name, double pointSize, bool bold) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
+    QFont font = label->font();
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    label->setFont(font);
+    return label;
+}
+
+// The last events, one a line, in a fixed font, all twenty in view without scrolling.
+QPlainTextEdit* eventList(QWidget* parent) {
+    auto* events = new QPlainTextEdit(parent);
+    events->setObjectName(QStringLiteral("Events"));
+    events->setReadOnly(true);
+    events->setFocusPolicy(Qt::NoFocus);
+    events->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSizeF(9.5);
+    events->setFont(fixed);
+    events->setMinimumWidth(360);
+    events->setMinimumHeight(QFontMetrics(fixed).lineSpacing() * int(console::ConsoleModel::eventLines) + 16);
+    return events;
+}
+
 void setText(QLabel* label, const QString& text) {
     if (label->text() != text)
         label->setText(text);
@@ -64,33 +91,16 @@ ConsoleWindow::ConsoleWindow(console::ConsoleModel& model, QWidget* parent)
 
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
-    m_subject = new QLabel(this);
-    m_subject->setObjectName(QStringLiteral("Subject"));
-    m_subject->setTextFormat(Qt::PlainText);
-    QFont big = m_subject->font();
-    big.setPointSizeF(40.0);
-    big.setBold(true);
-    m_subject->setFont(big);
-    m_phaseSession = new QLabel(this);
-    m_phaseSession->setObjectName(QStringLiteral("PhaseSession"));
-    m_phaseSession->setTextFormat(Qt::PlainText);
-    QFont medium = m_phaseSession->font();
-    medium.setPointSizeF(18.0);
-    m_phaseSession->setFont(medium);
+    m_subject = namedLabel(this, QStringLiteral("Subject"), 40.0, true);
+    m_phaseSession = namedLabel(this, QStringLiteral("PhaseSession"), 18.0, false);
     top->addWidget(m_subject);
     top->addSpacing(24);
     top->addWidget(m_phaseSession, 1, Qt::AlignBottom);
     layout->addLayout(top);
 
-    m_linkAlarm = new QLabel(this);
-    m_linkAlarm->setObjectName(QStringLiteral("LinkAlarm"));
-    m_linkAlarm->setTextFormat(Qt::PlainText);
+    m_linkAlarm = namedLabel(this, QStringLiteral("LinkAlarm"), 18.0, true);
     m_linkAlarm->setAlignment(Qt::AlignCenter);
     m_linkAlarm->setStyleSheet(QStringLiteral("background: #d00000; color: white; padding: 6px;"));
-    QFont alarm = m_linkAlarm->font();
-    alarm.setPointSizeF(18.0);
-    alarm.setBold(true);
-    m_linkAlarm->setFont(alarm);
     m_linkAlarm->hide();
     layout->addWidget(m_linkAlarm);
 
@@ -112,18 +122,7 @@ ConsoleWindow::ConsoleWindow(console::ConsoleModel& model, QWidget* parent)
     grid->setColumnStretch(1, 1);
     middle->addLayout(grid, 1);
 
-    m_events = new QPlainTextEdit(this);
-    m_events->setObjectName(QStringLiteral("Events"));
-    m_events->setReadOnly(true);
-    m_events->setFocusPolicy(Qt::NoFocus);
-    m_events->setLineWrapMode(QPlainTextEdit::NoWrap);
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    fixed.setPointSizeF(9.5);
-    m_events->setFont(fixed);
-    m_events->setMinimumWidth(360);
-    // All twenty lines in view without scrolling.
-    m_events->setMinimumHeight(QFontMetrics(fixed).lineSpacing() * int(console::ConsoleModel::eventLines) +
-                               16);
+    m_events = eventList(this);
     middle->addWidget(m_events, 1);
     layout->addLayout(middle);
 

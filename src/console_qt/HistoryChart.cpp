@@ -176,8 +176,9 @@ QImage renderHistoryPicture(const QString& subject, const std::vector<SessionRat
     return image;
 }
 
-HistoryPanel::HistoryPanel(QWidget* parent)
+HistoryPanel::HistoryPanel(records::SessionRecords& records, QWidget* parent)
     : QChartView(parent)
+    , m_records(records)
     , m_chart(new HistoryChart(true)) {
     setObjectName(QStringLiteral("SubjectHistory"));
     setChart(m_chart);
@@ -207,7 +208,7 @@ void HistoryPanel::loadNow() {
     }
     try {
         const std::vector<SessionRates> sessions =
-            history::readSubjectHistory(m_workbook.toStdString(), m_subject.toStdString());
+            history::readSubjectHistory(m_records, m_workbook.toStdString(), m_subject.toStdString());
         m_chart->setHistory(m_subject, sessions);
         m_shownSessions = static_cast<int>(sessions.size());
     } catch (const workbook::WorkbookError& error) {

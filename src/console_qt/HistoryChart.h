@@ -31,11 +31,12 @@ private:
 QImage renderHistoryPicture(const QString& subject, const std::vector<history::SessionRates>& sessions,
                             QSize size = QSize(900, 500));
 
-// The panel's plot of the picked subject. A request is carried out a moment later, once, so a quick run
-// of picks reads the summary workbook only for the last one.
+// The panel's plot of the picked subject, read through the session's records. A request is carried out
+// a moment later, once, so a quick run of picks reads the summary workbook only for the last one.
 class HistoryPanel : public QChartView {
 public:
-    explicit HistoryPanel(QWidget* parent = nullptr);
+    // records must outlive the panel.
+    explicit HistoryPanel(records::SessionRecords& records, QWidget* parent = nullptr);
 
     void requestSubject(const QString& summaryWorkbook, const QString& subject);
     // Reads the workbook for the last request now, if one waits.
@@ -44,6 +45,7 @@ public:
     int shownSessions() const { return m_shownSessions; }
 
 private:
+    records::SessionRecords& m_records;
     HistoryChart* m_chart;
     QTimer m_delay;
     QString m_workbook;

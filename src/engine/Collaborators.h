@@ -1,6 +1,6 @@
-// What the session engine is given to act on: the chamber's card, the stimulus display, the schedule,
-// the trial records and the operator's panel. Each is narrow, so a window model, a test or another
-// front end can supply its own.
+// What the session engine is given to act on: the chamber's card, the stimulus display, the tablet's
+// link, the schedule, the trial records and the window. Each is narrow, so a window model, a test or
+// another front end can supply its own.
 #pragma once
 
 #include "forms/Int16.h"
@@ -24,14 +24,14 @@ public:
     // Lowers the hopper: every output off.
     virtual void lowerHopper() = 0;
     // Turns the inter-trial output on, alone.
-    virtual void interTrialOutputOn() = 0;
+    virtual void turnInterTrialOutputOn() = 0;
     // Turns every output off.
-    virtual void outputsOff() = 0;
+    virtual void turnOutputsOff() = 0;
     // Reads the sensor: true when a head is in the hopper opening.
     virtual bool headInOpening() = 0;
 };
 
-// The six stimulus slots on the screen and the tablet's copy of them.
+// The six stimulus slots on the screen, their position texts, and the status words the operator sees.
 class Display {
 public:
     virtual ~Display() = default;
@@ -41,8 +41,18 @@ public:
     virtual void hidePicture(int slot) = 0;
     // Sets the six position texts, positions 1 to 6: the stimulus number shown there, "0" for none.
     virtual void setPositionTexts(const std::array<std::string, 6>& texts) = 0;
+    // The hopper's words: "Hopper Up", "Hopper Down".
+    virtual void showHopperWords(std::string_view words) = 0;
+    // The words of the last event: the touch's outcome, "AutoReward".
+    virtual void showOutcomeWords(std::string_view words) = 0;
+};
+
+// The tablet's copy of the display.
+class Link {
+public:
+    virtual ~Link() = default;
     // Sends the six position texts to the tablet as one display message, while a tablet is connected.
-    virtual void sendDisplayMessage() = 0;
+    virtual void SendDisplayMessage() = 0;
     // Closes the tablet's link at the session's end; true when a tablet was connected.
     virtual bool closeLink() = 0;
 };
@@ -67,26 +77,22 @@ public:
     virtual ~TrialRecords() = default;
     // Records the row of a touch (the screen's slot or the tablet's position, the other 0) or of a
     // timeout (both 0), from the session state as it is now. Returns at once.
-    virtual void recordTrial(Int16 ScreenIndex, Int16 TabletPosition) = 0;
+    virtual void RecordTrial(Int16 ScreenIndex, Int16 TabletPosition) = 0;
     // Rows handed over and not yet committed.
     virtual std::size_t rowsWaiting() const = 0;
     // Starts writing the waiting rows again (at the session's end).
     virtual void retryRows() = 0;
 };
 
-// What the operator sees of the trial cycle on the main window.
-class Panel {
+// The main window around the session.
+class MainWindow {
 public:
-    virtual ~Panel() = default;
-    // The hopper's words: "Hopper Up", "Hopper Down".
-    virtual void showHopperWords(std::string_view words) = 0;
-    // The words of the last event: the touch's outcome, "AutoReward".
-    virtual void showOutcomeWords(std::string_view words) = 0;
+    virtual ~MainWindow() = default;
     // The session is over: the stimulus screen goes away.
     virtual void hideWindow() = 0;
     // The session is over: the summary window opens (once).
-    virtual void openSummary() = 0;
-    // A timer's handler failed; the session goes on.
+    virtual void showSummaryWindow() = 0;
+    // A timer's handler or a key failed; the session goes on.
     virtual void reportFailure(const std::string& what) = 0;
 };
 
@@ -94,9 +100,10 @@ public:
 struct Collaborators {
     Chamber& chamber;
     Display& display;
+    Link& link;
     Schedule& schedule;
     TrialRecords& records;
-    Panel& panel;
+    MainWindow& window;
 };
 
 } // namespace veltrum::engine

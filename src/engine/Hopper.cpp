@@ -7,21 +7,21 @@ namespace veltrum::engine {
 // Hardware-free mode touches no output of the card and polls no sensor: the food period is timed at once.
 
 void SessionEngine::HopperUp() {
-    m_with.panel.showHopperWords("Hopper Up");
+    m_with.display.showHopperWords("Hopper Up");
     m_hopperUp = true;
     publish(SessionEventKind::HopperUp);
     if (m_state.HardwareFree) {
-        Hopper_Timer.setEnabled(true);
+        m_timers.Hopper_Timer.setEnabled(true);
         return;
     }
     m_with.chamber.raiseHopper();
-    Infrared.setEnabled(true);
+    m_timers.Infrared.setEnabled(true);
     if (m_state.HeadDetect == 0)
-        Hopper_Timer.setEnabled(true);
+        m_timers.Hopper_Timer.setEnabled(true);
 }
 
 void SessionEngine::HopperDown() {
-    m_with.panel.showHopperWords("Hopper Down");
+    m_with.display.showHopperWords("Hopper Down");
     if (std::exchange(m_hopperUp, false))
         publish(SessionEventKind::HopperDown);
     if (!m_state.HardwareFree)
@@ -30,12 +30,12 @@ void SessionEngine::HopperDown() {
 
 void SessionEngine::InterTrialOutputOn() {
     if (!m_state.HardwareFree)
-        m_with.chamber.interTrialOutputOn();
+        m_with.chamber.turnInterTrialOutputOn();
 }
 
 void SessionEngine::OutputsOff() {
     if (!m_state.HardwareFree)
-        m_with.chamber.outputsOff();
+        m_with.chamber.turnOutputsOff();
 }
 
 void SessionEngine::Infrared_Timer() {
@@ -43,15 +43,15 @@ void SessionEngine::Infrared_Timer() {
     if (!m_with.chamber.headInOpening())
         return;
     // The entry is counted last: a count that cannot grow is reported once, and the food period still runs.
-    Infrared.setEnabled(false);
+    m_timers.Infrared.setEnabled(false);
     if (m_state.HeadDetect == 1 || m_state.HeadDetect == 2)
-        Hopper_Timer.setEnabled(true);
+        m_timers.Hopper_Timer.setEnabled(true);
     m_state.HopCheck += 1;
     publish(SessionEventKind::HeadEntry);
 }
 
 void SessionEngine::Hopper_Timer_Timer() {
-    Infrared.setEnabled(false);
+    m_timers.Infrared.setEnabled(false);
     // Without hardware the hopper is not lowered through the card, but its food period is over.
     if (m_state.HardwareFree && std::exchange(m_hopperUp, false))
         publish(SessionEventKind::HopperDown);
@@ -60,7 +60,7 @@ void SessionEngine::Hopper_Timer_Timer() {
         InterTrialOutputOn();
     }
     EndTrial();
-    Hopper_Timer.setEnabled(false);
+    m_timers.Hopper_Timer.setEnabled(false);
 }
 
 } // namespace veltrum::engine

@@ -24,15 +24,15 @@ void SessionEngine::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
     bool scoredTold = false;
     const auto showWords = [this](const Words& words) {
         m_state.Outcome = words.outcome;
-        m_with.panel.showOutcomeWords(words.label);
+        m_with.display.showOutcomeWords(words.label);
     };
 
-    if (!Stimulus.isEnabled()) {
+    if (!m_timers.Stimulus.isEnabled()) {
         // Outside the stimulus period: between trials, after a rewarded touch, or with no time limit.
         showWords({"ITI", "ITI"});
     } else if (state.Instrumental != 1) {
         // Touches are shown and recorded only; the row repeats the previous outcome word.
-        m_with.panel.showOutcomeWords("Stim Touched");
+        m_with.display.showOutcomeWords("Stim Touched");
     } else {
         state.ObjectTouched = ScreenIndex > 0 ? ScreenIndex : TabletPosition;
         const bool goal = state.ObjectTouched == state.GoalLocation;
@@ -79,7 +79,7 @@ void SessionEngine::ScoreResponse(Int16& ScreenIndex, Int16& TabletPosition) {
     }
     if (!scoredTold)
         publish(SessionEventKind::TouchScored, state.Outcome, touched);
-    m_with.records.recordTrial(ScreenIndex, TabletPosition);
+    m_with.records.RecordTrial(ScreenIndex, TabletPosition);
 }
 
 } // namespace veltrum::engine

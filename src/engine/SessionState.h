@@ -48,6 +48,30 @@ struct SessionTotals {
     Int16 StimulusTotalCount; // seconds of the stimulus period
 };
 
+// The ten parameters of a phase, as rows 1 to 10 of its column in the subject's parameter workbook.
+struct PhaseParameters {
+    Int16 TotalTrials;
+    Int16 SessionDuration;    // minutes
+    Int16 HeadDetect;         // 0 or 1
+    Int16 StimulusTotalCount; // seconds
+    Int16 Instrumental;       // flag
+    Int16 Pavlovian;          // flag
+    Int16 HopperDuration;     // seconds
+    Int16 ResponseITI;        // seconds
+    Int16 NoResponseITI;      // seconds
+    Int16 FIDuration;         // milliseconds
+};
+
+// What the set-up panel loads before Start: the subject, its next session, the phase and its parameters,
+// and whether the chamber runs without hardware.
+struct SessionSetUp {
+    std::string Subject;
+    Int16 SessionNumber;
+    Int16 PhaseNumber;
+    bool HardwareFree = false;
+    PhaseParameters parameters;
+};
+
 // Numbers start at 0, texts empty, tables all 0 or empty. Nothing resets the record as a whole: each
 // procedure resets the variables it owns. Flags are Int16 holding 0 or 1.
 struct SessionState : SessionTotals {
@@ -57,7 +81,6 @@ struct SessionState : SessionTotals {
     Int16 StimulusCounter;      // seconds elapsed in the stimulus period
     Int16 ITICounter;           // seconds elapsed in the inter-trial interval
     Int16 TrialType;            // type code 1..6 (schedule column 1)
-    Int16 Position;             // position in the last touch message from the tablet
     Int16 Reinforce;            // flag: the current trial is reinforced
     Int16 FIStatus;             // flag: the fixed interval of this trial has elapsed
     std::int32_t TrialTime = 0; // seconds since midnight at the trial's begin
@@ -78,7 +101,6 @@ struct SessionState : SessionTotals {
     std::string KeyShaping; // "SHAPING KEYS USED. " once a shaping key was used
 
     // Set-up
-    Int16 PhaseChange;       // flag: a phase picked by hand is loading; skip the summary look-up
     std::string NewDataFile; // full path of this session's data workbook
 
     // Phase parameters

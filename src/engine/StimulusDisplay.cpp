@@ -20,17 +20,17 @@ void SessionEngine::StimulusOn() {
     }
     // The texts are set only after every picture is up, so one message carries the whole display.
     setPositionTexts();
-    m_with.display.sendDisplayMessage();
+    m_with.link.SendDisplayMessage();
     m_stimulusShown = true;
     publish(SessionEventKind::StimulusOn);
     // With HeadDetect 2 the stimulus period has no time limit.
     if (m_state.HeadDetect != 2)
-        Stimulus.setEnabled(true);
+        m_timers.Stimulus.setEnabled(true);
 }
 
 void SessionEngine::StimulusOff() {
-    Stimulus.setEnabled(false);
-    FI.setEnabled(false);
+    m_timers.Stimulus.setEnabled(false);
+    m_timers.FI.setEnabled(false);
     m_state.StimulusTotalTime += m_state.StimulusTotalCount.toDouble();
     m_state.TrialsWPeck += m_state.TrialPeck;
 
@@ -51,7 +51,7 @@ void SessionEngine::StimulusOff() {
     for (std::size_t i = 1; i <= 8; ++i)
         m_state.StimPosition[i] = 0;
     m_with.display.setPositionTexts({"0", "0", "0", "0", "0", "0"});
-    m_with.display.sendDisplayMessage();
+    m_with.link.SendDisplayMessage();
     m_stimulusShown = false;
     publish(SessionEventKind::StimulusOff);
 }

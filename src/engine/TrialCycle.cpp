@@ -11,14 +11,14 @@ void SessionEngine::EndTrial() {
     m_state.StimulusCounter = 0;
     m_state.Ordinal = 0;
     m_state.TrialPeck = 0;
-    m_with.panel.showHopperWords("Hopper Down");
+    m_with.display.showHopperWords("Hopper Down");
     if (m_state.TotalTrials > 0 && m_state.CurrentTrial > m_state.TotalTrials - 1) {
         EndSession(SessionEndTrigger::TrialEnd);
         return;
     }
     // Only a session set up with Start has a schedule to run; a shaping key before that starts nothing.
     if (m_setUp && !m_ended)
-        ITI.setEnabled(true);
+        m_timers.ITI.setEnabled(true);
 }
 
 void SessionEngine::BeginTrial() {
@@ -30,7 +30,7 @@ void SessionEngine::BeginTrial() {
         return;
     }
 
-    FI.setEnabled(true);
+    m_timers.FI.setEnabled(true);
     m_state.TrialInstant = m_clock.secondsSinceMidnight();
     m_state.TrialTime = roundedSecondsSinceMidnight();
     m_state.CurrentTrial += 1;
@@ -59,7 +59,7 @@ void SessionEngine::ITI_Timer() {
     if (m_state.ITICounter < m_state.ITITotalCount)
         return;
     OutputsOff();
-    ITI.setEnabled(false);
+    m_timers.ITI.setEnabled(false);
     m_state.ITICounter = 0;
     BeginTrial();
 }
@@ -72,7 +72,7 @@ void SessionEngine::Stimulus_Timer() {
     m_state.Timeouts += 1;
     m_state.Outcome = "Trial Timeout";
     publish(SessionEventKind::TrialTimeout, m_state.Outcome);
-    m_with.records.recordTrial(0, 0);
+    m_with.records.RecordTrial(0, 0);
     if (m_state.TotalTrials > 0 && m_state.CurrentTrial > m_state.TotalTrials - 1) {
         EndSession(SessionEndTrigger::StimulusTimeout);
         return;
@@ -89,14 +89,14 @@ void SessionEngine::Stimulus_Timer() {
     } else if (m_state.Reinforce == 1) {
         // The end of a reinforced stimulus period feeds; the food period's end ends the trial.
         HopperUp();
-        m_with.panel.showOutcomeWords("AutoReward");
+        m_with.display.showOutcomeWords("AutoReward");
     } else {
         EndTrial();
     }
 }
 
 void SessionEngine::FI_Timer() {
-    FI.setEnabled(false);
+    m_timers.FI.setEnabled(false);
     m_state.FIStatus = 1;
 }
 

@@ -372,11 +372,8 @@ void writeSessions(const std::optional<ReadOutcome>& read, OutputFile& sessions,
     report.sessionsWritten = true;
 }
 
-} // namespace
-
-ExportReport exportTables(const ExportOptions& options) {
-    ExportReport report;
-    Folders folders;
+// Opens the data, results and output folders, having refused an output folder or database in Results.
+void openFolders(const ExportOptions& options, Folders& folders) {
     folders.data.reset(openFolder(AT_FDCWD, options.dataFolder, "the data folder"));
     folders.results.reset(
         openFolder(folders.data.get(), "Results", "the results folder " + options.dataFolder + "/Results"));
@@ -395,6 +392,14 @@ ExportReport exportTables(const ExportOptions& options) {
         }
     }
     folders.out.reset(openOutFolder(options.outFolder));
+}
+
+} // namespace
+
+ExportReport exportTables(const ExportOptions& options) {
+    ExportReport report;
+    Folders folders;
+    openFolders(options, folders);
 
     const std::vector<Source> sources = listSources(folders, report);
     const Descriptor earlierTrials(

@@ -156,16 +156,16 @@ Attempt readOnce(int folderFd, const std::string& name, const ReadPolicy& policy
 } // namespace
 
 FileState examine(int folderFd, const std::string& name) {
-    FileState state;
+    FileState file;
     struct stat status {};
     if (fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return state;
-    state.exists = true;
+        return file;
+    file.exists = true;
     if (S_ISREG(status.st_mode))
-        state.key = keyOf(status);
+        file.key = keyOf(status);
     else
-        state.notRegular = typeName(status.st_mode);
-    return state;
+        file.notRegular = typeName(status.st_mode);
+    return file;
 }
 
 std::optional<FileKey> keyOfOpenFile(int fd) {

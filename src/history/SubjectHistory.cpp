@@ -2,8 +2,6 @@
 
 #include "engine/Phase.h"
 #include "engine/SubjectName.h"
-#include "workbook/Table.h"
-#include "workbook/Workbook.h"
 
 #include <algorithm>
 #include <charconv>
@@ -45,37 +43,28 @@ std::optional<double> numberIn(const std::string& text) {
     return value;
 }
 
-std::vector<SessionRates> readSubjectHistory(const std::string& summaryWorkbook, std::string_view subject) {
-    const workbook::Workbook book = workbook::Workbook::open(summaryWorkbook);
-    const workbook::Table table(book, "All");
-    const int subjectColumn = table.column("Subject");
-    const int sessionColumn = table.column("Session");
-    const int phaseColumn = table.column("Phase");
-    const int trialColumn = table.findColumn("TrialPC");
-    const int ratioColumn = table.findColumn("TargetDR");
-    const int rateColumn = table.findColumn("TargetRate");
-    const int hopColumn = table.findColumn("HopPC");
-    const auto rate = [&](int record, int column) {
-        return column < 0 ? std::nullopt : numberOf(table.field(record, column));
-    };
-
+std::vector<SessionRates> readSubjectHistory(records::SessionRecords& records,
+                                             const std::string& summaryWorkbook, std::string_view subject) {
+    const std::shared_ptr<const records::SummaryEntries> entries =
+        records.summaryEntries(summaryWorkbook, "All");
     std::vector<SessionRates> sessions;
-    for (int record = 0; record < table.recordCount(); ++record) {
-        const workbook::Cell& name = table.field(record, subjectColumn);
-        if (name.isEmpty() || !engine::sameSubjectIgnoringCase(workbook::toDisplayText(name), subject))
+    for (std::size_t i = 0; i < entries->size(); ++i) {
+        const records::SummaryEntry entry = entries->at(i);
+        if (entry.subject.isEmpty() ||
+            !engine::sameSubjectIgnoringCase(workbook::toDisplayText(entry.subject), subject))
             continue;
-        const std::optional<double> session = numberOf(table.field(record, sessionColumn));
-        const std::optional<double> phase = numberOf(table.field(record, phaseColumn));
+        const std::optional<double> session = numberOf(entry.session);
+        const std::optional<double> phase = numberOf(entry.phase);
         // A record without a usable session number cannot be placed on the plot.
         if (!session || std::fabs(*session) > 1e6)
             continue;
         SessionRates rates;
         rates.session = static_cast<int>(*session);
         rates.phase = phase && std::fabs(*phase) < 1e6 ? static_cast<int>(*phase) : 0;
-        rates.trialPC = rate(record, trialColumn);
-        rates.targetDR = rate(record, ratioColumn);
-        rates.targetRate = rate(record, rateColumn);
-        rates.hopPC = rate(record, hopColumn);
+        rates.trialPC = numberOf(entry.trialPC);
+        rates.targetDR = numberOf(entry.targetDR);
+        rates.targetRate = numberOf(entry.targetRate);
+        rates.hopPC = numberOf(entry.hopPC);
         sessions.push_back(rates);
     }
     std::stable_sort(sessions.begin(), sessions.end(),

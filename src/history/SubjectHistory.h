@@ -2,6 +2,8 @@
 // history plot shows, so the operator sees progress before choosing the phase.
 #pragma once
 
+#include "records/SessionRecords.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,10 +25,12 @@ struct SessionRates {
     std::optional<double> hopPC;      // "HopPC": head entries per trial
 };
 
-// The subject's records of sheet "All", by session number (records of one session in workbook order).
-// Subjects are compared ignoring ASCII case, as at start-up. Throws workbook::WorkbookError when the
-// workbook cannot be read or lacks the "Subject", "Session" or "Phase" column.
-std::vector<SessionRates> readSubjectHistory(const std::string& summaryWorkbook, std::string_view subject);
+// The subject's records of sheet "All", by session number (records of one session in workbook order), as
+// the session's records read the summary. Subjects are compared ignoring ASCII case, as at start-up.
+// Throws workbook::WorkbookError when the workbook cannot be read, or has records but lacks the
+// "Subject", "Session" or "Phase" column.
+std::vector<SessionRates> readSubjectHistory(records::SessionRecords& records,
+                                             const std::string& summaryWorkbook, std::string_view subject);
 
 // A cell's number: the number itself, or a text that is a whole decimal number ("0.75", " 12 ").
 std::optional<double> numberIn(const std::string& text);

@@ -37,7 +37,7 @@ void CrtWindow::forwardKey(int character) {
 }
 
 void CrtWindow::followScreenMode() {
-    if (!fillsScreen() && m_model.stimulusScreen)
+    if (!fillsScreen() && m_model.showsStimulusScreen())
         setFillsScreen(true);
 }
 

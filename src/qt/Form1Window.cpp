@@ -32,7 +32,7 @@ QString oneInstructionPerLine(const QString& caption) {
 }
 
 // The generic view renders every control but the comment box, which needs several lines.
-std::vector<forms::Control*> controlsBesideComment(results::Form1& model) {
+std::vector<forms::Control*> controlsBesideComment(session::Form1& model) {
     std::vector<forms::Control*> controls = model.controls();
     std::erase(controls, &model.Text1);
     return controls;
@@ -40,7 +40,7 @@ std::vector<forms::Control*> controlsBesideComment(results::Form1& model) {
 
 } // namespace
 
-Form1Window::Form1Window(results::Form1& model, QWidget* parent)
+Form1Window::Form1Window(session::Form1& model, QWidget* parent)
     : WindowView(controlsBesideComment(model), parent)
     , m_model(model) {
     m_comment = new QPlainTextEdit(this);

@@ -12,10 +12,10 @@ namespace veltrum::qt {
 
 class Form1Window : public WindowView {
 public:
-    explicit Form1Window(results::Form1& model, QWidget* parent = nullptr);
+    explicit Form1Window(session::Form1& model, QWidget* parent = nullptr);
     ~Form1Window() override;
 
-    results::Form1& model() { return m_model; }
+    session::Form1& model() { return m_model; }
 
     // The size the session's picture is shown at, to draw it for the window without scaling.
     static QSize pictureSize();
@@ -33,7 +33,7 @@ private:
     void fitCaption(const forms::Control& control);
     void commentEdited();
 
-    results::Form1& m_model;
+    session::Form1& m_model;
     QPlainTextEdit* m_comment = nullptr;
     QLabel* m_picture = nullptr;
     forms::ControlEvents m_modelEvents;

@@ -1,5 +1,6 @@
-// What a session keeps, in one place: its workbook made from the template, its trial rows, the summary
-// record of a saved session, and the summary's rows that tell a subject's last session. The window models
+// What a session keeps, in one place: its workbook made from the template, its trial rows (and the
+// recovery file of rows that could not reach it), the summary record of a saved session, and the
+// summary's rows that tell a subject's last session and its history. The window models
 // know this interface only; the program keeps everything in Excel 97-2003 workbooks (WorkbookRecords),
 // tests may keep it in memory.
 #pragma once
@@ -24,6 +25,11 @@ struct SummaryEntry {
     workbook::Cell subject;
     workbook::Cell session;
     workbook::Cell phase;
+    // The record's rates, for a subject's history: empty where the sheet lacks the column.
+    workbook::Cell trialPC;
+    workbook::Cell targetDR;
+    workbook::Cell targetRate;
+    workbook::Cell hopPC;
 };
 
 // The rows of a summary, each made when it is asked for: a summary of many thousand sessions is held
@@ -47,12 +53,14 @@ public:
     // left by a program that ended without removing it.
     virtual std::unique_ptr<HeldSubject> claimSubject(const std::string& folder, const ClaimIdentity& who,
                                                       bool takeOverLeft) = 0;
-    // Puts a fresh copy of the template at `path`, checked to open with its sheet "Data", once every
-    // check has passed: a failure (thrown, naming the file) leaves nothing behind. A workbook already
+    // Puts a fresh copy of the template at `path`, checked to open with its sheet "Data" whose first row
+    // names every one of `columns`, once every check has passed: a failure (thrown, naming the file and
+    // what to do) leaves nothing behind. A workbook already
     // under that name holds a session that was never saved: its journal's rows are brought in, then it is
     // kept under a name of its own, which is returned ("" when there was none); its picture
     // (`<Subject>.<N>.png`) goes with it. Call it only while holding the subject's claim.
-    virtual std::string createSessionWorkbook(const std::string& templatePath, const std::string& path) = 0;
+    virtual std::string createSessionWorkbook(const std::string& templatePath, const std::string& path,
+                                              const std::vector<std::string>& columns) = 0;
     // Where the trial rows of the session workbook at `path` are committed.
     virtual std::shared_ptr<RowSink> trialRows(const std::string& path) = 0;
     // Sets the workbook of a session that is not saved aside, under "<Subject>.<N>.discarded.xls" beside
@@ -68,6 +76,12 @@ public:
     // the file when it cannot be read, or when the sheet has rows but lacks one of those columns.
     virtual std::shared_ptr<const SummaryEntries> summaryEntries(const std::string& path,
                                                                  std::string_view sheet) = 0;
+    // Rows that could not reach the session workbook at `workbookPath`, kept in a new recovery file
+    // (`<Subject>.<N>.rows-not-in-workbook.csv`) in the first of `folders` that takes it; returns its
+    // path. Throws std::runtime_error naming every folder tried when none takes it.
+    virtual std::string writeRecoveryFile(const std::vector<workbook::AppendRow>& rows,
+                                          const std::string& workbookPath,
+                                          const std::vector<std::string>& folders) = 0;
 };
 
 // The records kept in workbooks on disk, read through `files` (so reads can be counted and faked), with
@@ -80,13 +94,17 @@ public:
     std::vector<JournalRecovery> recoverEarlierRows(const std::string& folder) override;
     std::unique_ptr<HeldSubject> claimSubject(const std::string& folder, const ClaimIdentity& who,
                                               bool takeOverLeft) override;
-    std::string createSessionWorkbook(const std::string& templatePath, const std::string& path) override;
+    std::string createSessionWorkbook(const std::string& templatePath, const std::string& path,
+                                      const std::vector<std::string>& columns) override;
     std::shared_ptr<RowSink> trialRows(const std::string& path) override;
     std::string setSessionWorkbookAside(const std::string& path) override;
     void appendSummaryRecord(const std::string& path, std::string_view sheet,
                              const workbook::AppendRow& record) override;
     std::shared_ptr<const SummaryEntries> summaryEntries(const std::string& path,
                                                          std::string_view sheet) override;
+    std::string writeRecoveryFile(const std::vector<workbook::AppendRow>& rows,
+                                  const std::string& workbookPath,
+                                  const std::vector<std::string>& folders) override;
 
 private:
     std::string keptWorkbookName(const std::string& path) const;

@@ -1,5 +1,7 @@
 #include "records/SessionRecords.h"
 
+#include "records/RecoveryFile.h"
+
 #include "workbook/Table.h"
 #include "workbook/Workbook.h"
 #include "workbook/inplace/FilePatch.h"
@@ -113,16 +115,57 @@ std::string WorkbookRecords::keptWorkbookName(const std::string& path) const {
     }
 }
 
+namespace {
+
+// The template's first row of sheet Data must name every column a trial row is written to.
+void requireColumns(const workbook::Table& data, const std::string& templatePath,
+                    const std::vector<std::string>& columns) {
+    std::string missing;
+    int count = 0;
+    for (const std::string& column : columns)
+        if (data.findColumn(column) < 0) {
+            missing += (missing.empty() ? "\"" : ", \"") + column + "\"";
+            ++count;
+        }
+    if (count > 0)
+        throw std::runtime_error("The session template " + templatePath + " lacks the column" +
+                                 (count == 1 ? " " : "s ") + missing +
+                                 " in the first row of its sheet Data, so no trial row could be written. "
+                                 "Correct the header row and press Start again.");
+}
+
+// The copy's workbook and its sheet Data, read once; a copy that is no workbook is the template's fault.
+void checkCopy(const platform::FileSystem& files, const std::string& staging, const std::string& templatePath,
+               const std::vector<std::string>& columns) {
+    try {
+        const workbook::Workbook copy = readWorkbook(files, staging);
+        requireColumns(workbook::Table(copy, "Data"), templatePath, columns);
+    } catch (const workbook::WorkbookError& error) {
+        std::string why = error.what();
+        for (std::size_t at = why.find(staging); at != std::string::npos; at = why.find(staging, at))
+            why.replace(at, staging.size(), templatePath);
+        throw std::runtime_error("The session template cannot be used: " + why +
+                                 " Put a copy of a working Session_Template.xls (sheet Data) in the Results "
+                                 "folder.");
+    }
+}
+
+} // namespace
+
 // The copy is made under a hidden name and put in place only once it opens with its sheet "Data", so a
 // refused Start leaves nothing behind; a workbook already under the session's name is never overwritten.
-std::string WorkbookRecords::createSessionWorkbook(const std::string& templatePath, const std::string& path) {
+std::string WorkbookRecords::createSessionWorkbook(const std::string& templatePath, const std::string& path,
+                                                   const std::vector<std::string>& columns) {
+    if (!m_files.exists(templatePath))
+        throw std::runtime_error(
+            "The session template " + templatePath +
+            " does not exist. Put Session_Template.xls (sheet Data) in the Results folder.");
     const std::size_t cut = path.rfind('/') + 1;
     const std::string staging = path.substr(0, cut) + "." + path.substr(cut) + ".new";
     std::string kept;
     try {
         m_files.copyFile(templatePath, staging);
-        const workbook::Workbook copy = readWorkbook(m_files, staging);
-        const workbook::Table data(copy, "Data");
+        checkCopy(m_files, staging, templatePath, columns);
         // Rows an earlier run committed to its journal go into the earlier workbook before it is kept.
         const JournalRecovery recovered = recoverJournal(path);
         if (!recovered.problem.empty())
@@ -215,12 +258,19 @@ public:
         m_subject = m_table.column("Subject");
         m_session = m_table.column("Session");
         m_phase = m_table.column("Phase");
+        m_trialPC = m_table.findColumn("TrialPC");
+        m_targetDR = m_table.findColumn("TargetDR");
+        m_targetRate = m_table.findColumn("TargetRate");
+        m_hopPC = m_table.findColumn("HopPC");
     }
     std::size_t size() const override { return static_cast<std::size_t>(m_table.recordCount()); }
     SummaryEntry at(std::size_t index) const override {
         const int record = static_cast<int>(index);
-        return {record + 2, m_table.field(record, m_subject), m_table.field(record, m_session),
-                m_table.field(record, m_phase)};
+        const auto field = [&](int column) {
+            return column < 0 ? workbook::Cell{} : m_table.field(record, column);
+        };
+        return {record + 2,       field(m_subject),  field(m_session),    field(m_phase),
+                field(m_trialPC), field(m_targetDR), field(m_targetRate), field(m_hopPC)};
     }
 
 private:
@@ -229,6 +279,10 @@ private:
     int m_subject = -1;
     int m_session = -1;
     int m_phase = -1;
+    int m_trialPC = -1;
+    int m_targetDR = -1;
+    int m_targetRate = -1;
+    int m_hopPC = -1;
 };
 
 } // namespace
@@ -236,6 +290,15 @@ private:
 std::shared_ptr<const SummaryEntries> WorkbookRecords::summaryEntries(const std::string& path,
                                                                       std::string_view sheet) {
     return std::make_shared<SheetEntries>(readWorkbook(m_files, path), sheet);
+}
+
+std::string WorkbookRecords::writeRecoveryFile(const std::vector<workbook::AppendRow>& rows,
+                                               const std::string& workbookPath,
+                                               const std::vector<std::string>& folders) {
+    std::string stem = workbookPath.substr(workbookPath.rfind('/') + 1);
+    if (stem.size() > 4 && stem.ends_with(".xls"))
+        stem.resize(stem.size() - 4);
+    return records::writeRecoveryFile(rows, stem + ".rows-not-in-workbook", folders);
 }
 
 } // namespace veltrum::records

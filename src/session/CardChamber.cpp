@@ -20,11 +20,11 @@ void CardChamber::lowerHopper() {
     m_card.portWrite(1, outputPort, 0, allOff);
 }
 
-void CardChamber::interTrialOutputOn() {
+void CardChamber::turnInterTrialOutputOn() {
     m_card.portWrite(1, outputPort, 0, interTrialOutput);
 }
 
-void CardChamber::outputsOff() {
+void CardChamber::turnOutputsOff() {
     m_card.portWrite(1, outputPort, 0, allOff);
 }
 

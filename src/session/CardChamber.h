@@ -14,8 +14,8 @@ public:
 
     void raiseHopper() override;
     void lowerHopper() override;
-    void interTrialOutputOn() override;
-    void outputsOff() override;
+    void turnInterTrialOutputOn() override;
+    void turnOutputsOff() override;
     bool headInOpening() override;
 
 private:

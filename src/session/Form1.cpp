@@ -4,7 +4,12 @@
 
 #include <cctype>
 
-namespace veltrum::results {
+namespace veltrum::session {
+
+using results::CommentCharacters;
+using results::hopPercentText;
+using results::SessionTotals;
+using results::totalPecks;
 
 namespace {
 
@@ -27,7 +32,7 @@ void design(forms::Label& label, const char* caption, double pointSize, forms::G
 
 } // namespace
 
-Form1::Form1(session::EndedSession& session, const session::Services& services)
+Form1::Form1(EndedSession& session, const Services& services)
     : Form("Form1")
     , Label1("Label1")
     , Label6("Label6")
@@ -182,4 +187,4 @@ void Form1::Form_QueryUnload(Int16& Cancel) {
         Cancel = 1;
 }
 
-} // namespace veltrum::results
+} // namespace veltrum::session

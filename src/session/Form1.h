@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace veltrum::results {
+namespace veltrum::session {
 
 using forms::Int16;
 
@@ -35,7 +35,7 @@ class Form1 {
 public:
     // session is the session that ended; services are the program's (dialogs, clock, lifetime). Both
     // must outlive the summary window.
-    Form1(session::EndedSession& session, const session::Services& services);
+    Form1(EndedSession& session, const Services& services);
     // Rows still being written when the window opens are counted down as they reach the workbook.
     ~Form1();
     Form1(const Form1&) = delete;
@@ -105,8 +105,8 @@ private:
     bool discardReportingFailure();
     void finish();
 
-    session::EndedSession& m_session;
-    session::Services m_services;
+    EndedSession& m_session;
+    Services m_services;
     forms::ControlEvents m_controlEvents;
     std::function<std::string(const std::string&)> m_onSetAside;
     bool m_controlHasFocus = false;
@@ -116,4 +116,4 @@ private:
     std::size_t m_recoveredRows = 0;
 };
 
-} // namespace veltrum::results
+} // namespace veltrum::session

@@ -6,7 +6,11 @@
 
 #include <exception>
 
-namespace veltrum::results {
+namespace veltrum::session {
+
+using results::SavingMoment;
+using results::SessionTotals;
+using results::summaryRecord;
 
 void Form1::SaveSummary() {
     if (m_finished)
@@ -132,4 +136,4 @@ bool Form1::discardReportingFailure() {
     }
 }
 
-} // namespace veltrum::results
+} // namespace veltrum::session

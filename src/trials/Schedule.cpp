@@ -24,7 +24,7 @@ std::vector<ScheduleEntry> scheduleEntries(const std::string& phase, int totalTr
     return rules ? rules->schedule(totalTrials) : std::vector<ScheduleEntry>{};
 }
 
-void buildSchedule(FlexGrid& grid, platform::RandomSource& random, const std::string& phase,
+void BuildSchedule(FlexGrid& grid, platform::RandomSource& random, const std::string& phase,
                    int totalTrials) {
     const std::vector<ScheduleEntry> entries = scheduleEntries(phase, totalTrials);
     if (totalTrials > MaxScheduledTrials || static_cast<int>(entries.size()) > MaxScheduledTrials) {

@@ -27,6 +27,6 @@ std::vector<ScheduleEntry> scheduleEntries(const std::string& phase, int totalTr
 // Writes the phase's rows into the grid from row 1 (type, goal, random key per row, one random draw per
 // row in writing order), then sorts rows 1..totalTrials by their keys. Throws std::invalid_argument when
 // the rows or the trial count do not fit the grid's 200 rows.
-void buildSchedule(FlexGrid& grid, platform::RandomSource& random, const std::string& phase, int totalTrials);
+void BuildSchedule(FlexGrid& grid, platform::RandomSource& random, const std::string& phase, int totalTrials);
 
 } // namespace veltrum::trials

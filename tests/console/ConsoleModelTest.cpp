@@ -41,7 +41,7 @@ TEST(ConsoleModel, AtTheSessionsEndItsCountsEqualTheSavedSummaryRecord) {
     peckThroughSession(h);
     ASSERT_EQ(h.summaryOpenings, 1);
 
-    results::Form1 summary(h.window().endedSession(), h.window().services());
+    session::Form1 summary(h.window().endedSession(), h.window().services());
     summary.Form_Load();
     summary.SaveSummary();
     const auto record = lastSummaryRecord(h);

@@ -29,7 +29,7 @@ inline void peckThroughSession(ScenarioHarness& h) {
         }
         const std::vector<int> shown = h.shownSlots();
         if (!shown.empty() && now % 700 == 0 && h.window().snapshot().trial % 3 != 0)
-            h.window().Image1(shown[static_cast<std::size_t>(turn++) % shown.size()]).mouseDown();
+            h.window().screen.Image1(shown[static_cast<std::size_t>(turn++) % shown.size()]).mouseDown();
     }
 }
 

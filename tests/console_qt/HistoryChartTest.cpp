@@ -1,5 +1,6 @@
 // The subject's history read from a summary workbook with sessions in three phases, and charted.
 #include "console_qt/HistoryChart.h"
+#include "platform/LocalFileSystem.h"
 #include "workbook/Appender.h"
 
 #include <QTemporaryDir>
@@ -40,7 +41,9 @@ TEST(SubjectHistory, ReadsSessionsInThreePhasesAndNamesThePhasesOnTheChart) {
                              record("h7", 4, 2, text("0.70"), text("0.75"), zero, text("1.35")),
                              record("H7", 5, 3, text("0.80"), text("0.60"), text("0.70"), text("0.30"))});
 
-    const std::vector<history::SessionRates> sessions = history::readSubjectHistory(path, "H7");
+    platform::LocalFileSystem files;
+    records::WorkbookRecords records(files);
+    const std::vector<history::SessionRates> sessions = history::readSubjectHistory(records, path, "H7");
     ASSERT_EQ(sessions.size(), 5u);
     std::vector<int> order, phases;
     for (const history::SessionRates& s : sessions) {

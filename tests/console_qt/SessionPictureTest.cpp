@@ -53,7 +53,7 @@ TEST(SessionPicture, IsWrittenNextToTheWorkbookWithTheRecordDrawnAndShownInTheSu
     EXPECT_GT(reinforcerPixels, 20);
     EXPECT_GT(timeoutPixels, 20);
 
-    results::Form1 summary(h.window().endedSession(), h.window().services());
+    session::Form1 summary(h.window().endedSession(), h.window().services());
     qt::Form1Window summaryWindow(summary);
     summary.Form_Load();
     views.summaryOpened(summaryWindow);

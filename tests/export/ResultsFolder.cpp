@@ -1,7 +1,7 @@
 #include "export/ResultsFolder.h"
 
+#include "records/RecoveryFile.h"
 #include "results/Formats.h"
-#include "results/RecoveryFile.h"
 #include "results/SummaryRecord.h"
 #include "workbook/commit/DurableFile.h"
 
@@ -118,7 +118,7 @@ void ResultsFolder::saveSummary() const {
 
 void ResultsFolder::addRecoveryFile(const std::string& folder, const std::string& name,
                                     const std::vector<workbook::AppendRow>& rows) const {
-    writeNewFile(folder + "/" + name, results::rowsAsCsv(rows));
+    writeNewFile(folder + "/" + name, records::rowsAsCsv(rows));
 }
 
 } // namespace veltrum::testing

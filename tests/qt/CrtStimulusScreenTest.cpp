@@ -36,7 +36,7 @@ protected:
         ASSERT_GE(p101, 0);
         subjects->setCurrentIndex(p101);
         Q_EMIT subjects->activated(p101);
-        ASSERT_EQ(model->Combo1.text(), "Auto");
+        ASSERT_EQ(model->panel.Combo1.text(), "Auto");
     }
     void TearDown() override {
         veltrum::qt::setFailureSink({});
@@ -54,7 +54,7 @@ protected:
     // Runs virtual time in 100 ms steps until the picture slot is up; false after 30 s.
     bool advanceUntilShown(int slot) {
         for (int step = 0; step < 300; ++step) {
-            if (model->Image1(slot).isVisible())
+            if (model->screen.Image1(slot).isVisible())
                 return true;
             fixture.scheduler.advanceBy(100);
         }
@@ -94,14 +94,14 @@ TEST_F(CrtStimulusScreenTest, PressOnTheShownPictureAfterTheFixedIntervalRaisesT
     ASSERT_TRUE(picture->isVisible());
 
     // Slot 1 shows nothing: a press there is not a touch.
-    const int ordinalBefore = model->sessionState().Ordinal.toInt();
+    const int ordinalBefore = model->engine().state().Ordinal.toInt();
     QTest::mouseClick(widget(QStringLiteral("Image1(1)")), Qt::LeftButton);
-    EXPECT_EQ(model->sessionState().Ordinal.toInt(), ordinalBefore);
+    EXPECT_EQ(model->engine().state().Ordinal.toInt(), ordinalBefore);
     EXPECT_EQ(veltrum::devices::PortMap::valueOf(card.outputs()), 0);
 
     QTest::mouseClick(picture, Qt::LeftButton);
     EXPECT_EQ(veltrum::devices::PortMap::valueOf(card.outputs()), 2);
-    EXPECT_EQ(model->Label1.caption(), "Hopper Up");
+    EXPECT_EQ(model->screen.Label1.caption(), "Hopper Up");
     EXPECT_FALSE(picture->isVisible());
     EXPECT_TRUE(failures.isEmpty()) << failures.join(QLatin1Char('\n')).toStdString();
 }

@@ -87,7 +87,7 @@ TEST_F(CrtWindowTest, TickingTheHardwareBoxReloadsThePhaseFoundForTheSubject) {
     auto* check = find<QCheckBox>("Check1");
     QTest::mouseClick(check, Qt::LeftButton, {}, check->rect().center());
     EXPECT_TRUE(check->isChecked());
-    EXPECT_EQ(model->Check1.value(), 1);
+    EXPECT_EQ(model->panel.Check1.value(), 1);
     EXPECT_EQ(find<QComboBox>("Combo1")->currentText(), QStringLiteral("Auto"));
 }
 
@@ -95,8 +95,8 @@ TEST_F(CrtWindowTest, TypingASubjectNameRunsNoHandler) {
     auto* subjects = find<QComboBox>("Subject_In");
     subjects->lineEdit()->selectAll();
     QTest::keyClicks(subjects->lineEdit(), QStringLiteral("P1"));
-    EXPECT_EQ(model->Subject_In.text(), "P1");
-    EXPECT_EQ(model->sessionState().Subject, "P103");
+    EXPECT_EQ(model->panel.Subject_In.text(), "P1");
+    EXPECT_EQ(model->engine().state().Subject, "P103");
     EXPECT_EQ(subjects->count(), 3);
 }
 

@@ -24,7 +24,7 @@ protected:
     void SetUp() override {
         session::crt& main = fixture.window();
         main.Form_Load();
-        model = std::make_unique<results::Form1>(main.endedSession(), fixture.services());
+        model = std::make_unique<session::Form1>(main.endedSession(), fixture.services());
         window = std::make_unique<veltrum::qt::Form1Window>(*model);
         model->Form_Load();
         window->showWindow();
@@ -39,7 +39,7 @@ protected:
     }
 
     veltrum::testing::SessionFixture fixture;
-    std::unique_ptr<results::Form1> model;
+    std::unique_ptr<session::Form1> model;
     std::unique_ptr<veltrum::qt::Form1Window> window;
 };
 

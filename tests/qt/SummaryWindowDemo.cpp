@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     try {
         session::crt main(services);
         main.Form_Load();
-        results::Form1 form(main.endedSession(), services);
+        session::Form1 form(main.endedSession(), services);
         qt::Form1Window window(form);
         dialogs.setParent(&window);
         form.Form_Load();

@@ -57,9 +57,9 @@ protected:
         return received;
     }
     void runToStimulus() {
-        for (int ms = 0; ms < 60000 && !model->Stimulus.isEnabled(); ms += 10)
+        for (int ms = 0; ms < 60000 && !model->engine().timers().Stimulus.isEnabled(); ms += 10)
             scheduler.advanceBy(10);
-        ASSERT_TRUE(model->Stimulus.isEnabled());
+        ASSERT_TRUE(model->engine().timers().Stimulus.isEnabled());
     }
     void send(QTcpSocket& tablet, const QByteArray& bytes, int rowsAfter) {
         tablet.write(bytes);
@@ -67,7 +67,7 @@ protected:
             << bytes.constData();
     }
     int rowCount() {
-        return model->sessionState().TargetPecks.toInt() + model->sessionState().NonTargetPecks.toInt();
+        return model->engine().state().TargetPecks.toInt() + model->engine().state().NonTargetPecks.toInt();
     }
 
     qt::QtTabletSocket socket; // in place of the fixture's fake
@@ -78,9 +78,9 @@ protected:
 
 TEST_F(TabletLoopbackTest, WholeSessionSendsEveryDisplayMessageByteForByteAndScoresTouches) {
     auto tablet = connectTablet();
-    EXPECT_EQ(model->Label2.caption(), "1");
-    model->Combo1.select(1);
-    model->Command1.click();
+    EXPECT_EQ(model->link.Label2.caption(), "1");
+    model->panel.Combo1.select(1);
+    model->panel.Command1.click();
     QByteArray expected = blank;
     EXPECT_EQ(readAtLeast(*tablet, expected.size()), expected);
 
@@ -92,21 +92,21 @@ TEST_F(TabletLoopbackTest, WholeSessionSendsEveryDisplayMessageByteForByteAndSco
 
     // A wrong touch before the fixed interval, then the goal after it: food, and the tablet blanked.
     send(*tablet, "5\n", 1);
-    EXPECT_EQ(model->sessionState().Outcome, "PreFINotGoal");
+    EXPECT_EQ(model->engine().state().Outcome, "PreFINotGoal");
     scheduler.advanceBy(1000);
     send(*tablet, "2\n", 2);
-    EXPECT_EQ(model->sessionState().Outcome, "Reward");
-    EXPECT_EQ(model->Label1.caption(), "Reinforce");
+    EXPECT_EQ(model->engine().state().Outcome, "Reward");
+    EXPECT_EQ(model->screen.Label1.caption(), "Reinforce");
     expected += blank;
     EXPECT_EQ(readAtLeast(*tablet, expected.size()), expected);
 
     // The rest of the session: every trial shows and blanks; the end blanks twice and closes the link.
     while (model->Form.isVisible()) {
-        const bool wasShown = model->Stimulus.isEnabled();
+        const bool wasShown = model->engine().timers().Stimulus.isEnabled();
         scheduler.advanceBy(10);
-        if (!wasShown && model->Stimulus.isEnabled())
+        if (!wasShown && model->engine().timers().Stimulus.isEnabled())
             expected += auto7;
-        if (wasShown && !model->Stimulus.isEnabled())
+        if (wasShown && !model->engine().timers().Stimulus.isEnabled())
             expected += blank;
         ASSERT_LT(scheduler.nowMs(), 30 * 60000);
     }
@@ -119,26 +119,26 @@ TEST_F(TabletLoopbackTest, WholeSessionSendsEveryDisplayMessageByteForByteAndSco
 
 TEST_F(TabletLoopbackTest, BadAndFragmentedInputThenAReconnectingTablet) {
     auto tablet = connectTablet();
-    model->Combo1.select(1);
-    model->Command1.click();
+    model->panel.Combo1.select(1);
+    model->panel.Command1.click();
     forms::Int16 keyS = 'S';
     model->Form_KeyPress(keyS);
     runToStimulus();
 
     tablet->write("hello\n");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model->Label2.caption() == "?"; }, waitLimitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->link.Label2.caption() == "?"; }, waitLimitMs));
     EXPECT_EQ(rowCount(), 0);
     // A touch written in two pieces (one arrival or two, as TCP delivers them) is one touch.
     tablet->write("4");
     tablet->flush();
     send(*tablet, "\n", 1);
-    EXPECT_EQ(model->Label2.caption(), "4");
+    EXPECT_EQ(model->link.Label2.caption(), "4");
 
     tablet->disconnectFromHost();
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return socket.state() == platform::TabletSocket::Listening; }, waitLimitMs));
     auto again = connectTablet();
-    EXPECT_EQ(model->Label2.caption(), "2");
+    EXPECT_EQ(model->link.Label2.caption(), "2");
     send(*again, "6\n", 2);
     EXPECT_TRUE(dialogs.messages().empty());
 }
@@ -148,8 +148,8 @@ TEST_F(TabletLoopbackTest, BadAndFragmentedInputThenAReconnectingTablet) {
 // notice, never a box.
 TEST_F(TabletLoopbackTest, TabletTakesTheLinkOverFromASilentConnection) {
     auto silent = connectTablet();
-    model->Combo1.select(1);
-    model->Command1.click();
+    model->panel.Combo1.select(1);
+    model->panel.Command1.click();
     forms::Int16 keyS = 'S';
     model->Form_KeyPress(keyS);
 
@@ -159,7 +159,7 @@ TEST_F(TabletLoopbackTest, TabletTakesTheLinkOverFromASilentConnection) {
         tablet->connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
         ASSERT_TRUE(tablet->waitForConnected(waitLimitMs));
     }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return model->Label2.caption() == "2"; }, waitLimitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return model->link.Label2.caption() == "2"; }, waitLimitMs));
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return silent->state() == QAbstractSocket::UnconnectedState; }, waitLimitMs));
     EXPECT_NE(dialogs.currentNotice().find("took the tablet link over"), std::string::npos);
@@ -167,7 +167,7 @@ TEST_F(TabletLoopbackTest, TabletTakesTheLinkOverFromASilentConnection) {
     runToStimulus();
     EXPECT_EQ(readAtLeast(*tablet, auto7.size()), auto7);
     send(*tablet, "5\n", 1);
-    EXPECT_EQ(model->sessionState().Outcome, "PreFINotGoal");
+    EXPECT_EQ(model->engine().state().Outcome, "PreFINotGoal");
     EXPECT_TRUE(dialogs.messages().empty());
 }
 
@@ -192,9 +192,9 @@ TEST_F(TabletLoopbackTest, FloodFromARefusedAddressNeitherStallsThePortNorStacks
             << socket.refusedCount();
     }
     auto tablet = connectTablet();
-    EXPECT_EQ(model->TabletAddress.caption(), "tablet at 127.0.0.1");
-    model->Combo1.select(1);
-    model->Command1.click();
+    EXPECT_EQ(model->link.TabletAddress.caption(), "tablet at 127.0.0.1");
+    model->panel.Combo1.select(1);
+    model->panel.Command1.click();
     EXPECT_EQ(readAtLeast(*tablet, blank.size()), blank);
     EXPECT_EQ(dialogs.notices().size(), 1u);
     EXPECT_NE(dialogs.currentNotice().find("127.0.0.2"), std::string::npos);

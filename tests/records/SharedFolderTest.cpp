@@ -254,7 +254,7 @@ TEST(WorkbookRecords, AnUnsavedSessionIsKeptAsideWithItsPictureAndASessionIsReco
     const std::string workbook = folder / "P101.4.xls";
     fs::copy_file(VELTRUM_SESSION_TEMPLATE, workbook);
     write(folder / "P101.4.png", "picture of the earlier session");
-    EXPECT_EQ(records.createSessionWorkbook(VELTRUM_SESSION_TEMPLATE, workbook),
+    EXPECT_EQ(records.createSessionWorkbook(VELTRUM_SESSION_TEMPLATE, workbook, {"Subject", "Outcome"}),
               folder / "P101.4.not-saved.xls");
     EXPECT_EQ(contents(folder / "P101.4.not-saved.png"), "picture of the earlier session");
     EXPECT_FALSE(fs::exists(folder / "P101.4.png"));

@@ -1,7 +1,7 @@
 // Folders anyone may write (/tmp, /var/tmp, /run/lock): the recovery file and the card's lock never
 // write through a link someone planted under the name they would take, and the rows are the owner's alone.
 #include "devices/CardLock.h"
-#include "results/RecoveryFile.h"
+#include "records/RecoveryFile.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +39,7 @@ TEST(SharedTemporaryFolder, RecoveryFileTakesANameNoOneCouldPlantAndOnlyItsOwner
     const std::vector<workbook::AppendRow> rows{{{"Trial", workbook::AppendValue::fromNumber(1)}}};
 
     const std::string written =
-        results::writeRecoveryFile(rows, "P101.4.rows-not-in-workbook", {folder.path.string()});
+        records::writeRecoveryFile(rows, "P101.4.rows-not-in-workbook", {folder.path.string()});
     EXPECT_EQ(contents(victim), "someone's own file");
     EXPECT_FALSE(fs::is_symlink(written));
     EXPECT_EQ(contents(written), "Trial\r\n1\r\n");
@@ -47,7 +47,7 @@ TEST(SharedTemporaryFolder, RecoveryFileTakesANameNoOneCouldPlantAndOnlyItsOwner
     ASSERT_EQ(::stat(written.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
     EXPECT_NE(written,
-              results::writeRecoveryFile(rows, "P101.4.rows-not-in-workbook", {folder.path.string()}));
+              records::writeRecoveryFile(rows, "P101.4.rows-not-in-workbook", {folder.path.string()}));
 }
 
 TEST(SharedTemporaryFolder, CardLockRefusesALinkPlantedUnderItsName) {

@@ -22,7 +22,7 @@ TEST(Auto, PavlovianStimulusEndFeedsAndTheFoodPeriodEndsTheTrial) {
     h.press('S');
     h.run(5.0);
     EXPECT_EQ(h.shownSlots(), std::vector<int>{2});
-    EXPECT_EQ(w.Image1(2).picturePath(), h.folder() + "/Images/7.bmp");
+    EXPECT_EQ(w.screen.Image1(2).picturePath(), h.folder() + "/Images/7.bmp");
     EXPECT_EQ(h.display(), "0,7,0,0,0,0");
     ASSERT_FALSE(h.socket.sent().empty());
     EXPECT_EQ(h.socket.sent().back(), "0,7,0,0,0,0");
@@ -30,8 +30,8 @@ TEST(Auto, PavlovianStimulusEndFeedsAndTheFoodPeriodEndsTheTrial) {
     h.run(4.5); // the stimulus period ran out at 9 s
     EXPECT_TRUE(h.shownSlots().empty());
     EXPECT_EQ(h.display(), "0,0,0,0,0,0");
-    EXPECT_EQ(w.Label3.caption(), "AutoReward");
-    EXPECT_EQ(w.Label1.caption(), "Hopper Up");
+    EXPECT_EQ(w.screen.Label3.caption(), "AutoReward");
+    EXPECT_EQ(w.screen.Label1.caption(), "Hopper Up");
     EXPECT_EQ(timesOf(h.ioCard, 2), std::vector<std::int64_t>{9000});
 
     h.runToEnd();
@@ -45,7 +45,7 @@ TEST(Auto, PavlovianStimulusEndFeedsAndTheFoodPeriodEndsTheTrial) {
     EXPECT_EQ(h.ioCard.writes().back().atMs, 51000);
     EXPECT_EQ(h.ioCard.writes().back().value, 64);
     EXPECT_EQ(h.summaryOpenings, 1);
-    EXPECT_EQ(w.sessionState().TrialsWPeck, 0);
+    EXPECT_EQ(w.engine().state().TrialsWPeck, 0);
     EXPECT_EQ(h.socket.closeCount(), 1);
 }
 
@@ -57,19 +57,19 @@ TEST(Auto, WithoutPavlovianTimeoutsGoStraightToTheIntervalAndNeverFeed) {
     EXPECT_TRUE(timesOf(h.ioCard, 2).empty());
     // Trials begin when the port goes off: 4 s first interval, then 5 s stimulus and 6 s interval each.
     EXPECT_EQ(timesOf(h.ioCard, 0), (std::vector<std::int64_t>{4000, 15000, 26000, 37000, 42000}));
-    EXPECT_EQ(w.sessionState().Timeouts, 4);
+    EXPECT_EQ(w.engine().state().Timeouts, 4);
 }
 
 TEST(Auto, PeckAfterTheFixedIntervalFeedsAndPecksBeforeItDoNot) {
     ScenarioHarness h("params_alt");
     session::crt& w = h.start(2);
     h.run(4.5); // trial 1 began at 4 s; its fixed interval of 1 s runs until 5 s
-    w.Image1(2).mouseDown();
+    w.screen.Image1(2).mouseDown();
     EXPECT_TRUE(timesOf(h.ioCard, 2).empty());
     EXPECT_EQ(h.shownSlots(), std::vector<int>{2})
         << "a peck before the fixed interval leaves the trial running";
     h.run(1.0);
-    w.Image1(2).mouseDown();
+    w.screen.Image1(2).mouseDown();
     EXPECT_EQ(timesOf(h.ioCard, 2), std::vector<std::int64_t>{5500});
     EXPECT_TRUE(h.shownSlots().empty());
 
@@ -86,13 +86,13 @@ TEST(Auto, PeckAfterTheFixedIntervalFeedsAndPecksBeforeItDoNot) {
     // The hopper waits for a head entry; the food period runs 3 s from it, then a 4 s interval (a peck
     // was made).
     h.run(10.0);
-    EXPECT_EQ(w.sessionState().CurrentTrial, 1);
+    EXPECT_EQ(w.engine().state().CurrentTrial, 1);
     h.ioCard.setInput(780, 1);
     h.run(0.1);
     h.ioCard.setInput(780, 0);
     const std::int64_t entry = h.scheduler.nowMs();
     h.run(7.0 + 0.05);
-    EXPECT_EQ(w.sessionState().CurrentTrial, 2);
+    EXPECT_EQ(w.engine().state().CurrentTrial, 2);
     EXPECT_EQ(timesOf(h.ioCard, 0).back(), entry + 7000);
 }
 
@@ -103,7 +103,7 @@ TEST(Auto, TouchTimesAreMeasuredFromTheTrueStartOfTrialAndSession) {
     h.clock.setStart(36000.7);
     session::crt& w = h.start(2);
     h.run(4.25); // trial 1 began at 4 s after S
-    w.Image1(2).mouseDown();
+    w.screen.Image1(2).mouseDown();
     const std::vector<Row> rows = h.rows();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(ScenarioHarness::text(rows[0], "TrialTime"), "0.25");

@@ -23,7 +23,7 @@ std::vector<TrialSeen> watchTrials(ScenarioHarness& h, const std::function<void(
     int last = 0;
     while (h.summaryOpenings == 0 && h.seconds() < 3600) {
         h.run(0.1);
-        const session::SessionState& s = h.window().sessionState();
+        const session::SessionState& s = h.window().engine().state();
         if (s.CurrentTrial.toInt() != last) {
             last = s.CurrentTrial.toInt();
             seen.push_back({s.TrialType.toInt(), s.GoalLocation.toInt(), h.display(), h.scheduler.nowMs()});
@@ -61,10 +61,10 @@ TEST(SuccDisc, PeckOnATrialWithoutFoodLengthensTheNextInterval) {
     std::map<int, bool> reinforced;
     // Peck the picture 2 s into every trial: food on types 1 to 3, "S-" on types 4 to 6.
     const std::vector<TrialSeen> trials = watchTrials(h, [&](int trial) {
-        reinforced[trial] = w.sessionState().Reinforce == 1;
+        reinforced[trial] = w.engine().state().Reinforce == 1;
         h.run(2.0);
-        if (w.sessionState().CurrentTrial == trial && w.Image1(2).isVisible())
-            w.Image1(2).mouseDown();
+        if (w.engine().state().CurrentTrial == trial && w.screen.Image1(2).isVisible())
+            w.screen.Image1(2).mouseDown();
         h.ioCard.setInput(780, 1);
         h.run(0.2);
         h.ioCard.setInput(780, 0);
@@ -104,7 +104,7 @@ TEST(SimDisc, ReinforcedPictureAppearsOnEachSideOncePerPairAndBlock) {
         for (int side : {1, 3})
             EXPECT_EQ((pairAndSide[{pair, side}]), 2) << "pair " << pair << " side " << side;
     EXPECT_EQ(h.summaryOpenings, 1);
-    EXPECT_EQ(w.sessionState().CurrentTrial, 12);
+    EXPECT_EQ(w.engine().state().CurrentTrial, 12);
     EXPECT_EQ(h.rows().size(), 12u);
     EXPECT_TRUE(h.dialogs.messages().empty());
 }
@@ -113,15 +113,12 @@ TEST(SimDisc, TouchesOffTheGoalAreToldApartByTheOtherPicture) {
     ScenarioHarness h("params_alt");
     session::crt& w = h.start(4);
     h.run(5.5); // trial 1 began at 4 s; its fixed interval is over
-    const int goal = w.sessionState().GoalLocation.toInt();
-    const int falseGoal = w.sessionState().FalseGoal.toInt();
+    const int goal = w.engine().state().GoalLocation.toInt();
+    const int falseGoal = w.engine().state().FalseGoal.toInt();
     EXPECT_EQ(falseGoal, goal == 1 ? 3 : 1);
-    std::pair<std::int16_t, std::int16_t> touches[] = {{0, static_cast<std::int16_t>(falseGoal)}, {0, 5}};
-    for (auto& [screen, tablet] : touches) {
-        forms::Int16 s = screen;
-        forms::Int16 t = tablet;
-        w.ScoreResponse(s, t);
-    }
+    // Touches on the tablet: position 5 shows nothing on the screen.
+    h.socket.tabletConnects(1);
+    h.socket.tabletSends(std::to_string(falseGoal) + "\n5\n");
     const std::vector<Row> rows = h.rows();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(ScenarioHarness::text(rows[0], "Outcome"), "NotGoal");

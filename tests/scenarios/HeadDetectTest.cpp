@@ -27,7 +27,7 @@ TEST_P(HeadDetect, FoodPeriodRunsThreeSecondsFromItsStart) {
     ScenarioHarness h(c.params);
     session::crt& w = h.start(2);
     h.run(5.5);
-    w.Image1(2).mouseDown();
+    w.screen.Image1(2).mouseDown();
     h.run(c.headEntryAt - 5.5);
     h.ioCard.setInput(780, 1);
     h.run(0.3);
@@ -38,7 +38,7 @@ TEST_P(HeadDetect, FoodPeriodRunsThreeSecondsFromItsStart) {
         if (write.atMs > 5500 && write.value == 0 && down < 0)
             down = write.atMs;
     EXPECT_EQ(down, c.hopperDownMs);
-    EXPECT_EQ(w.sessionState().HopCheck, 1) << "one head entry per raising, however long the head stays";
+    EXPECT_EQ(w.engine().state().HopCheck, 1) << "one head entry per raising, however long the head stays";
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, HeadDetect,
@@ -51,15 +51,15 @@ TEST(HeadDetectTwo, StimulusStaysWithoutTimeLimitAndTouchesCountAsInterval) {
     session::crt& w = h.start(2);
     h.run(1.0);
     h.press('U'); // food by hand during the first interval; later stimuli have no time limit
-    EXPECT_EQ(w.sessionState().HeadDetect, 2);
+    EXPECT_EQ(w.engine().state().HeadDetect, 2);
     h.ioCard.setInput(780, 1);
     h.run(0.2);
     h.ioCard.setInput(780, 0);
     h.run(60.0);
-    EXPECT_EQ(w.sessionState().CurrentTrial, 1);
+    EXPECT_EQ(w.engine().state().CurrentTrial, 1);
     EXPECT_EQ(h.shownSlots(), std::vector<int>{2});
     EXPECT_TRUE(h.rows().empty()) << "no timeout without a stimulus clock";
-    w.Image1(2).mouseDown();
+    w.screen.Image1(2).mouseDown();
     const std::vector<Row> rows = h.rows();
     ASSERT_EQ(rows.size(), 1u);
     EXPECT_EQ(ScenarioHarness::text(rows[0], "Outcome"), "ITI");

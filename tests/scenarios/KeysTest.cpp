@@ -31,9 +31,9 @@ TEST_P(Shaping, KeyActsOnTheRunningTrialAndMarksTheSession) {
     ScenarioHarness h("params_alt"); // Auto: 5 s stimulus from 4 s, fixed interval over at 5 s
     session::crt& w = h.start(2);
     h.run(5.5);
-    EXPECT_TRUE(w.sessionState().KeyShaping.empty());
+    EXPECT_TRUE(w.engine().state().KeyShaping.empty());
     h.press(GetParam().key);
-    EXPECT_EQ(w.sessionState().KeyShaping, "SHAPING KEYS USED. ");
+    EXPECT_EQ(w.engine().state().KeyShaping, "SHAPING KEYS USED. ");
     GetParam().expect(h);
 }
 
@@ -42,10 +42,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ShapingKey{"F_FreezesTheTrial", 'F',
                                  [](ScenarioHarness& h) {
                                      h.run(60);
-                                     EXPECT_EQ(h.window().sessionState().CurrentTrial, 1);
+                                     EXPECT_EQ(h.window().engine().state().CurrentTrial, 1);
                                      EXPECT_TRUE(h.rows().empty());
                                      EXPECT_EQ(h.shownSlots(), std::vector<int>{2});
-                                     EXPECT_EQ(h.window().sessionState().HeadDetect, 2);
+                                     EXPECT_EQ(h.window().engine().state().HeadDetect, 2);
                                  }},
                       ShapingKey{"R_EndsTheTrialWithoutFood", 'r',
                                  [](ScenarioHarness& h) {
@@ -53,35 +53,35 @@ INSTANTIATE_TEST_SUITE_P(
                                      EXPECT_EQ(h.display(), "0,0,0,0,0,0");
                                      EXPECT_FALSE(wrote(h.ioCard, 5500, 2));
                                      h.run(6.05); // the interval without pecks
-                                     EXPECT_EQ(h.window().sessionState().CurrentTrial, 2);
+                                     EXPECT_EQ(h.window().engine().state().CurrentTrial, 2);
                                      EXPECT_TRUE(h.rows().empty());
-                                     EXPECT_EQ(h.window().sessionState().HeadDetect, 1);
+                                     EXPECT_EQ(h.window().engine().state().HeadDetect, 1);
                                  }},
                       ShapingKey{"U_FeedsByHand", 'U',
                                  [](ScenarioHarness& h) {
                                      EXPECT_TRUE(h.shownSlots().empty());
                                      EXPECT_TRUE(wrote(h.ioCard, 5500, 2));
-                                     EXPECT_EQ(h.window().Label1.caption(), "Hopper Up");
-                                     EXPECT_EQ(h.window().sessionState().HeadDetect, 2);
+                                     EXPECT_EQ(h.window().screen.Label1.caption(), "Hopper Up");
+                                     EXPECT_EQ(h.window().engine().state().HeadDetect, 2);
                                  }},
                       ShapingKey{"D_ShowsThePicturesAndLowersTheHopper", 'd',
                                  [](ScenarioHarness& h) {
                                      EXPECT_EQ(h.shownSlots(), std::vector<int>{2});
                                      EXPECT_TRUE(wrote(h.ioCard, 5500, 0));
-                                     EXPECT_EQ(h.window().Label1.caption(), "Hopper Down");
+                                     EXPECT_EQ(h.window().screen.Label1.caption(), "Hopper Down");
                                  }},
                       ShapingKey{"H_FeedsAndWaitsForAHeadEntry", 'H',
                                  [](ScenarioHarness& h) {
                                      EXPECT_TRUE(h.shownSlots().empty());
                                      EXPECT_TRUE(wrote(h.ioCard, 5500, 2));
-                                     EXPECT_EQ(h.window().sessionState().HeadDetect, 1);
+                                     EXPECT_EQ(h.window().engine().state().HeadDetect, 1);
                                      h.run(30);
-                                     EXPECT_EQ(h.window().sessionState().CurrentTrial, 1)
+                                     EXPECT_EQ(h.window().engine().state().CurrentTrial, 1)
                                          << "the food period waits for the head";
                                  }},
                       ShapingKey{"L_LengthensTheStimulusTick", 'L',
                                  [](ScenarioHarness& h) {
-                                     EXPECT_EQ(h.window().Stimulus.interval(), 2000);
+                                     EXPECT_EQ(h.window().engine().timers().Stimulus.interval(), 2000);
                                      h.run(7.9); // five ticks now take until 13.5 s instead of 9 s
                                      EXPECT_TRUE(h.rows().empty());
                                      h.run(0.2);
@@ -89,22 +89,22 @@ INSTANTIATE_TEST_SUITE_P(
                                  }},
                       ShapingKey{"I_InstrumentalOnly", 'i',
                                  [](ScenarioHarness& h) {
-                                     EXPECT_EQ(h.window().sessionState().Instrumental, 1);
-                                     EXPECT_EQ(h.window().sessionState().Pavlovian, 0);
+                                     EXPECT_EQ(h.window().engine().state().Instrumental, 1);
+                                     EXPECT_EQ(h.window().engine().state().Pavlovian, 0);
                                  }},
                       ShapingKey{"P_PavlovianOnly", 'P',
                                  [](ScenarioHarness& h) {
-                                     EXPECT_EQ(h.window().sessionState().Instrumental, 0);
-                                     EXPECT_EQ(h.window().sessionState().Pavlovian, 1);
-                                     h.window().Image1(2).mouseDown();
-                                     EXPECT_EQ(h.window().Label3.caption(), "Stim Touched");
+                                     EXPECT_EQ(h.window().engine().state().Instrumental, 0);
+                                     EXPECT_EQ(h.window().engine().state().Pavlovian, 1);
+                                     h.window().screen.Image1(2).mouseDown();
+                                     EXPECT_EQ(h.window().screen.Label3.caption(), "Stim Touched");
                                      h.run(3.6); // the stimulus end now feeds
                                      EXPECT_TRUE(wrote(h.ioCard, 9000, 2));
                                  }},
                       ShapingKey{"B_Both", 'b',
                                  [](ScenarioHarness& h) {
-                                     EXPECT_EQ(h.window().sessionState().Instrumental, 1);
-                                     EXPECT_EQ(h.window().sessionState().Pavlovian, 1);
+                                     EXPECT_EQ(h.window().engine().state().Instrumental, 1);
+                                     EXPECT_EQ(h.window().engine().state().Pavlovian, 1);
                                  }}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -114,19 +114,19 @@ TEST(StartKey, ActsOnlyOnASessionSetUpAndOnlyBeforeTheFirstTrial) {
     w.Form_Load();
     h.press('S');
     h.run(30);
-    EXPECT_EQ(w.sessionState().CurrentTrial, 0) << "S before Start starts nothing";
+    EXPECT_EQ(w.engine().state().CurrentTrial, 0) << "S before Start starts nothing";
     EXPECT_TRUE(h.ioCard.writes().empty());
     EXPECT_EQ(h.scheduler.pendingCount(), 0u);
 
-    w.Command1.click();
-    EXPECT_TRUE(w.Label7.isVisible());
+    w.panel.Command1.click();
+    EXPECT_TRUE(w.screen.Label7.isVisible());
     h.press('s');
-    EXPECT_FALSE(w.Label7.isVisible());
+    EXPECT_FALSE(w.screen.Label7.isVisible());
     h.run(4.5);
-    EXPECT_EQ(w.sessionState().CurrentTrial, 1);
+    EXPECT_EQ(w.engine().state().CurrentTrial, 1);
     h.press('S');
     h.run(0.1);
-    EXPECT_EQ(w.sessionState().CurrentTrial, 1) << "a second S after the first trial began does nothing";
+    EXPECT_EQ(w.engine().state().CurrentTrial, 1) << "a second S after the first trial began does nothing";
     h.runToEnd();
     EXPECT_EQ(h.rows().size(), 3u);
     EXPECT_EQ(ScenarioHarness::text(h.rows()[0], "SessionTime"), "9.00")

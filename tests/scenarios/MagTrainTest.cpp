@@ -46,9 +46,9 @@ TEST(MagTrain, WithoutHeadEntriesEveryTrialTimesOutAndTheCountEndsTheSession) {
     EXPECT_EQ(h.ioCard.writes(), expected);
     EXPECT_EQ(h.summaryOpenings, 1);
     EXPECT_FALSE(w.Form.isVisible());
-    EXPECT_EQ(w.sessionState().CurrentTrial, 3);
-    EXPECT_EQ(w.sessionState().Timeouts, 3);
-    EXPECT_EQ(w.sessionState().HopCheck, 0);
+    EXPECT_EQ(w.engine().state().CurrentTrial, 3);
+    EXPECT_EQ(w.engine().state().Timeouts, 3);
+    EXPECT_EQ(w.engine().state().HopCheck, 0);
     EXPECT_EQ(h.scheduler.pendingCount(), 0u) << "no timer may run after the session's end";
 }
 
@@ -57,12 +57,12 @@ TEST(MagTrain, FoodEndingFirstStartsTheIntervalWhileTheStimulusClockRunsOn) {
     h.ioCard.setInput(780, 1); // a head in the opening as soon as the hopper rises
     session::crt& w = h.start(1);
     h.run(7.05);
-    EXPECT_EQ(w.sessionState().HopCheck, 1);
-    EXPECT_EQ(w.Label1.caption(), "Hopper Up");
+    EXPECT_EQ(w.engine().state().HopCheck, 1);
+    EXPECT_EQ(w.screen.Label1.caption(), "Hopper Up");
     h.run(0.1); // 3 s of food from the entry seen at 4.1 s
     const std::vector<Write> foodEnd = {{7100, 1, 792, 0, 0}, {7100, 1, 792, 0, 64}, {7100, 1, 792, 0, 64}};
     EXPECT_EQ(writesAt(h.ioCard, 7100), foodEnd);
-    EXPECT_EQ(w.Label1.caption(), "Hopper Down");
+    EXPECT_EQ(w.screen.Label1.caption(), "Hopper Down");
     EXPECT_TRUE(h.rows().empty()) << "the food period ends the first trial without a row";
 
     // The stimulus clock was not stopped: its fifth tick after the reset falls into the second trial.
@@ -80,14 +80,14 @@ TEST(MagTrain, HeadEntryAfterTheTimeoutStillEndsItsFoodPeriod) {
     EXPECT_EQ(h.rows().size(), 1u);
     h.ioCard.setInput(780, 1);
     h.run(0.1);
-    EXPECT_EQ(w.sessionState().HopCheck, 1);
+    EXPECT_EQ(w.engine().state().HopCheck, 1);
     h.ioCard.setInput(780, 0);
     h.run(3.0);
     const std::vector<Write> foodEnd = {
         {12500, 1, 792, 0, 0}, {12500, 1, 792, 0, 64}, {12500, 1, 792, 0, 64}};
     EXPECT_EQ(writesAt(h.ioCard, 12500), foodEnd);
     h.run(0.5);
-    EXPECT_EQ(w.sessionState().CurrentTrial, 2) << "the interval begun at the timeout is not restarted";
+    EXPECT_EQ(w.engine().state().CurrentTrial, 2) << "the interval begun at the timeout is not restarted";
     EXPECT_EQ(writesAt(h.ioCard, 13000).back().value, 2);
 }
 

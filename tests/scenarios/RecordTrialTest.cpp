@@ -28,13 +28,13 @@ TEST(RecordTrial, RowThatCannotBeWrittenWaitsAndIsWrittenFirstWithTheNextRow) {
     h.run(9.5);
     EXPECT_NE(h.dialogs.currentNotice().find("1 trial row waits"), std::string::npos)
         << h.dialogs.currentNotice();
-    EXPECT_EQ(w.pendingRowCount(), 1u);
+    EXPECT_EQ(w.rows.pendingRowCount(), 1u);
     EXPECT_TRUE(h.rows().empty());
     EXPECT_TRUE(w.Form.isVisible()) << "the session goes on";
 
     std::filesystem::remove(lockFile(h));
     h.run(9.0);
-    EXPECT_EQ(w.pendingRowCount(), 0u);
+    EXPECT_EQ(w.rows.pendingRowCount(), 0u);
     const std::vector<Row> rows = h.rows();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(ScenarioHarness::number(rows[0], "Trial"), 1);
@@ -64,8 +64,8 @@ TEST(RecordTrial, ASlowDiskNeverHoldsTheChamberAndEveryRowArrivesInOrder) {
     const auto fastEvents = session(fast);
     const auto slowEvents = session(slow);
     EXPECT_EQ(slowEvents, fastEvents);
-    EXPECT_GT(slow.window().pendingRowCount(), 0u) << "rows were still being written at the end";
-    EXPECT_TRUE(slow.window().settleWaitingRows());
+    EXPECT_GT(slow.window().rows.pendingRowCount(), 0u) << "rows were still being written at the end";
+    EXPECT_TRUE(slow.window().rows.settleWaitingRows());
     const std::vector<Row> fastRows = fast.rows();
     const std::vector<Row> slowRows = slow.rows();
     ASSERT_EQ(slowRows.size(), fastRows.size());
@@ -83,7 +83,7 @@ TEST(RecordTrial, RowsTheProgramDiedWithAreBroughtInAtTheNextStart) {
     h.start(1);
     h.run(20);
     EXPECT_TRUE(h.rows().empty()) << "the workbook is brought up to date only every minute";
-    EXPECT_EQ(h.window().pendingRowCount(), 2u);
+    EXPECT_EQ(h.window().rows.pendingRowCount(), 2u);
     h.restart();
     h.window().Form_Load();
     EXPECT_NE(h.dialogs.currentNotice().find("2 trial rows committed by an earlier run"), std::string::npos)
@@ -102,20 +102,20 @@ TEST(RecordTrial, ASessionKeptElsewhereThanInWorkbooksIsKeptWhole) {
     h.start(1);
     h.runToEnd();
     {
-        results::Form1 summary(h.window().endedSession(), h.window().services());
+        session::Form1 summary(h.window().endedSession(), h.window().services());
         summary.Form_Load();
         forms::Int16 save = 'S';
         summary.Form_KeyPress(save);
         ASSERT_TRUE(summary.isFinished());
         EXPECT_FALSE(std::filesystem::exists(h.dataFile()));
         ASSERT_EQ(kept.workbooks.at(h.dataFile()).size(),
-                  static_cast<std::size_t>(h.window().sessionState().CurrentTrial.toInt()));
+                  static_cast<std::size_t>(h.window().engine().state().CurrentTrial.toInt()));
         ASSERT_EQ(kept.summary.size(), 1u);
     }
     h.restart();
     h.window().Form_Load();
-    EXPECT_EQ(h.window().sessionState().SessionNumber, 2);
-    EXPECT_EQ(h.window().sessionState().PhaseNumber, 1);
+    EXPECT_EQ(h.window().engine().state().SessionNumber, 2);
+    EXPECT_EQ(h.window().engine().state().PhaseNumber, 1);
 }
 
 // A disk that stays full updates one notice; it never stacks a box per failing row.
@@ -125,7 +125,7 @@ TEST(RecordTrial, RowsWaitingAtTheEndAreTriedOnceMoreAndCountedInOneNotice) {
     std::ofstream(lockFile(h)) << "lock";
     h.runToEnd();
     EXPECT_EQ(h.summaryOpenings, 1);
-    EXPECT_EQ(w.pendingRowCount(), 3u);
+    EXPECT_EQ(w.rows.pendingRowCount(), 3u);
     h.run(1);
     EXPECT_TRUE(h.dialogs.messages().empty());
     EXPECT_NE(h.dialogs.currentNotice().find("3 trial rows wait"), std::string::npos);
@@ -140,8 +140,8 @@ protected:
         h.start(1);
         std::ofstream(lockFile(h)) << "lock";
         h.runToEnd();
-        ASSERT_EQ(h.window().pendingRowCount(), 3u);
-        form = std::make_unique<results::Form1>(h.window().endedSession(), h.window().services());
+        ASSERT_EQ(h.window().rows.pendingRowCount(), 3u);
+        form = std::make_unique<session::Form1>(h.window().endedSession(), h.window().services());
         form->Form_Load();
     }
     void press(char key) {
@@ -154,7 +154,7 @@ protected:
     }
 
     ScenarioHarness h;
-    std::unique_ptr<results::Form1> form;
+    std::unique_ptr<session::Form1> form;
 };
 
 TEST_F(WaitingRowsAtTheSummary, SaysHowManyWhereAndWhyAndSavesNothingUntilTheyAreWritten) {
@@ -182,7 +182,7 @@ TEST_F(WaitingRowsAtTheSummary, SavingAnywayPutsTheRowsInARecoveryFileWhereThere
     const std::string away = h.folder() + "/no-such-folder";
     const std::string roomy = h.folder() + "/Elsewhere";
     std::filesystem::create_directory(roomy);
-    h.window().setRecoveryFolders({away, roomy});
+    h.window().rows.setRecoveryFolders({away, roomy});
     h.dialogs.queueAnswer(platform::MessageAnswer::Yes);
     press('S');
     ASSERT_TRUE(form->isFinished());
@@ -196,7 +196,7 @@ TEST_F(WaitingRowsAtTheSummary, SavingAnywayPutsTheRowsInARecoveryFileWhereThere
     EXPECT_NE(csv.find("Trial Timeout"), std::string::npos);
     EXPECT_NE(h.dialogs.messages().back().text.find(recovery), std::string::npos)
         << "the operator is told where the rows went before the program ends";
-    EXPECT_EQ(h.window().pendingRowCount(), 0u);
+    EXPECT_EQ(h.window().rows.pendingRowCount(), 0u);
 }
 
 TEST(RecordTrial, CounterOverflowInATimerIsReportedAndTheProgramGoesOn) {
@@ -204,13 +204,13 @@ TEST(RecordTrial, CounterOverflowInATimerIsReportedAndTheProgramGoesOn) {
     session::crt& w = h.window();
     w.Form_Load();
     // Food by hand before any session: each raising counts one head entry, until the count is full.
-    for (int i = 0; i < 40000 && w.sessionState().HopCheck < 32767; ++i) {
+    for (int i = 0; i < 40000 && w.engine().state().HopCheck < 32767; ++i) {
         h.press('U');
         h.ioCard.setInput(780, 1);
         h.run(0.1);
         h.ioCard.setInput(780, 0);
     }
-    ASSERT_EQ(w.sessionState().HopCheck.toInt(), 32767);
+    ASSERT_EQ(w.engine().state().HopCheck.toInt(), 32767);
     EXPECT_TRUE(h.dialogs.messages().empty());
     h.press('U');
     h.ioCard.setInput(780, 1);
@@ -218,10 +218,10 @@ TEST(RecordTrial, CounterOverflowInATimerIsReportedAndTheProgramGoesOn) {
     ASSERT_EQ(h.dialogs.messages().size(), 1u);
     EXPECT_NE(h.dialogs.messages()[0].text.find("Overflow"), std::string::npos)
         << h.dialogs.messages()[0].text;
-    EXPECT_EQ(w.sessionState().HopCheck.toInt(), 32767);
+    EXPECT_EQ(w.engine().state().HopCheck.toInt(), 32767);
     h.run(3.0);
     EXPECT_EQ(h.dialogs.messages().size(), 1u) << "reported once: the sensor is no longer polled";
-    EXPECT_EQ(w.Label1.caption(), "Hopper Down") << "the food period still ends";
+    EXPECT_EQ(w.screen.Label1.caption(), "Hopper Down") << "the food period still ends";
     EXPECT_FALSE(h.lifetime.ended());
 }
 

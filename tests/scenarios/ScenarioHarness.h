@@ -29,10 +29,10 @@ public:
     session::crt& setUp(int phase, bool hardwareFree = false) {
         session::crt& w = window();
         w.Form_Load();
-        w.Combo1.select(phase - 1);
+        w.panel.Combo1.select(phase - 1);
         if (hardwareFree)
-            w.Check1.click();
-        w.Command1.click();
+            w.panel.Check1.click();
+        w.panel.Command1.click();
         return w;
     }
     session::crt& start(int phase, bool hardwareFree = false) {
@@ -58,13 +58,13 @@ public:
     // The six position boxes as the tablet message would carry them.
     std::string display() {
         session::crt& w = window();
-        return w.Text2.text() + "," + w.Text3.text() + "," + w.Text4.text() + "," + w.Text6.text() + "," +
-               w.Text7.text() + "," + w.Text8.text();
+        return w.screen.Text2.text() + "," + w.screen.Text3.text() + "," + w.screen.Text4.text() + "," +
+               w.screen.Text6.text() + "," + w.screen.Text7.text() + "," + w.screen.Text8.text();
     }
     std::vector<int> shownSlots() {
         std::vector<int> shown;
         for (int i = 1; i <= 6; ++i)
-            if (window().Image1(i).isVisible())
+            if (window().screen.Image1(i).isVisible())
                 shown.push_back(i);
         return shown;
     }

@@ -11,7 +11,7 @@ TEST(SessionEnd, LastFoodPeriodEndsTheSessionAndStopsEveryTimer) {
     session::crt& w = h.start(1);
     h.runToEnd();
     EXPECT_EQ(h.summaryOpenings, 1);
-    EXPECT_EQ(w.sessionState().CurrentTrial, 3);
+    EXPECT_EQ(w.engine().state().CurrentTrial, 3);
     EXPECT_FALSE(w.Form.isVisible());
     EXPECT_EQ(h.scheduler.pendingCount(), 0u);
     EXPECT_EQ(h.ioCard.writes().back().value, 64) << "a session ends with the inter-trial output on";
@@ -28,29 +28,30 @@ TEST(SessionEnd, SessionClockEndsAFrozenSessionAndALaterHeadEntryChangesNothing)
     EXPECT_EQ(h.summaryOpenings, 0);
     h.run(0.2);
     EXPECT_EQ(h.summaryOpenings, 1);
-    EXPECT_EQ(w.sessionState().SessionTime, 5);
+    EXPECT_EQ(w.engine().state().SessionTime, 5);
     EXPECT_TRUE(h.rows().empty()) << "the session clock writes no row";
-    EXPECT_TRUE(w.Infrared.isEnabled()) << "the sensor is still watched after a session-clock end";
+    EXPECT_TRUE(w.engine().timers().Infrared.isEnabled())
+        << "the sensor is still watched after a session-clock end";
 
     h.ioCard.setInput(780, 1);
     h.run(10.0);
-    EXPECT_EQ(w.sessionState().HopCheck, 1);
+    EXPECT_EQ(w.engine().state().HopCheck, 1);
     EXPECT_EQ(h.summaryOpenings, 1);
-    EXPECT_EQ(w.sessionState().CurrentTrial, 1);
+    EXPECT_EQ(w.engine().state().CurrentTrial, 1);
     EXPECT_TRUE(h.rows().empty());
 }
 
 TEST(SessionEnd, HardwareFreeModeTouchesNoPortAndRunsTwoSecondIntervals) {
     ScenarioHarness h; // Auto, Pavlovian: every timeout feeds for 3 s, timed at once
     session::crt& w = h.setUp(2, true);
-    EXPECT_EQ(w.Check1.value(), 1);
+    EXPECT_EQ(w.panel.Check1.value(), 1);
     h.press('S');
     std::vector<std::int64_t> begins;
     int last = 0;
     while (h.summaryOpenings == 0 && h.seconds() < 600) {
         h.run(0.1);
-        if (w.sessionState().CurrentTrial != last) {
-            last = w.sessionState().CurrentTrial.toInt();
+        if (w.engine().state().CurrentTrial != last) {
+            last = w.engine().state().CurrentTrial.toInt();
             begins.push_back(h.scheduler.nowMs());
         }
     }
@@ -59,7 +60,7 @@ TEST(SessionEnd, HardwareFreeModeTouchesNoPortAndRunsTwoSecondIntervals) {
     EXPECT_TRUE(h.ioCard.writes().empty());
     EXPECT_TRUE(h.ioCard.reads().empty());
     EXPECT_EQ(h.rows().size(), 4u);
-    EXPECT_EQ(w.sessionState().HopCheck, 0);
+    EXPECT_EQ(w.engine().state().HopCheck, 0);
 }
 
 TEST(SessionEnd, TimesStayPositiveAcrossMidnight) {

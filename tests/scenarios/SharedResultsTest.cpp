@@ -22,13 +22,13 @@ struct TwoChambers : ::testing::Test {
     static session::crt& setUp(ScenarioHarness& chamber, int index) {
         session::crt& w = chamber.window();
         w.Form_Load();
-        w.Subject_In.select(index);
-        w.Combo1.select(0);
-        w.Command1.click();
+        w.panel.Subject_In.select(index);
+        w.panel.Combo1.select(0);
+        w.panel.Command1.click();
         return w;
     }
     static void save(ScenarioHarness& chamber) {
-        results::Form1 summary(chamber.window().endedSession(), chamber.window().services());
+        session::Form1 summary(chamber.window().endedSession(), chamber.window().services());
         summary.Form_Load();
         forms::Int16 key = 'S';
         summary.Form_KeyPress(key);
@@ -53,8 +53,8 @@ TEST_F(TwoChambers, DifferentSubjectsBothRunToTheEndWithEveryRowAndBothRecords) 
     ASSERT_EQ(second.summaryOpenings, 1);
     const auto rows1 = SessionFixture::readRows(results("S1.1.xls"));
     const auto rows2 = SessionFixture::readRows(results("S2.1.xls"));
-    EXPECT_EQ(static_cast<int>(rows1.size()), first.window().sessionState().CurrentTrial.toInt());
-    EXPECT_EQ(static_cast<int>(rows2.size()), second.window().sessionState().CurrentTrial.toInt());
+    EXPECT_EQ(static_cast<int>(rows1.size()), first.window().engine().state().CurrentTrial.toInt());
+    EXPECT_EQ(static_cast<int>(rows2.size()), second.window().engine().state().CurrentTrial.toInt());
     for (const Row& row : rows1)
         EXPECT_EQ(SessionFixture::text(row, "Subject"), "S1");
     for (const Row& row : rows2)
@@ -77,7 +77,7 @@ TEST_F(TwoChambers, TheSameSubjectIsRefusedAtTheSecondStartAndTheFirstSessionGoe
     ASSERT_GT(rowsBefore, 0u);
 
     session::crt& w = setUp(second, 0);
-    EXPECT_FALSE(w.stimulusScreen) << "the second Start was refused";
+    EXPECT_FALSE(w.showsStimulusScreen()) << "the second Start was refused";
     ASSERT_EQ(second.dialogs.messages().size(), 1u);
     const std::string told = second.dialogs.messages()[0].text;
     EXPECT_NE(told.find("Subject S1 is in a session on"), std::string::npos) << told;
@@ -86,7 +86,7 @@ TEST_F(TwoChambers, TheSameSubjectIsRefusedAtTheSecondStartAndTheFirstSessionGoe
 
     first.runToEnd();
     EXPECT_EQ(static_cast<int>(SessionFixture::readRows(results("S1.1.xls")).size()),
-              first.window().sessionState().CurrentTrial.toInt());
+              first.window().engine().state().CurrentTrial.toInt());
 }
 
 } // namespace

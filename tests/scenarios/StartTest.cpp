@@ -18,25 +18,26 @@ TEST(Start, TurnsThePanelIntoTheStimulusScreenWithABanner) {
     h.tabletConnected();
     // An older workbook of the same name holds an unsaved session's rows: it is kept, never overwritten.
     std::ofstream(h.dataFile(), std::ios::binary) << "left over";
-    w.Command1.click();
+    w.panel.Command1.click();
     const std::string kept = h.folder() + "/Results/S1.1.not-saved.xls";
     std::ifstream keptFile(kept, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(keptFile), {}), "left over");
     ASSERT_EQ(h.dialogs.messages().size(), 1u);
     EXPECT_NE(h.dialogs.messages()[0].text.find(kept), std::string::npos) << h.dialogs.messages()[0].text;
 
-    EXPECT_TRUE(w.stimulusScreen);
+    EXPECT_TRUE(w.showsStimulusScreen());
     for (forms::Control* control : std::initializer_list<forms::Control*>{
-             &w.Command1, &w.Combo1, &w.Check1, &w.Subject_In, &w.Command3, &w.Label4, &w.Label5, &w.Label6,
-             &w.Label9, &w.Text5, &w.Label2, &w.SessionNum, &w.Label8, &w.Text1, &w.Label1, &w.Label3,
-             &w.Label10})
+             &w.panel.Command1, &w.panel.Combo1, &w.panel.Check1, &w.panel.Subject_In, &w.panel.Command3,
+             &w.screen.Label4, &w.panel.Label5, &w.link.Label6, &w.link.Label9, &w.screen.Text5,
+             &w.link.Label2, &w.panel.SessionNum, &w.panel.Label8, &w.link.Text1, &w.screen.Label1,
+             &w.screen.Label3, &w.screen.Label10})
         EXPECT_FALSE(control->isVisible()) << control->objectName();
-    EXPECT_TRUE(w.Label7.isVisible());
-    EXPECT_EQ(w.Label7.caption(), "Press \"S\" to start session\r\nSubject is S1\r\nSession = 1");
+    EXPECT_TRUE(w.screen.Label7.isVisible());
+    EXPECT_EQ(w.screen.Label7.caption(), "Press \"S\" to start session\r\nSubject is S1\r\nSession = 1");
     EXPECT_EQ(h.socket.sent(), std::vector<std::string>{"0,0,0,0,0,0"});
-    EXPECT_EQ(w.sessionState().NewDataFile, h.dataFile());
+    EXPECT_EQ(w.engine().state().NewDataFile, h.dataFile());
     EXPECT_TRUE(h.rows().empty());
-    EXPECT_EQ(w.Data2.recordSource(), "Data$");
+    EXPECT_EQ(w.rows.Data2.recordSource(), "Data$");
     EXPECT_EQ(h.scheduler.pendingCount(), 0u) << "Start runs no timer; S does";
 }
 
@@ -45,12 +46,12 @@ TEST(Start, DiagnosticLabelsOnlyForBenchcheckSpelledExactly) {
         ScenarioHarness h("params_main", name);
         session::crt& w = h.window();
         w.Form_Load();
-        w.Command1.click();
+        w.panel.Command1.click();
         const bool shown = name == "Benchcheck";
-        EXPECT_EQ(w.Label1.isVisible(), shown) << name;
-        EXPECT_EQ(w.Label3.isVisible(), shown) << name;
-        EXPECT_EQ(w.Label10.isVisible(), shown) << name;
-        EXPECT_TRUE(w.stimulusScreen);
+        EXPECT_EQ(w.screen.Label1.isVisible(), shown) << name;
+        EXPECT_EQ(w.screen.Label3.isVisible(), shown) << name;
+        EXPECT_EQ(w.screen.Label10.isVisible(), shown) << name;
+        EXPECT_TRUE(w.showsStimulusScreen());
     }
 }
 
@@ -73,20 +74,20 @@ TEST_P(StartRefuses, WithAMessageAndStaysOnThePanel) {
     ScenarioHarness h(c.params);
     session::crt& w = h.window();
     w.Form_Load();
-    w.Combo1.select(c.phase - 1);
+    w.panel.Combo1.select(c.phase - 1);
     if (c.spoil)
         c.spoil(h);
     // A workbook of the session's name from an earlier run must come through a refused Start untouched.
     std::ofstream(h.dataFile(), std::ios::binary) << "earlier rows";
-    w.Command1.click();
+    w.panel.Command1.click();
 
     ASSERT_EQ(h.dialogs.messages().size(), 1u);
     EXPECT_NE(h.dialogs.messages()[0].text.find(c.messagePart), std::string::npos)
         << h.dialogs.messages()[0].text;
-    EXPECT_FALSE(w.stimulusScreen);
-    EXPECT_TRUE(w.Command1.isVisible());
-    EXPECT_TRUE(w.Subject_In.isVisible());
-    EXPECT_FALSE(w.Label7.isVisible());
+    EXPECT_FALSE(w.showsStimulusScreen());
+    EXPECT_TRUE(w.panel.Command1.isVisible());
+    EXPECT_TRUE(w.panel.Subject_In.isVisible());
+    EXPECT_FALSE(w.screen.Label7.isVisible());
     std::ifstream earlier(h.dataFile(), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(earlier), {}), "earlier rows");
     for (const auto& entry : std::filesystem::directory_iterator(h.folder() + "/Results")) {
@@ -96,7 +97,7 @@ TEST_P(StartRefuses, WithAMessageAndStaysOnThePanel) {
     }
     h.press('S');
     h.run(30);
-    EXPECT_EQ(w.sessionState().CurrentTrial, 0) << "S does nothing without a session set up";
+    EXPECT_EQ(w.engine().state().CurrentTrial, 0) << "S does nothing without a session set up";
 }
 
 void removeImage(ScenarioHarness& h, const char* file) {
@@ -177,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 "cut off"},
         Refusal{"UnsafeSubjectTyped", "params_main", 1,
-                [](ScenarioHarness& h) { h.window().Subject_In.setText("../S1"); }, "../S1"}),
+                [](ScenarioHarness& h) { h.window().panel.Subject_In.setText("../S1"); }, "../S1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The program died during a session: the next run offers the same session number, and Start must not
@@ -189,7 +190,7 @@ TEST(Start, AfterACrashTheEarlierSessionsRowsAreKept) {
     ASSERT_EQ(h.rows().size(), 2u);
     h.restart();
     session::crt& w = h.setUp(1);
-    EXPECT_EQ(w.sessionState().SessionNumber, 1);
+    EXPECT_EQ(w.engine().state().SessionNumber, 1);
     EXPECT_TRUE(h.rows().empty()) << "the new session starts a fresh workbook";
     const workbook::Workbook kept = workbook::Workbook::open(h.folder() + "/Results/S1.1.not-saved.xls");
     EXPECT_EQ(workbook::Table(kept, "Data").recordCount(), 2);
@@ -203,7 +204,7 @@ TEST(Start, TwoHundredTrialsFitAndAPhaseNeedsOnlyItsOwnPictures) {
         if (i != 7)
             removeImage(h, (std::to_string(i) + ".bmp").c_str());
     session::crt& w = h.setUp(2);
-    EXPECT_TRUE(w.stimulusScreen);
+    EXPECT_TRUE(w.showsStimulusScreen());
     EXPECT_TRUE(h.dialogs.messages().empty());
 }
 

@@ -1,5 +1,6 @@
 // A session's records kept in memory: session workbooks as lists of rows, the summary as a list of
-// records, nothing on disk. The summary's entries are read back from the records saved here.
+// records, recovery files as lists of rows, nothing on disk. The summary's entries are read back from the
+// records saved here.
 #pragma once
 
 #include "records/SessionRecords.h"
@@ -31,7 +32,8 @@ public:
         claims[who.subject] = who;
         return std::make_unique<Claim>(*this, who.subject);
     }
-    std::string createSessionWorkbook(const std::string&, const std::string& path) override {
+    std::string createSessionWorkbook(const std::string&, const std::string& path,
+                                      const std::vector<std::string>&) override {
         std::string kept;
         if (auto earlier = workbooks.find(path); earlier != workbooks.end()) {
             kept = path + ".not-saved";
@@ -72,8 +74,18 @@ public:
         auto entries = std::make_shared<Entries>();
         for (const workbook::AppendRow& record : summary)
             entries->rows.push_back({static_cast<int>(entries->rows.size()) + 2, cell(record, "Subject"),
-                                     cell(record, "Session"), cell(record, "Phase")});
+                                     cell(record, "Session"), cell(record, "Phase"), cell(record, "TrialPC"),
+                                     cell(record, "TargetDR"), cell(record, "TargetRate"),
+                                     cell(record, "HopPC")});
         return entries;
+    }
+    // Recovery files by the workbook whose rows they keep.
+    std::map<std::string, std::vector<workbook::AppendRow>> recoveryFiles;
+    std::string writeRecoveryFile(const std::vector<workbook::AppendRow>& rows,
+                                  const std::string& workbookPath, const std::vector<std::string>&) override {
+        auto& kept = recoveryFiles[workbookPath];
+        kept.insert(kept.end(), rows.begin(), rows.end());
+        return workbookPath + ".rows-not-in-workbook";
     }
 
 private:

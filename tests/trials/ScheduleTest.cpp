@@ -41,7 +41,7 @@ TEST_P(Schedule, BuildsTheBalancedRowsAndShufflesTheUsedRange) {
     FlexGrid grid;
     testing::SequenceRandom random(
         {0.61f, 0.07f, 0.93f, 0.35f, 0.5f, 0.18f, 0.77f, 0.42f, 0.29f, 0.84f, 0.11f});
-    buildSchedule(grid, random, c.phase, c.totalTrials);
+    BuildSchedule(grid, random, c.phase, c.totalTrials);
 
     EXPECT_EQ(grid.rows(), 201);
     EXPECT_EQ(grid.cols(), 8);
@@ -107,7 +107,7 @@ class ScheduleRefuses : public ::testing::TestWithParam<TooMany> {};
 TEST_P(ScheduleRefuses, WhatDoesNotFitTheGridAndTouchesNothing) {
     FlexGrid grid;
     testing::SequenceRandom random;
-    EXPECT_THROW(buildSchedule(grid, random, GetParam().phase, GetParam().totalTrials),
+    EXPECT_THROW(BuildSchedule(grid, random, GetParam().phase, GetParam().totalTrials),
                  std::invalid_argument);
     EXPECT_EQ(grid.rows(), 0);
     EXPECT_EQ(random.drawCount(), 0u);
@@ -123,7 +123,7 @@ TEST(ScheduleShuffle, RowsBeyondTheTrialCountKeepTheirPlace) {
     FlexGrid grid;
     testing::SequenceRandom random(
         {0.9f, 0.8f, 0.7f, 0.6f, 0.5f, 0.4f, 0.3f, 0.2f, 0.1f, 0.05f, 0.01f, 0.0f});
-    buildSchedule(grid, random, "SuccDisc", 9); // 12 rows built, 9 used
+    BuildSchedule(grid, random, "SuccDisc", 9); // 12 rows built, 9 used
     // Rows 10 to 12 are the last three written (types 4, 5, 6 of the second block) with the lowest keys,
     // yet they stay out of the used range.
     EXPECT_EQ(grid.textMatrix(10, 1), "4");

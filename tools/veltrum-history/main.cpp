@@ -4,6 +4,8 @@
 #include "Version.h"
 #include "console_qt/HistoryChart.h"
 #include "engine/SubjectName.h"
+#include "platform/LocalFileSystem.h"
+#include "records/SessionRecords.h"
 #include "workbook/Workbook.h"
 
 #include <QApplication>
@@ -60,8 +62,10 @@ int main(int argc, char** argv) {
     const QString workbook = QDir(parser.value(data)).filePath(QStringLiteral("Results/Results_Summary.xls"));
     std::vector<veltrum::history::SessionRates> sessions;
     try {
-        sessions =
-            veltrum::history::readSubjectHistory(workbook.toStdString(), parser.value(subject).toStdString());
+        veltrum::platform::LocalFileSystem files;
+        veltrum::records::WorkbookRecords records(files);
+        sessions = veltrum::history::readSubjectHistory(records, workbook.toStdString(),
+                                                        parser.value(subject).toStdString());
     } catch (const veltrum::workbook::WorkbookError& error) {
         std::fprintf(stderr, "veltrum-history: %s\n", error.what());
         return 1;

@@ -26,36 +26,42 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-TEST(crtDesignTest, ControlsCarryTheirDesignTextsAndTimersStartDisabled) {
+TEST(DesignTest, ControlsCarryTheirDesignTextsAndTimersStartDisabled) {
     SessionHarness harness;
     crt& w = harness.window();
-    EXPECT_EQ(w.Command3.caption(), "Enter Subject name");
-    EXPECT_EQ(w.Combo1.text(), "Pick Phase");
-    EXPECT_EQ(w.Combo1.entries(), (std::vector<std::string>{"MagTrain", "Auto", "SuccDisc", "SimDisc"}));
-    EXPECT_EQ(w.Check1.caption(), "click to run without hardware");
-    EXPECT_EQ(w.SessionNum.text(), "1");
-    EXPECT_EQ(w.Text1.text(), "12345");
-    EXPECT_EQ(w.Text5.text(), "C:\\Images\\");
-    EXPECT_EQ(w.Label10.caption(), "Press \"E\" to exit");
-    EXPECT_EQ(w.Label2.background(), (Rgb{255, 0, 0}));
-    EXPECT_TRUE(w.Label7.font().bold);
-    EXPECT_EQ(w.Label7.font().pointSize, 24.0);
+    EXPECT_EQ(w.panel.Command3.caption(), "Enter Subject name");
+    EXPECT_EQ(w.panel.Combo1.text(), "Pick Phase");
+    EXPECT_EQ(w.panel.Combo1.entries(),
+              (std::vector<std::string>{"MagTrain", "Auto", "SuccDisc", "SimDisc"}));
+    EXPECT_EQ(w.panel.Check1.caption(), "click to run without hardware");
+    EXPECT_EQ(w.panel.SessionNum.text(), "1");
+    EXPECT_EQ(w.link.Text1.text(), "12345");
+    EXPECT_EQ(w.screen.Text5.text(), "C:\\Images\\");
+    EXPECT_EQ(w.screen.Label10.caption(), "Press \"E\" to exit");
+    EXPECT_EQ(w.link.Label2.background(), (Rgb{255, 0, 0}));
+    EXPECT_TRUE(w.screen.Label7.font().bold);
+    EXPECT_EQ(w.screen.Label7.font().pointSize, 24.0);
     for (const Control* hidden : std::initializer_list<const Control*>{
-             &w.Label7, &w.Label1, &w.Label3, &w.Label10, &w.Text2, &w.Text8, &w.Image1(1), &w.Image1(6)})
+             &w.screen.Label7, &w.screen.Label1, &w.screen.Label3, &w.screen.Label10, &w.screen.Text2,
+             &w.screen.Text8, &w.screen.Image1(1), &w.screen.Image1(6)})
         EXPECT_FALSE(hidden->isVisible()) << hidden->objectName();
     EXPECT_EQ(w.Form.geometry(), (Geometry{0, 0, 786, 573}));
     EXPECT_EQ(w.Form.background(), (Rgb{0, 0, 0}));
 
     const std::vector<std::pair<const platform::Timer*, int>> timers{
-        {&w.ITI, 1000},          {&w.Stimulus, 1000}, {&w.FI, 0}, {&w.Session_Timer, 60000},
-        {&w.Hopper_Timer, 4000}, {&w.Infrared, 100}};
+        {&w.engine().timers().ITI, 1000},
+        {&w.engine().timers().Stimulus, 1000},
+        {&w.engine().timers().FI, 0},
+        {&w.engine().timers().Session_Timer, 60000},
+        {&w.engine().timers().Hopper_Timer, 4000},
+        {&w.engine().timers().Infrared, 100}};
     for (const auto& [timer, interval] : timers) {
         EXPECT_EQ(timer->interval(), interval) << timer->name();
         EXPECT_FALSE(timer->isEnabled()) << timer->name();
     }
 }
 
-TEST(crtDesignTest, VisibleSetupControlsLieInsideTheWindowWithoutOverlapping) {
+TEST(DesignTest, VisibleSetupControlsLieInsideTheWindowWithoutOverlapping) {
     SessionHarness harness;
     crt& w = harness.window();
     std::set<std::string> names;
@@ -79,7 +85,7 @@ TEST(crtDesignTest, VisibleSetupControlsLieInsideTheWindowWithoutOverlapping) {
     }
 }
 
-TEST(crtStartupTest, LoadsEverySubjectInTurnThenTheLastAgainInPhaseOne) {
+TEST(StartupTest, LoadsEverySubjectInTurnThenTheLastAgainInPhaseOne) {
     SessionHarness harness;
     harness.writeFile("CurrentSchedule.txt", "C7\r\nX9, B1\r\n");
     harness.addParameters("C7", "params_standard");
@@ -93,13 +99,13 @@ TEST(crtStartupTest, LoadsEverySubjectInTurnThenTheLastAgainInPhaseOne) {
         harness.workbookReads(),
         (std::vector<std::string>{summary, "Parameters/C7.xls", "Parameters/C7.xls", "Parameters/X9.xls",
                                   "Parameters/B1.xls", "Parameters/B1.xls", "Parameters/B1.xls"}));
-    EXPECT_EQ(w.Subject_In.entries(), (std::vector<std::string>{"C7", "X9", "B1"}));
-    EXPECT_EQ(w.Subject_In.text(), "B1");
-    EXPECT_EQ(w.sessionState().Subject, "B1");
-    EXPECT_EQ(w.sessionState().SessionNumber, 4);
-    EXPECT_EQ(w.sessionState().PhaseNumber, 2);
-    EXPECT_EQ(w.Combo1.text(), "Auto");
-    EXPECT_EQ(w.SessionNum.text(), "4");
+    EXPECT_EQ(w.panel.Subject_In.entries(), (std::vector<std::string>{"C7", "X9", "B1"}));
+    EXPECT_EQ(w.panel.Subject_In.text(), "B1");
+    EXPECT_EQ(w.engine().state().Subject, "B1");
+    EXPECT_EQ(w.engine().state().SessionNumber, 4);
+    EXPECT_EQ(w.engine().state().PhaseNumber, 2);
+    EXPECT_EQ(w.panel.Combo1.text(), "Auto");
+    EXPECT_EQ(w.panel.SessionNum.text(), "4");
     EXPECT_EQ(harness.socket.listens(), (std::vector<std::int32_t>{12345}));
     EXPECT_TRUE(harness.dialogs.messages().empty());
 }
@@ -115,18 +121,18 @@ void PrintTo(const PortCase& value, std::ostream* out) {
     *out << value.name;
 }
 
-class crtPortFileTest : public ::testing::TestWithParam<PortCase> {};
+class PortFileTest : public ::testing::TestWithParam<PortCase> {};
 
-TEST_P(crtPortFileTest, ListensOnTheLastPortOfTheFile) {
+TEST_P(PortFileTest, ListensOnTheLastPortOfTheFile) {
     SessionHarness harness;
     harness.writeFile("PortNumber.txt", GetParam().content);
     crt& w = harness.load();
     EXPECT_EQ(harness.socket.listens(), (std::vector<std::int32_t>{GetParam().port}));
     EXPECT_EQ(harness.socket.localPort(), GetParam().port);
-    EXPECT_EQ(w.Text1.text(), std::to_string(GetParam().port));
+    EXPECT_EQ(w.link.Text1.text(), std::to_string(GetParam().port));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, crtPortFileTest,
+INSTANTIATE_TEST_SUITE_P(Files, PortFileTest,
                          ::testing::Values(PortCase{"TwoLines", "4000\r\n5000\r\n", 5000},
                                            PortCase{"Spaces", "  7001 ", 7001}),
                          [](const auto& info) { return std::string(info.param.name); });
@@ -142,9 +148,9 @@ void PrintTo(const FailureCase& value, std::ostream* out) {
     *out << value.name;
 }
 
-class crtStartupFailureTest : public ::testing::TestWithParam<FailureCase> {};
+class StartupFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
-TEST_P(crtStartupFailureTest, ThrowsOneErrorSayingWhatAndWhere) {
+TEST_P(StartupFailureTest, ThrowsOneErrorSayingWhatAndWhere) {
     SessionHarness harness;
     GetParam().arrange(harness);
     const std::string message = startupFailure(harness);
@@ -156,7 +162,7 @@ TEST_P(crtStartupFailureTest, ThrowsOneErrorSayingWhatAndWhere) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Causes, crtStartupFailureTest,
+    Causes, StartupFailureTest,
     ::testing::Values(
         FailureCase{"MissingPortFile",
                     [](SessionHarness& h) { h.removeFile("PortNumber.txt"); },
@@ -275,7 +281,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"row 11, column Phase", "blank"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(crtStartupTest, MissingDataFolderIsNamed) {
+TEST(StartupTest, MissingDataFolderIsNamed) {
     SessionHarness harness;
     std::filesystem::remove_all(harness.folder());
     const std::string message = startupFailure(harness);
@@ -283,14 +289,14 @@ TEST(crtStartupTest, MissingDataFolderIsNamed) {
     EXPECT_TRUE(contains(message, "--data")) << message;
 }
 
-TEST(crtStartupTest, UnsafeSubjectNameTouchesNoWorkbook) {
+TEST(StartupTest, UnsafeSubjectNameTouchesNoWorkbook) {
     SessionHarness harness;
     harness.writeFile("CurrentSchedule.txt", "B1, a/b");
     EXPECT_FALSE(startupFailure(harness).empty());
     EXPECT_TRUE(harness.workbookReads().empty());
 }
 
-TEST(crtStartupTest, TabletAddressFileLimitsWhoMayBeTheTabletAndARefusalIsNoticed) {
+TEST(StartupTest, TabletAddressFileLimitsWhoMayBeTheTabletAndARefusalIsNoticed) {
     SessionHarness harness;
     harness.writeFile("TabletAddress.txt", "10.0.0.7\r\n10.0.1.0/24\r\n");
     crt& w = harness.load();
@@ -300,58 +306,58 @@ TEST(crtStartupTest, TabletAddressFileLimitsWhoMayBeTheTabletAndARefusalIsNotice
     EXPECT_NE(harness.socket.state(), platform::TabletSocket::Connected);
     harness.socket.tabletConnects(2, "10.0.0.7");
     EXPECT_EQ(harness.socket.state(), platform::TabletSocket::Connected);
-    EXPECT_EQ(w.TabletAddress.caption(), "tablet at 10.0.0.7");
+    EXPECT_EQ(w.link.TabletAddress.caption(), "tablet at 10.0.0.7");
 }
 
 // Without a tablet address the port is open to this computer only, and the panel says how to open it;
 // "any" must be written to let every host in.
-TEST(crtStartupTest, TabletPortIsLoopbackOnlyUntilAddressesOrAnyAreNamed) {
+TEST(StartupTest, TabletPortIsLoopbackOnlyUntilAddressesOrAnyAreNamed) {
     SessionHarness harness;
     crt& w = harness.load();
     EXPECT_TRUE(harness.socket.allowedPeers().empty());
-    EXPECT_EQ(w.TabletAddress.caption(), "this computer only; name the tablet in TabletAddress.txt");
+    EXPECT_EQ(w.link.TabletAddress.caption(), "this computer only; name the tablet in TabletAddress.txt");
     harness.socket.tabletConnects(1, "10.9.9.9");
     EXPECT_NE(harness.socket.state(), platform::TabletSocket::Connected);
 
     SessionHarness anyHost;
     anyHost.writeFile("TabletAddress.txt", "any\r\n");
-    EXPECT_EQ(anyHost.load().TabletAddress.caption(), "");
+    EXPECT_EQ(anyHost.load().link.TabletAddress.caption(), "");
     anyHost.socket.tabletConnects(1, "10.9.9.9");
     EXPECT_EQ(anyHost.socket.state(), platform::TabletSocket::Connected);
 }
 
 // Comment and blank lines read alike in every settings file of the data folder.
-TEST(crtStartupTest, CommentLinesAreSkippedInEverySettingsFile) {
+TEST(StartupTest, CommentLinesAreSkippedInEverySettingsFile) {
     SessionHarness harness;
     harness.writeFile("PortNumber.txt", "# the tablet's port\r\n\r\n  23456\r\n");
     harness.writeFile("CurrentSchedule.txt", "# birds in training, one per line\r\n  # (B2 rests)\r\nB1\r\n");
     harness.writeFile("TabletAddress.txt", "# chamber 3's tablet\r\n10.0.0.7\r\n\r\n");
     crt& w = harness.load();
-    EXPECT_EQ(w.Text1.text(), "23456");
-    EXPECT_EQ(w.Subject_In.entries(), (std::vector<std::string>{"B1"}));
+    EXPECT_EQ(w.link.Text1.text(), "23456");
+    EXPECT_EQ(w.panel.Subject_In.entries(), (std::vector<std::string>{"B1"}));
     EXPECT_EQ(harness.socket.allowedPeers(), (std::vector<std::string>{"10.0.0.7"}));
 }
 
-TEST(crtStartupTest, LineWithTwoNamesYieldsTwoSubjects) {
+TEST(StartupTest, LineWithTwoNamesYieldsTwoSubjects) {
     SessionHarness harness;
     harness.writeFile("CurrentSchedule.txt", "C7, B1\r\n");
     harness.addParameters("C7", "params_standard");
     crt& w = harness.load();
-    EXPECT_EQ(w.Subject_In.entries(), (std::vector<std::string>{"C7", "B1"}));
-    EXPECT_EQ(w.Subject_In.listIndex(), 1);
+    EXPECT_EQ(w.panel.Subject_In.entries(), (std::vector<std::string>{"C7", "B1"}));
+    EXPECT_EQ(w.panel.Subject_In.listIndex(), 1);
 }
 
-TEST(crtStimulusSlotsTest, SlotsFormTwoRowsOfThreeAndPicturesLieInTheImageFolder) {
+TEST(StimulusSlotsTest, SlotsFormTwoRowsOfThreeAndPicturesLieInTheImageFolder) {
     SessionHarness harness;
     crt& w = harness.load();
     const std::vector<Geometry> expected{{0, 50, 200, 200},  {300, 50, 200, 200},  {600, 50, 200, 200},
                                          {0, 350, 200, 200}, {300, 350, 200, 200}, {600, 350, 200, 200}};
     for (int i = 1; i <= 6; ++i)
-        EXPECT_EQ(w.Image1(i).geometry(), expected[static_cast<std::size_t>(i - 1)]) << i;
+        EXPECT_EQ(w.screen.Image1(i).geometry(), expected[static_cast<std::size_t>(i - 1)]) << i;
 
     const std::string images = harness.folder() + "/Images/";
-    EXPECT_EQ(w.Text5.text(), images);
-    const auto& pictures = w.sessionState().StimPicture;
+    EXPECT_EQ(w.screen.Text5.text(), images);
+    const auto& pictures = w.engine().state().StimPicture;
     EXPECT_EQ(pictures[0], "");
     EXPECT_EQ(pictures[3], images + "3.bmp");
     EXPECT_EQ(pictures[7], images + "7.bmp");

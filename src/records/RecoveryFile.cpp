@@ -1,4 +1,4 @@
-#include "results/RecoveryFile.h"
+#include "records/RecoveryFile.h"
 
 #include "platform/SafeFile.h"
 
@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <unistd.h>
 
-namespace veltrum::results {
+namespace veltrum::records {
 
 namespace {
 
@@ -150,4 +150,4 @@ std::string writeRecoveryFile(const std::vector<workbook::AppendRow>& rows, cons
     throw std::runtime_error("The waiting rows could not be written anywhere:" + failures);
 }
 
-} // namespace veltrum::results
+} // namespace veltrum::records

@@ -37,14 +37,14 @@ class ChamberHarness : public SessionFixture {
 public:
     ChamberHarness() { window(); }
 
-    const session::SessionState& state() { return window().sessionState(); }
+    const session::SessionState& state() { return window().engine().state(); }
 
     // Start-up (unless done), the phase picked, Start pressed; key S is left to the test.
     void setUp(Phase phase) {
         if (!window().isLoaded())
             window().Form_Load();
-        window().Combo1.select(static_cast<int>(phase) - 1);
-        window().Command1.click();
+        window().panel.Combo1.select(static_cast<int>(phase) - 1);
+        window().panel.Command1.click();
     }
     void startSession(Phase phase) {
         setUp(phase);
@@ -52,9 +52,9 @@ public:
     }
     // Runs virtual time until the next stimulus period has begun (FIStatus still 0).
     void runToStimulus() {
-        for (int ms = 0; ms < 120000 && !window().Stimulus.isEnabled(); ms += 10)
+        for (int ms = 0; ms < 120000 && !window().engine().timers().Stimulus.isEnabled(); ms += 10)
             scheduler.advanceBy(10);
-        ASSERT_TRUE(window().Stimulus.isEnabled());
+        ASSERT_TRUE(window().engine().timers().Stimulus.isEnabled());
     }
     void runPastFixedInterval() {
         scheduler.advanceBy(1000);
@@ -62,9 +62,9 @@ public:
     }
     // Runs virtual time until the stimulus period has ended.
     void runToStimulusEnd() {
-        for (int ms = 0; ms < 60000 && window().Stimulus.isEnabled(); ms += 10)
+        for (int ms = 0; ms < 60000 && window().engine().timers().Stimulus.isEnabled(); ms += 10)
             scheduler.advanceBy(10);
-        ASSERT_FALSE(window().Stimulus.isEnabled());
+        ASSERT_FALSE(window().engine().timers().Stimulus.isEnabled());
     }
     void connectTablet(std::int32_t requestId = 1) { socket.tabletConnects(requestId); }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace veltrum::results {
+namespace veltrum::records {
 
 // Writes `rows` (all with the same headers, in order) durably to a new file, created exclusively, in the
 // first of `folders` where the write succeeds: `<fileStem>.csv`, or `<fileStem>-2.csv` and so on when
@@ -20,4 +20,4 @@ std::string writeRecoveryFile(const std::vector<workbook::AppendRow>& rows, cons
 // The rows as CSV: a header line, then one line per row; dates as YYYY-MM-DD, times as HH:MM:SS.
 std::string rowsAsCsv(const std::vector<workbook::AppendRow>& rows);
 
-} // namespace veltrum::results
+} // namespace veltrum::records

@@ -30,7 +30,7 @@ protected:
         summaryPath = folder() + "/Results/Results_Summary.xls";
         main = &window();
         main->Form_Load();
-        form = std::make_unique<results::Form1>(main->endedSession(), services());
+        form = std::make_unique<session::Form1>(main->endedSession(), services());
         form->Form_Load();
     }
     void TearDown() override { form.reset(); }
@@ -61,7 +61,7 @@ protected:
 
     std::string summaryPath;
     session::crt* main = nullptr;
-    std::unique_ptr<results::Form1> form;
+    std::unique_ptr<session::Form1> form;
 };
 
 TEST_F(Form1Test, OpensWithTheTotalsAndTheCommentBoxHidden) {
@@ -101,7 +101,7 @@ TEST_F(Form1Test, CommentTypedStraightAfterCIsNeitherSavedNorDiscarded) {
     for (const char key : std::string("test a good"))
         press(key);
     EXPECT_TRUE(dialogs.messages().empty());
-    EXPECT_TRUE(std::filesystem::exists(main->sessionState().NewDataFile));
+    EXPECT_TRUE(std::filesystem::exists(main->engine().state().NewDataFile));
     EXPECT_EQ(summaryRecords(), 4);
     expectStillOpen();
 }
@@ -120,7 +120,7 @@ TEST_F(Form1Test, KeysAreCommentTextOnceTheCommentBoxHasTheFocus) {
 
 TEST_F(Form1Test, SavingAppendsOneRecordClosesTheWorkbooksAndEndsTheProgram) {
     main->Command1_Click();
-    ASSERT_EQ(main->Data2.databaseName(), main->sessionState().NewDataFile);
+    ASSERT_EQ(main->rows.Data2.databaseName(), main->engine().state().NewDataFile);
     press('C');
     form->Text1.setText("SHAPING KEYS USED. calm bird");
     form->Command1.click();
@@ -129,9 +129,9 @@ TEST_F(Form1Test, SavingAppendsOneRecordClosesTheWorkbooksAndEndsTheProgram) {
     EXPECT_EQ(lifetime.endCount(), 1);
     EXPECT_FALSE(form->Form.isVisible());
     EXPECT_FALSE(main->Form.isVisible());
-    EXPECT_FALSE(main->Data1.isOpen());
-    EXPECT_FALSE(main->Data2.isOpen());
-    EXPECT_FALSE(main->Data3.isOpen());
+    EXPECT_FALSE(main->panel.Data1.isOpen());
+    EXPECT_FALSE(main->rows.Data2.isOpen());
+    EXPECT_FALSE(main->rows.Data3.isOpen());
     EXPECT_TRUE(dialogs.messages().empty());
 
     const auto summary = summaryTable();
@@ -139,9 +139,9 @@ TEST_F(Form1Test, SavingAppendsOneRecordClosesTheWorkbooksAndEndsTheProgram) {
     const workbook::Table& table = summary->table();
     EXPECT_EQ(table.field(4, "Subject").text, "P103");
     EXPECT_EQ(table.field(4, "Box").number, 12345);
-    EXPECT_EQ(table.field(4, "Session").number, main->sessionState().SessionNumber.toDouble());
-    EXPECT_EQ(table.field(4, "TT").number, main->sessionState().TotalTrials.toDouble());
-    EXPECT_EQ(table.field(4, "SD").number, main->sessionState().StimulusTotalCount.toDouble());
+    EXPECT_EQ(table.field(4, "Session").number, main->engine().state().SessionNumber.toDouble());
+    EXPECT_EQ(table.field(4, "TT").number, main->engine().state().TotalTrials.toDouble());
+    EXPECT_EQ(table.field(4, "SD").number, main->engine().state().StimulusTotalCount.toDouble());
     EXPECT_EQ(table.field(4, "Date").kind, workbook::CellKind::Date);
     EXPECT_EQ(table.field(4, "Time").kind, workbook::CellKind::Time);
     EXPECT_EQ(table.field(4, "HopPC").kind, workbook::CellKind::Number);
@@ -258,7 +258,7 @@ TEST_F(Form1Test, DiscardAsksAndNoOrEnterLeavesTheSessionAsItIs) {
     ASSERT_EQ(dialogs.messages().size(), 1u);
     EXPECT_EQ(dialogs.messages()[0].buttons, MessageButtons::YesNo);
     EXPECT_EQ(dialogs.messages()[0].defaultButton, platform::MessageDefault::No);
-    EXPECT_TRUE(std::filesystem::exists(main->sessionState().NewDataFile));
+    EXPECT_TRUE(std::filesystem::exists(main->engine().state().NewDataFile));
     for (const auto& entry : std::filesystem::directory_iterator(folder() + "/Results"))
         EXPECT_EQ(entry.path().filename().string().find("discarded"), std::string::npos) << entry.path();
     expectStillOpen();
@@ -267,11 +267,11 @@ TEST_F(Form1Test, DiscardAsksAndNoOrEnterLeavesTheSessionAsItIs) {
 }
 
 TEST_F(Form1Test, DiscardWithYesSetsTheWorkbookAsideAndTheNextRunOffersTheSameSession) {
-    const auto& subjects = main->Subject_In.entries();
+    const auto& subjects = main->panel.Subject_In.entries();
     const auto p101 = std::find(subjects.begin(), subjects.end(), "P101") - subjects.begin();
-    main->Subject_In.select(static_cast<int>(p101));
+    main->panel.Subject_In.select(static_cast<int>(p101));
     main->Command1_Click();
-    const std::string dataFile = main->sessionState().NewDataFile;
+    const std::string dataFile = main->engine().state().NewDataFile;
     ASSERT_EQ(dataFile, folder() + "/Results/P101.4.xls");
     const auto summaryBefore = std::filesystem::file_size(summaryPath);
 
@@ -290,19 +290,19 @@ TEST_F(Form1Test, DiscardWithYesSetsTheWorkbookAsideAndTheNextRunOffersTheSameSe
     EXPECT_EQ(dialogs.messages()[1].icon, MessageIcon::Information);
     EXPECT_NE(lastMessage().find(aside), std::string::npos) << lastMessage();
     EXPECT_NE(lastMessage().find("offers session 4 of P101 again"), std::string::npos) << lastMessage();
-    EXPECT_FALSE(main->Data2.isOpen());
+    EXPECT_FALSE(main->rows.Data2.isOpen());
     EXPECT_TRUE(form->isFinished());
     EXPECT_EQ(lifetime.endCount(), 1);
 
     auto next = makeMainWindow();
     next->Form_Load();
-    next->Subject_In.select(static_cast<int>(p101));
-    EXPECT_EQ(next->SessionNum.text(), "4");
+    next->panel.Subject_In.select(static_cast<int>(p101));
+    EXPECT_EQ(next->panel.SessionNum.text(), "4");
 }
 
 TEST_F(Form1Test, ASecondDiscardOfTheSameSessionKeepsTheFirst) {
     main->Command1_Click();
-    const std::string dataFile = main->sessionState().NewDataFile;
+    const std::string dataFile = main->engine().state().NewDataFile;
     const std::string stem = dataFile.substr(0, dataFile.size() - 4);
     std::ofstream(stem + ".discarded.xls") << "the first discarded session";
     dialogs.queueAnswer(MessageAnswer::Yes);
@@ -315,12 +315,12 @@ TEST_F(Form1Test, ASecondDiscardOfTheSameSessionKeepsTheFirst) {
 
 TEST_F(Form1Test, DiscardThatCannotSetTheWorkbookAsideSaysSoAndKeepsTheWindowOpen) {
     main->Command1_Click();
-    std::filesystem::remove(main->sessionState().NewDataFile);
+    std::filesystem::remove(main->engine().state().NewDataFile);
     dialogs.queueAnswer(MessageAnswer::Yes);
     press('D');
     ASSERT_EQ(dialogs.messages().size(), 2u);
     EXPECT_NE(lastMessage().find("not set aside"), std::string::npos) << lastMessage();
-    EXPECT_NE(lastMessage().find(main->sessionState().NewDataFile), std::string::npos) << lastMessage();
+    EXPECT_NE(lastMessage().find(main->engine().state().NewDataFile), std::string::npos) << lastMessage();
     expectStillOpen();
     EXPECT_EQ(summaryRecords(), 4);
     press('S');
@@ -358,9 +358,9 @@ TEST_F(Form1Test, ClosingTheWindowStaysOpenWhenTheChosenSaveFails) {
 }
 
 TEST_F(Form1Test, ASessionRunToItsEndOpensTheSummaryOnItsTotals) {
-    std::unique_ptr<results::Form1> opened;
+    std::unique_ptr<session::Form1> opened;
     main->setSummaryWindowOpener([&] {
-        opened = std::make_unique<results::Form1>(main->endedSession(), services());
+        opened = std::make_unique<session::Form1>(main->endedSession(), services());
         opened->Form_Load();
     });
     main->Command1_Click();
@@ -369,25 +369,25 @@ TEST_F(Form1Test, ASessionRunToItsEndOpensTheSummaryOnItsTotals) {
     for (int minute = 0; minute < 60 && !opened; ++minute)
         scheduler.advanceBy(60000);
     ASSERT_NE(opened, nullptr);
-    ASSERT_GT(main->sessionState().CurrentTrial, 0);
-    EXPECT_EQ(opened->Trials.caption(), main->sessionState().CurrentTrial.toString());
+    ASSERT_GT(main->engine().state().CurrentTrial, 0);
+    EXPECT_EQ(opened->Trials.caption(), main->engine().state().CurrentTrial.toString());
 
     Int16 save = 's';
     opened->Form_KeyPress(save);
     const auto summary = summaryTable();
     const workbook::Table& table = summary->table();
     ASSERT_EQ(table.recordCount(), 5);
-    EXPECT_EQ(table.field(4, "Trials").number, main->sessionState().CurrentTrial.toDouble());
-    EXPECT_EQ(table.field(4, "Duration").text, main->sessionState().SessionTime.toString());
-    EXPECT_EQ(table.field(4, "Timeouts").text, main->sessionState().Timeouts.toString());
+    EXPECT_EQ(table.field(4, "Trials").number, main->engine().state().CurrentTrial.toDouble());
+    EXPECT_EQ(table.field(4, "Duration").text, main->engine().state().SessionTime.toString());
+    EXPECT_EQ(table.field(4, "Timeouts").text, main->engine().state().Timeouts.toString());
 }
 
 TEST_F(Form1Test, NextStartOffersTheFollowingSessionInTheSavedPhase) {
     // The operator had picked P101, whose last session was 3 in "Auto".
-    const auto& subjects = main->Subject_In.entries();
+    const auto& subjects = main->panel.Subject_In.entries();
     const auto p101 = std::find(subjects.begin(), subjects.end(), "P101") - subjects.begin();
-    main->Subject_In.select(static_cast<int>(p101));
-    ASSERT_EQ(main->SessionNum.text(), "4");
+    main->panel.Subject_In.select(static_cast<int>(p101));
+    ASSERT_EQ(main->panel.SessionNum.text(), "4");
     main->Command1_Click();
     form->Form_Load();
     press('S');
@@ -395,9 +395,9 @@ TEST_F(Form1Test, NextStartOffersTheFollowingSessionInTheSavedPhase) {
 
     auto next = makeMainWindow();
     next->Form_Load();
-    next->Subject_In.select(static_cast<int>(p101));
-    EXPECT_EQ(next->SessionNum.text(), "5");
-    EXPECT_EQ(next->Combo1.text(), "Auto");
+    next->panel.Subject_In.select(static_cast<int>(p101));
+    EXPECT_EQ(next->panel.SessionNum.text(), "5");
+    EXPECT_EQ(next->panel.Combo1.text(), "Auto");
 }
 
 } // namespace

@@ -24,13 +24,13 @@ TEST_F(TabletLinkTest, NewConnectionTakesTheLinkOverAndIsShownOnThePanel) {
     chamber.startSession(Auto);
     chamber.connectTablet(417);
     EXPECT_EQ(chamber.socket.state(), TabletSocket::Connected);
-    EXPECT_EQ(chamber.window().Label2.caption(), "417");
+    EXPECT_EQ(chamber.window().link.Label2.caption(), "417");
     EXPECT_TRUE(chamber.dialogs.notices().empty());
 
     chamber.socket.tabletConnects(418, "::1");
     EXPECT_EQ(chamber.socket.replacedCount(), 1);
-    EXPECT_EQ(chamber.window().Label2.caption(), "418");
-    EXPECT_EQ(chamber.window().TabletAddress.caption(), "tablet at ::1");
+    EXPECT_EQ(chamber.window().link.Label2.caption(), "418");
+    EXPECT_EQ(chamber.window().link.TabletAddress.caption(), "tablet at ::1");
     EXPECT_EQ(chamber.window().snapshot().tabletAddress, "::1");
     ASSERT_EQ(chamber.dialogs.notices().size(), 1u);
     EXPECT_NE(chamber.dialogs.currentNotice().find("from ::1 took the tablet link over"), std::string::npos);
@@ -126,9 +126,9 @@ TEST_P(TabletArrivalTest, ScoresEachTouchReadAndRunsOn) {
     for (const TouchRow& row : chamber.rows())
         responses.push_back(row.response);
     EXPECT_EQ(responses, GetParam().responses);
-    EXPECT_EQ(chamber.window().Label2.caption(), GetParam().label2);
+    EXPECT_EQ(chamber.window().link.Label2.caption(), GetParam().label2);
     EXPECT_TRUE(chamber.dialogs.messages().empty());
-    EXPECT_TRUE(chamber.window().Stimulus.isEnabled());
+    EXPECT_TRUE(chamber.window().engine().timers().Stimulus.isEnabled());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -151,19 +151,19 @@ TEST_F(TabletLinkTest, FloodOfTouchesScoresNoMoreThanTheArrivalLimit) {
         flood += "5\n";
     chamber.socket.tabletSends(flood);
     EXPECT_EQ(chamber.rows().size(), 32u);
-    EXPECT_EQ(chamber.window().Label2.caption(), "?");
+    EXPECT_EQ(chamber.window().link.Label2.caption(), "?");
 }
 
 TEST_F(TabletLinkTest, TabletThatLeavesIsListenedForAgainOnThePortInText1) {
     chamber.window().Form_Load();
     chamber.connectTablet();
-    chamber.window().Text1.setText("23456");
+    chamber.window().link.Text1.setText("23456");
     chamber.socket.tabletCloses();
     EXPECT_EQ(chamber.socket.state(), TabletSocket::Listening);
     EXPECT_EQ(chamber.socket.listens().back(), 23456);
     chamber.connectTablet(2);
     EXPECT_EQ(chamber.socket.state(), TabletSocket::Connected);
-    EXPECT_EQ(chamber.window().Label2.caption(), "2");
+    EXPECT_EQ(chamber.window().link.Label2.caption(), "2");
 }
 
 TEST_F(TabletLinkTest, ListeningAgainThatFailsIsReportedAndTheSessionRunsOn) {

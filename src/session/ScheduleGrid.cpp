@@ -1,11 +1,12 @@
-#include "session/crt.h"
-#include "trials/Schedule.h"
+#include "ScheduleGrid.h"
 
 #include <charconv>
 
 namespace veltrum::session {
 
 namespace {
+
+using forms::Int16;
 
 // A schedule cell as a whole 16-bit number; nullopt for an empty or non-numeric cell.
 std::optional<Int16> scheduleNumber(const trials::FlexGrid& grid, int row, int column) {
@@ -22,11 +23,7 @@ std::optional<Int16> scheduleNumber(const trials::FlexGrid& grid, int row, int c
 
 } // namespace
 
-void crt::BuildSchedule() {
-    trials::buildSchedule(MSFlexGrid1, m_services.random, state.PhaseDescription, state.TotalTrials.toInt());
-}
-
-std::optional<engine::ScheduleRow> crt::scheduleRow(int n) const {
+std::optional<engine::ScheduleRow> ScheduleGrid::scheduleRow(int n) const {
     const std::optional<Int16> type = scheduleNumber(MSFlexGrid1, n, 1);
     const std::optional<Int16> goal = scheduleNumber(MSFlexGrid1, n, 2);
     if (!type || !goal)

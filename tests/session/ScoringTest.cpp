@@ -71,7 +71,7 @@ protected:
         // A position showing nothing: neither the goal nor, in SimDisc, the other picture.
         for (int p = 6; p >= 1; --p)
             if (p != s.GoalLocation.toInt() && p != s.FalseGoal.toInt() &&
-                !chamber.window().Image1(p).isVisible())
+                !chamber.window().screen.Image1(p).isVisible())
                 return p;
         return 0;
     }
@@ -100,13 +100,13 @@ TEST_P(ScoringTableTest, TouchIsClassifiedCountedShownAndRecorded) {
                         after.preTargetSMinus - before.preTargetSMinus}),
               c.added);
     EXPECT_EQ(s.Outcome, c.outcome);
-    EXPECT_EQ(chamber.window().Label3.caption(), c.label);
+    EXPECT_EQ(chamber.window().screen.Label3.caption(), c.label);
     EXPECT_EQ(s.TrialPeck, c.trialPeck);
     EXPECT_EQ(s.ObjectTouched, touched);
-    EXPECT_EQ(chamber.window().Label2.caption(), std::to_string(touched));
-    EXPECT_EQ(chamber.window().Label1.caption(), "Reinforce");
+    EXPECT_EQ(chamber.window().link.Label2.caption(), std::to_string(touched));
+    EXPECT_EQ(chamber.window().screen.Label1.caption(), "Reinforce");
     // Only a reward ends the stimulus period and writes to the hopper's port.
-    EXPECT_EQ(chamber.window().Stimulus.isEnabled(), !c.rewarded);
+    EXPECT_EQ(chamber.window().engine().timers().Stimulus.isEnabled(), !c.rewarded);
     EXPECT_EQ(chamber.ioCard.writes().size() > writesBefore, c.rewarded);
     const std::vector<TouchRow> rows = chamber.rows();
     ASSERT_FALSE(rows.empty());
@@ -158,7 +158,7 @@ TEST_F(ScoringTest, TabletTouchBetweenTrialsIsRecordedAsITI) {
     const Counters before = countersOf(chamber.state());
     chamber.socket.tabletSends("2\n");
     EXPECT_EQ(chamber.state().Outcome, "ITI");
-    EXPECT_EQ(chamber.window().Label3.caption(), "ITI");
+    EXPECT_EQ(chamber.window().screen.Label3.caption(), "ITI");
     EXPECT_EQ(countersOf(chamber.state()), before);
     EXPECT_EQ(chamber.rows().back().outcome, "ITI");
 }
@@ -168,7 +168,7 @@ TEST_F(ScoringTest, WithoutInstrumentalScoringTheRowRepeatsThePreviousOutcome) {
     chamber.connectTablet();
     chamber.runToStimulus();
     chamber.socket.tabletSends("3\n");
-    EXPECT_EQ(chamber.window().Label3.caption(), "Stim Touched");
+    EXPECT_EQ(chamber.window().screen.Label3.caption(), "Stim Touched");
     chamber.runToStimulusEnd();
     chamber.runToStimulus();
     chamber.socket.tabletSends("3\n");
@@ -186,10 +186,10 @@ TEST_F(ScoringTest, ScreenTouchesScoreThePictureIndexAndHiddenPicturesTakeNone) 
     chamber.runToStimulus();
     const int goal = chamber.state().GoalLocation.toInt();
     const int hidden = goal == 6 ? 5 : 6;
-    chamber.window().Image1(hidden).mouseDown();
+    chamber.window().screen.Image1(hidden).mouseDown();
     EXPECT_EQ(chamber.state().Ordinal, 0);
-    chamber.window().Image1(goal).mouseDown();
-    chamber.window().Image1(goal).mouseDown();
+    chamber.window().screen.Image1(goal).mouseDown();
+    chamber.window().screen.Image1(goal).mouseDown();
     const std::vector<TouchRow> rows = chamber.rows();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], (TouchRow{1, goal, goal, "PreFIGoal"}));
