@@ -111,7 +111,8 @@ ConsoleWindow::ConsoleWindow(console::ConsoleModel& model, QWidget* parent)
     m_timeLeft = figure(this, grid, row++, QStringLiteral("Time left"), QStringLiteral("TimeLeft"));
     m_trial = figure(this, grid, row++, QStringLiteral("Trial"), QStringLiteral("TrialOfTotal"));
     m_cycle = figure(this, grid, row++, QStringLiteral("Trial cycle"), QStringLiteral("CycleState"));
-    m_rewards = figure(this, grid, row++, QStringLiteral("Rewards"), QStringLiteral("Rewards"));
+    m_rewards = figure(this, grid, row++, QStringLiteral("Rewarded pecks"), QStringLiteral("Rewards"));
+    m_food = figure(this, grid, row++, QStringLiteral("Food given"), QStringLiteral("FoodGiven"));
     m_goal = figure(this, grid, row++, QStringLiteral("Goal pecks"), QStringLiteral("GoalPecks"));
     m_nonGoal = figure(this, grid, row++, QStringLiteral("Non-goal pecks"), QStringLiteral("NonGoalPecks"));
     m_timeouts = figure(this, grid, row++, QStringLiteral("Timeouts"), QStringLiteral("Timeouts"));
@@ -214,6 +215,8 @@ void ConsoleWindow::render(const console::ConsoleState& state) {
     setText(m_trial, QStringLiteral("%1 of %2").arg(f.trial).arg(f.totalTrials));
     setText(m_cycle, QString::fromStdString(console::cycleStateText(f.state)));
     setText(m_rewards, QString::number(f.rewards));
+    // Every raise of the hopper, by a rewarded peck, a magazine-training trial or a shaping key.
+    setText(m_food, QString::number(state.reinforcers));
     setText(m_goal, QString::number(f.target));
     setText(m_nonGoal, QString::number(f.screen - f.target));
     setText(m_timeouts, QString::number(f.timeouts));
@@ -250,7 +253,7 @@ void ConsoleWindow::renderLink(const console::ConsoleState& state) {
     if (f.linkConnected) {
         text = QStringLiteral("connected, %1").arg(QString::fromStdString(f.tabletAddress));
         if (f.lastTabletMessageAtMs >= 0)
-            text += QStringLiteral(", last message %1 s ago").arg((f.nowMs - f.lastTabletMessageAtMs) / 1000);
+            text += QStringLiteral("\nlast message %1 s ago").arg((f.nowMs - f.lastTabletMessageAtMs) / 1000);
         if (state.linkLosses > 0)
             text += QStringLiteral(" (lost %1 time(s) this session)").arg(state.linkLosses);
     } else {

@@ -58,6 +58,7 @@ private:
     QLabel* m_trial = nullptr;
     QLabel* m_cycle = nullptr;
     QLabel* m_rewards = nullptr;
+    QLabel* m_food = nullptr;
     QLabel* m_goal = nullptr;
     QLabel* m_nonGoal = nullptr;
     QLabel* m_timeouts = nullptr;

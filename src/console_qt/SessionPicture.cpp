@@ -18,22 +18,6 @@ constexpr int titleHeight = 28;
 constexpr int stripHeight = 22;
 constexpr int keyHeight = 20;
 
-void paintStripKey(QPainter& painter, QRect area) {
-    const std::pair<console::TrialResult, const char*> keys[] = {
-        {console::TrialResult::Rewarded, "rewarded"},
-        {console::TrialResult::Pecked, "pecked, not rewarded"},
-        {console::TrialResult::NoPeck, "no peck"},
-    };
-    int x = area.left();
-    for (const auto& [result, text] : keys) {
-        painter.fillRect(QRect(x, area.top() + 5, 12, 10), trialColour(result));
-        const QString label = QString::fromLatin1(text);
-        painter.drawText(QRect(x + 16, area.top(), 200, area.height()), Qt::AlignLeft | Qt::AlignVCenter,
-                         label);
-        x += 16 + painter.fontMetrics().horizontalAdvance(label) + 18;
-    }
-}
-
 } // namespace
 
 QString sessionPicturePath(const QString& workbookPath) {
@@ -93,7 +77,7 @@ QImage renderSessionPicture(const console::ConsoleState& state, QSize size) {
                      QStringLiteral("Trials"));
     paintTrialStrip(painter, strip, state.trials, figures.totalTrials);
     painter.setPen(Qt::black);
-    paintStripKey(painter, QRect(60, strip.bottom() + 3, size.width() - 80, keyHeight));
+    paintTrialKey(painter, QRect(60, strip.bottom() + 3, size.width() - 80, keyHeight));
     painter.end();
     return image;
 }

@@ -8,6 +8,13 @@ namespace veltrum::qt {
 
 using console::TrialResult;
 
+namespace {
+
+constexpr int stripHeight = 18;
+constexpr int keyHeight = 20;
+
+} // namespace
+
 QColor trialColour(TrialResult result) {
     switch (result) {
     case TrialResult::Running:
@@ -44,10 +51,30 @@ void paintTrialStrip(QPainter& painter, const QRect& area, const std::vector<Tri
     painter.restore();
 }
 
+void paintTrialKey(QPainter& painter, const QRect& area) {
+    const std::pair<TrialResult, const char*> keys[] = {
+        {TrialResult::Running, "under way"},
+        {TrialResult::Rewarded, "rewarded"},
+        {TrialResult::Pecked, "pecked, not rewarded"},
+        {TrialResult::NoPeck, "no peck"},
+    };
+    painter.save();
+    painter.setPen(Qt::black);
+    int x = area.left();
+    for (const auto& [result, text] : keys) {
+        painter.fillRect(QRect(x, area.center().y() - 5, 12, 10), trialColour(result));
+        const QString label = QString::fromLatin1(text);
+        painter.drawText(QRect(x + 16, area.top(), area.right() - x - 16, area.height()),
+                         Qt::AlignLeft | Qt::AlignVCenter, label);
+        x += 16 + painter.fontMetrics().horizontalAdvance(label) + 18;
+    }
+    painter.restore();
+}
+
 TrialStrip::TrialStrip(QWidget* parent)
     : QWidget(parent) {
     setObjectName(QStringLiteral("TrialStrip"));
-    setMinimumHeight(18);
+    setMinimumHeight(stripHeight + keyHeight);
 }
 
 void TrialStrip::setTrials(const std::vector<TrialResult>& trials, int totalTrials) {
@@ -60,7 +87,8 @@ void TrialStrip::setTrials(const std::vector<TrialResult>& trials, int totalTria
 
 void TrialStrip::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    paintTrialStrip(painter, rect(), m_trials, m_totalTrials);
+    paintTrialStrip(painter, QRect(0, 0, width(), height() - keyHeight), m_trials, m_totalTrials);
+    paintTrialKey(painter, QRect(0, height() - keyHeight, width(), keyHeight));
 }
 
 } // namespace veltrum::qt

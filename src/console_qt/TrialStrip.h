@@ -13,7 +13,10 @@ namespace veltrum::qt {
 void paintTrialStrip(QPainter& painter, const QRect& area, const std::vector<console::TrialResult>& trials,
                      int totalTrials);
 QColor trialColour(console::TrialResult result);
+// Paints the key to the strip's colours into `area`, one line.
+void paintTrialKey(QPainter& painter, const QRect& area);
 
+// The strip with its key below it.
 class TrialStrip : public QWidget {
 public:
     explicit TrialStrip(QWidget* parent = nullptr);

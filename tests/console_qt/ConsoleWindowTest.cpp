@@ -43,7 +43,7 @@ TEST(ConsoleWindow, ATabletLostDuringTheSessionIsShownAsLost) {
     EXPECT_EQ(f.text("Subject"), QStringLiteral("P101"));
     EXPECT_EQ(f.text("Clock"), QStringLiteral("01:04"));
     EXPECT_EQ(f.text("TimeLeft"), QStringLiteral("18:56"));
-    EXPECT_EQ(f.text("Link"), QStringLiteral("connected, 10.0.0.7, last message 5 s ago"));
+    EXPECT_EQ(f.text("Link"), QStringLiteral("connected, 10.0.0.7\nlast message 5 s ago"));
     EXPECT_TRUE(f.window.findChild<QLabel*>(QStringLiteral("LinkAlarm"))->isHidden());
 
     const int renders = f.window.renderCount();

@@ -45,7 +45,7 @@ const VeltrumView = (() => {
         ["timeLeft", "Time left"],
         ["trial", "Trial"],
         ["cycle", "Trial cycle"],
-        ["rewards", "Rewards"],
+        ["rewards", "Rewarded pecks"],
         ["goal", "Goal pecks"],
         ["nonGoal", "Non-goal pecks"],
         ["timeouts", "Timeouts"],
