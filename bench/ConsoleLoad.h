@@ -29,7 +29,7 @@ public:
 private:
     engine::SessionEventBus& m_events;
     console::ConsoleModel m_model;
-    qt::ConsoleWindow m_window;
+    console_qt::ConsoleWindow m_window;
     engine::SessionEventBus::Subscription m_subscription = 0;
 };
 

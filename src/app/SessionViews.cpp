@@ -37,9 +37,9 @@ SessionViews::SessionViews(session::crt& model, qt::CrtWindow& panel, Options op
             QTimer::singleShot(0, &m_panel, [this] { sessionEnded(); });
     });
     if (options.console)
-        m_consoleWindow = std::make_unique<qt::ConsoleWindow>(m_console);
+        m_consoleWindow = std::make_unique<console_qt::ConsoleWindow>(m_console);
     if (options.history) {
-        m_history = new qt::HistoryPanel(*m_model.services().records, &m_panel);
+        m_history = new console_qt::HistoryPanel(*m_model.services().records, &m_panel);
         m_history->setGeometry(historyArea);
         m_history->show();
         m_panel.setOnModelChange([this](const forms::Control& control) { followPanel(control); });
@@ -76,10 +76,10 @@ void SessionViews::sessionEnded() {
     if (m_discarded)
         return;
     m_console.refresh();
-    QImage picture = qt::renderSessionPicture(m_console.live());
+    QImage picture = console_qt::renderSessionPicture(m_console.live());
     const QString workbook = QString::fromStdString(m_model.engine().state().NewDataFile);
     if (!workbook.isEmpty()) {
-        const QString path = qt::sessionPicturePath(workbook);
+        const QString path = console_qt::sessionPicturePath(workbook);
         // Written as the workbooks are: a new file renamed into place, never through a link planted
         // under the picture's name in the shared Results folder.
         QByteArray png;
@@ -97,7 +97,7 @@ void SessionViews::sessionEnded() {
         }
     }
     // The window shows the picture drawn again at its own size, so that its labels keep their size.
-    m_windowPicture = qt::renderSessionPicture(m_console.live(), qt::Form1Window::pictureSize());
+    m_windowPicture = console_qt::renderSessionPicture(m_console.live(), qt::Form1Window::pictureSize());
     if (m_summary)
         m_summary->setSessionPicture(m_windowPicture);
 }
@@ -117,7 +117,8 @@ std::string SessionViews::setPictureAside(const std::string& workbookAside) {
     // The picture takes the workbook's new name with ".png" for ".xls". Should a file hold that name
     // already, "-2", "-3" and on are added to it: nothing is ever replaced.
     const std::string source = m_picturePath.toStdString();
-    const std::string wanted = qt::sessionPicturePath(QString::fromStdString(workbookAside)).toStdString();
+    const std::string wanted =
+        console_qt::sessionPicturePath(QString::fromStdString(workbookAside)).toStdString();
     const std::string stem = wanted.substr(0, wanted.size() - 4);
     platform::LocalFileSystem files;
     for (int copy = 1; copy <= 1000; ++copy) {

@@ -14,11 +14,14 @@
 #include <string>
 
 namespace veltrum::qt {
-class ConsoleWindow;
 class CrtWindow;
 class Form1Window;
-class HistoryPanel;
 } // namespace veltrum::qt
+
+namespace veltrum::console_qt {
+class ConsoleWindow;
+class HistoryPanel;
+} // namespace veltrum::console_qt
 
 namespace veltrum::app {
 
@@ -41,8 +44,8 @@ public:
     void summaryOpened(qt::Form1Window& summary);
 
     console::ConsoleModel& consoleModel() { return m_console; }
-    qt::ConsoleWindow* consoleWindow() { return m_consoleWindow.get(); }
-    qt::HistoryPanel* historyPanel() { return m_history; }
+    console_qt::ConsoleWindow* consoleWindow() { return m_consoleWindow.get(); }
+    console_qt::HistoryPanel* historyPanel() { return m_history; }
     // The session's picture file, once it was written (where it was set aside, once it was); empty
     // before.
     const QString& picturePath() const { return m_picturePath; }
@@ -58,8 +61,8 @@ private:
     qt::CrtWindow& m_panel;
     console::ConsoleModel m_console;
     engine::SessionEventBus::Subscription m_subscription = 0;
-    std::unique_ptr<qt::ConsoleWindow> m_consoleWindow;
-    qt::HistoryPanel* m_history = nullptr; // a child of the panel
+    std::unique_ptr<console_qt::ConsoleWindow> m_consoleWindow;
+    console_qt::HistoryPanel* m_history = nullptr; // a child of the panel
     QPointer<qt::Form1Window> m_summary;
     QImage m_windowPicture;
     QString m_picturePath;

@@ -14,7 +14,7 @@
 #include <QScrollBar>
 #include <QtCharts/QChartView>
 
-namespace veltrum::qt {
+namespace veltrum::console_qt {
 
 namespace {
 
@@ -271,4 +271,4 @@ void ConsoleWindow::renderLink(const console::ConsoleState& state) {
     m_linkAlarm->setVisible(lost);
 }
 
-} // namespace veltrum::qt
+} // namespace veltrum::console_qt

@@ -14,7 +14,7 @@ class QPushButton;
 class QScreen;
 QT_END_NAMESPACE
 
-namespace veltrum::qt {
+namespace veltrum::console_qt {
 
 class RecordChart;
 class TrialStrip;
@@ -72,4 +72,4 @@ private:
     QPushButton* m_pause = nullptr;
 };
 
-} // namespace veltrum::qt
+} // namespace veltrum::console_qt

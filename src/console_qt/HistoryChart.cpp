@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace veltrum::qt {
+namespace veltrum::console_qt {
 
 using history::SessionRates;
 
@@ -217,4 +217,4 @@ void HistoryPanel::loadNow() {
     }
 }
 
-} // namespace veltrum::qt
+} // namespace veltrum::console_qt

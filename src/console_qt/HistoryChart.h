@@ -11,7 +11,7 @@
 
 #include <vector>
 
-namespace veltrum::qt {
+namespace veltrum::console_qt {
 
 class HistoryChart : public QChart {
 public:
@@ -54,4 +54,4 @@ private:
     int m_shownSessions = -1;
 };
 
-} // namespace veltrum::qt
+} // namespace veltrum::console_qt

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace veltrum::qt {
+namespace veltrum::console_qt {
 
 namespace {
 
@@ -102,4 +102,4 @@ void RecordChart::draw(const console::CumulativeRecord& record, std::int64_t now
     }
 }
 
-} // namespace veltrum::qt
+} // namespace veltrum::console_qt

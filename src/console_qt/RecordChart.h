@@ -14,7 +14,7 @@ class QScatterSeries;
 class QValueAxis;
 QT_END_NAMESPACE
 
-namespace veltrum::qt {
+namespace veltrum::console_qt {
 
 class RecordChart : public QChart {
 public:
@@ -34,4 +34,4 @@ private:
     std::size_t m_marks = static_cast<std::size_t>(-1);
 };
 
-} // namespace veltrum::qt
+} // namespace veltrum::console_qt

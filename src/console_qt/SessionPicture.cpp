@@ -10,7 +10,7 @@
 
 #include <algorithm>
 
-namespace veltrum::qt {
+namespace veltrum::console_qt {
 
 namespace {
 
@@ -82,4 +82,4 @@ QImage renderSessionPicture(const console::ConsoleState& state, QSize size) {
     return image;
 }
 
-} // namespace veltrum::qt
+} // namespace veltrum::console_qt

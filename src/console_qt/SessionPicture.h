@@ -8,11 +8,11 @@
 #include <QSize>
 #include <QString>
 
-namespace veltrum::qt {
+namespace veltrum::console_qt {
 
 // The picture of a session as the console shows it now (figures, record, trials).
 QImage renderSessionPicture(const console::ConsoleState& state, QSize size = QSize(900, 420));
 // The picture's file beside the session workbook: the same name with ".png" for ".xls".
 QString sessionPicturePath(const QString& workbookPath);
 
-} // namespace veltrum::qt
+} // namespace veltrum::console_qt

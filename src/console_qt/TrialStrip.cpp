@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace veltrum::qt {
+namespace veltrum::console_qt {
 
 using console::TrialResult;
 
@@ -91,4 +91,4 @@ void TrialStrip::paintEvent(QPaintEvent*) {
     paintTrialKey(painter, QRect(0, height() - keyHeight, width(), keyHeight));
 }
 
-} // namespace veltrum::qt
+} // namespace veltrum::console_qt

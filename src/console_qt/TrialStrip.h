@@ -7,7 +7,7 @@
 
 #include <vector>
 
-namespace veltrum::qt {
+namespace veltrum::console_qt {
 
 // Paints the strip into `area`: trials run so far, then empty cells up to totalTrials.
 void paintTrialStrip(QPainter& painter, const QRect& area, const std::vector<console::TrialResult>& trials,
@@ -30,4 +30,4 @@ private:
     int m_totalTrials = 0;
 };
 
-} // namespace veltrum::qt
+} // namespace veltrum::console_qt

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-namespace veltrum::qt {
+namespace veltrum::console_qt {
 namespace {
 
 using engine::SessionEvent;
@@ -63,4 +63,4 @@ TEST(ConsoleWindow, ATabletLostDuringTheSessionIsShownAsLost) {
 }
 
 } // namespace
-} // namespace veltrum::qt
+} // namespace veltrum::console_qt

@@ -11,7 +11,7 @@
 
 #include <filesystem>
 
-namespace veltrum::qt {
+namespace veltrum::console_qt {
 namespace {
 
 using workbook::AppendValue;
@@ -73,4 +73,4 @@ TEST(SubjectHistory, ReadsSessionsInThreePhasesAndNamesThePhasesOnTheChart) {
 }
 
 } // namespace
-} // namespace veltrum::qt
+} // namespace veltrum::console_qt

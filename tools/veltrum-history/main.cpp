@@ -89,7 +89,8 @@ int main(int argc, char** argv) {
         }
         std::printf("veltrum-history: %s has no sessions yet\n", qUtf8Printable(subjectName));
     }
-    const QImage picture = veltrum::qt::renderHistoryPicture(parser.value(subject), sessions, QSize(w, h));
+    const QImage picture =
+        veltrum::console_qt::renderHistoryPicture(parser.value(subject), sessions, QSize(w, h));
     if (!picture.save(parser.value(output), "PNG")) {
         std::fprintf(stderr, "veltrum-history: cannot write %s\n", qUtf8Printable(parser.value(output)));
         return 1;
