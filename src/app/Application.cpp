@@ -7,6 +7,7 @@
 #include "app/RealTime.h"
 #include "app/SessionViews.h"
 #include "app/StatusPage.h"
+#include "app/TabletPage.h"
 #include "platform/LocalFileSystem.h"
 #include "qt/CrtWindow.h"
 #include "qt/FailureReport.h"
@@ -15,13 +16,12 @@
 #include "qt/QtProgramLifetime.h"
 #include "qt/QtScheduler.h"
 #include "qt/QtTabletSocket.h"
-#include "app/TabletPage.h"
-#include "web/TabletPage.h"
 #include "qt/SystemClock.h"
 #include "qt/SystemRandom.h"
 #include "records/ThreadCommitRunner.h"
 #include "session/Form1.h"
 #include "session/crt.h"
+#include "web/TabletPage.h"
 
 #include <QApplication>
 #include <QDir>
@@ -148,8 +148,8 @@ int Application::run(const QStringList& arguments) {
         showCritical(nullptr, QString::fromUtf8(failure.what()));
         return 1;
     }
-    qt::SystemRandom random = options.seed >= 0 ? qt::SystemRandom(static_cast<std::uint32_t>(options.seed))
-                                                : qt::SystemRandom();
+    qt::SystemRandom random =
+        options.seed >= 0 ? qt::SystemRandom(static_cast<std::uint32_t>(options.seed)) : qt::SystemRandom();
     qt::QtProgramLifetime lifetime;
     session::Services services{scheduler,  clock,    dialogs,
                                fileSystem, socket,   *ioCard,
@@ -204,8 +204,9 @@ int Application::run(const QStringList& arguments) {
         const std::string failure = statusPage.start(statusSettings);
         if (!failure.empty()) {
             const QString message =
-                QStringLiteral("Cannot serve the session's status page on port %1: %2. Close the program using "
-                               "that port or choose another one in StatusPort.txt or with --status-port.")
+                QStringLiteral(
+                    "Cannot serve the session's status page on port %1: %2. Close the program using "
+                    "that port or choose another one in StatusPort.txt or with --status-port.")
                     .arg(statusSettings.port)
                     .arg(QString::fromStdString(failure));
             qt::setFailureSink({});
@@ -213,7 +214,8 @@ int Application::run(const QStringList& arguments) {
             showCritical(nullptr, message);
             return 1;
         }
-        std::fprintf(stderr, "veltrum: %s\n", statusPageNotice(statusPage.port(), statusSettings.allowed).c_str());
+        std::fprintf(stderr, "veltrum: %s\n",
+                     statusPageNotice(statusPage.port(), statusSettings.allowed).c_str());
     }
 
     // The tablet page, served from a thread of its own to the hosts that may be the tablet; the link a
@@ -223,7 +225,8 @@ int Application::run(const QStringList& arguments) {
         web::TabletPageService::Settings pageSettings;
         pageSettings.port = *tabletPagePort;
         pageSettings.allowed = socket.allowedPeers();
-        pageSettings.imageFolder = QDir(options.dataFolder).absoluteFilePath(QStringLiteral("Images")).toStdString();
+        pageSettings.imageFolder =
+            QDir(options.dataFolder).absoluteFilePath(QStringLiteral("Images")).toStdString();
         const std::string failure =
             tabletPage.start(pageSettings, [&socket](qintptr descriptor, const QByteArray& request) {
                 QMetaObject::invokeMethod(
@@ -232,8 +235,9 @@ int Application::run(const QStringList& arguments) {
             });
         if (!failure.empty()) {
             const QString message =
-                QStringLiteral("Cannot serve the tablet page on port %1: %2. Close the program using that port "
-                               "or choose another one in TabletPagePort.txt or with --tablet-page-port.")
+                QStringLiteral(
+                    "Cannot serve the tablet page on port %1: %2. Close the program using that port "
+                    "or choose another one in TabletPagePort.txt or with --tablet-page-port.")
                     .arg(*tabletPagePort)
                     .arg(QString::fromStdString(failure));
             qt::setFailureSink({});
@@ -241,7 +245,8 @@ int Application::run(const QStringList& arguments) {
             showCritical(nullptr, message);
             return 1;
         }
-        std::fprintf(stderr, "veltrum: %s\n", tabletPageNotice(tabletPage.port(), pageSettings.allowed).c_str());
+        std::fprintf(stderr, "veltrum: %s\n",
+                     tabletPageNotice(tabletPage.port(), pageSettings.allowed).c_str());
     }
 
     if (options.exitWhenShown)

@@ -29,15 +29,17 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
         QStringLiteral("PORT"));
     const QCommandLineOption statusAddress(
         QStringLiteral("status-address"),
-        QStringLiteral("Lets ADDRESS (an address or a subnet, as for --tablet-address) open the status page; "
-                       "repeat or separate with commas for several; \"any\" lets every host. Without it, only "
-                       "this computer (the loopback) may."),
+        QStringLiteral(
+            "Lets ADDRESS (an address or a subnet, as for --tablet-address) open the status page; "
+            "repeat or separate with commas for several; \"any\" lets every host. Without it, only "
+            "this computer (the loopback) may."),
         QStringLiteral("ADDRESS"));
     const QCommandLineOption tabletPagePort(
         QStringLiteral("tablet-page-port"),
-        QStringLiteral("Serves the tablet page on TCP port PORT: opened in a tablet's browser, the page is the "
-                       "chamber's tablet, open to the hosts that may be the tablet (replaces the data folder's "
-                       "TabletPagePort.txt; without either no page is served)."),
+        QStringLiteral(
+            "Serves the tablet page on TCP port PORT: opened in a tablet's browser, the page is the "
+            "chamber's tablet, open to the hosts that may be the tablet (replaces the data folder's "
+            "TabletPagePort.txt; without either no page is served)."),
         QStringLiteral("PORT"));
     QCommandLineOption seed(QStringLiteral("seed"),
                             QStringLiteral("Seeds the schedule's random draws with N instead of the clock."),

@@ -13,11 +13,11 @@ struct CommandLine {
     bool exitWhenShown = false; // print the start-up time and quit once the panel is on screen (benchmarks)
     CardOptions ioCard;         // the I/O card and its options
     QStringList
-        tabletAddresses;    // who may be the tablet; the data folder's file, else the loopback, when empty
-    int statusPort = 0;            // --status-port: the status page's port; 0 = not given
-    QStringList statusAddresses;   // --status-address: who may open it besides this computer
-    int tabletPagePort = 0;        // --tablet-page-port: the tablet page's port; 0 = not given
-    long long seed = -1;           // --seed: the schedule's random seed for every session (tests); -1 = the clock
+        tabletAddresses; // who may be the tablet; the data folder's file, else the loopback, when empty
+    int statusPort = 0;  // --status-port: the status page's port; 0 = not given
+    QStringList statusAddresses; // --status-address: who may open it besides this computer
+    int tabletPagePort = 0;      // --tablet-page-port: the tablet page's port; 0 = not given
+    long long seed = -1;    // --seed: the schedule's random seed for every session (tests); -1 = the clock
     bool console = true;    // the operator's console window (--no-console leaves it out)
     bool history = true;    // the subject's history plot on the set-up panel (--no-history)
     bool realTime = true;   // real-time priority for the chamber's thread where permitted (--no-realtime)

@@ -48,9 +48,11 @@ QByteArray readPicture(const std::string& folder, int number, qint64 maxBytes) {
     if (directory.get() < 0)
         return {};
     const std::string name = std::to_string(number) + ".bmp";
-    const Descriptor file(::openat(directory.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    const Descriptor file(
+        ::openat(directory.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat status {};
-    if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > maxBytes)
+    if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > maxBytes)
         return {};
     QByteArray bytes(static_cast<qsizetype>(status.st_size), Qt::Uninitialized);
     qsizetype done = 0;
@@ -81,7 +83,8 @@ public:
 protected:
     void run() override {
         WebServer server(m_settings.limits);
-        server.addResource(QStringLiteral("/"), "text/html; charset=utf-8", resource(QStringLiteral("tablet.html")));
+        server.addResource(QStringLiteral("/"), "text/html; charset=utf-8",
+                           resource(QStringLiteral("tablet.html")));
         server.addResource(QStringLiteral("/tablet.js"), "text/javascript; charset=utf-8",
                            resource(QStringLiteral("tablet.js")));
         server.addResource(QStringLiteral("/tablet.css"), "text/css; charset=utf-8",

@@ -37,10 +37,10 @@ struct Limits {
     int requestMs = 10'000; // from a request's first byte to its last
     int idleMs = 30'000;    // a connection with no request under way
     int requestsPerConnection = 1000;
-    int eventStreams = 32;                    // event-stream clients at once
-    qint64 streamBacklogBytes = 1024 * 1024;  // unsent bytes a slow event-stream client may fall behind by
-    int streamKeepAliveMs = 15'000;           // a comment line to each event-stream client when quiet
-    int sweepMs = 200;                        // how often the limits above are checked
+    int eventStreams = 32;                   // event-stream clients at once
+    qint64 streamBacklogBytes = 1024 * 1024; // unsent bytes a slow event-stream client may fall behind by
+    int streamKeepAliveMs = 15'000;          // a comment line to each event-stream client when quiet
+    int sweepMs = 200;                       // how often the limits above are checked
 };
 
 struct Response {
@@ -60,16 +60,16 @@ public:
 
     // What the server refused or ended, for the tests and the benchmarks.
     struct Counts {
-        std::uint64_t refusedHosts = 0;   // addresses outside the allow-list
-        std::uint64_t overLimit = 0;      // connections beyond the limits in all or per address
-        std::uint64_t tooLarge = 0;       // requests over requestBytes
-        std::uint64_t timedOut = 0;       // requests over requestMs, connections idle over idleMs
-        std::uint64_t slowStreams = 0;    // event-stream clients that fell too far behind
-        std::uint64_t notFound = 0;       // paths the server does not serve
-        std::uint64_t served = 0;         // requests answered
-        std::uint64_t handedOff = 0;      // connections taken over by a handoff
-        int open = 0;                     // connections open now
-        int streams = 0;                  // event-stream clients now
+        std::uint64_t refusedHosts = 0; // addresses outside the allow-list
+        std::uint64_t overLimit = 0;    // connections beyond the limits in all or per address
+        std::uint64_t tooLarge = 0;     // requests over requestBytes
+        std::uint64_t timedOut = 0;     // requests over requestMs, connections idle over idleMs
+        std::uint64_t slowStreams = 0;  // event-stream clients that fell too far behind
+        std::uint64_t notFound = 0;     // paths the server does not serve
+        std::uint64_t served = 0;       // requests answered
+        std::uint64_t handedOff = 0;    // connections taken over by a handoff
+        int open = 0;                   // connections open now
+        int streams = 0;                // event-stream clients now
     };
 
     explicit WebServer(Limits limits = {}, QObject* parent = nullptr);

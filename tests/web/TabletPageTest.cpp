@@ -1,8 +1,8 @@
 // The tablet page's link on real sockets: a browser's WebSocket handed from the page's server (on its
 // own thread) to the tablet socket, under the TCP tablet's slot rule, allow-list and input bounds.
+#include "web/TabletPage.h"
 #include "qt/QtTabletSocket.h"
 #include "qt/WebSocketLink.h"
-#include "web/TabletPage.h"
 
 #include <QDir>
 #include <QFile>
@@ -88,13 +88,15 @@ protected:
         TabletPageService::Settings settings;
         settings.allowed = veltrum::qt::HostAllowList(pageAllowed);
         settings.imageFolder = images.filePath(QStringLiteral("Images")).toStdString();
-        ASSERT_EQ(page.start(settings,
-                             [this](qintptr descriptor, const QByteArray& request) {
-                                 QMetaObject::invokeMethod(
-                                     &socket, [this, descriptor, request] { socket.adoptBrowser(descriptor, request); },
-                                     Qt::QueuedConnection);
-                             }),
-                  "");
+        ASSERT_EQ(
+            page.start(settings,
+                       [this](qintptr descriptor, const QByteArray& request) {
+                           QMetaObject::invokeMethod(
+                               &socket,
+                               [this, descriptor, request] { socket.adoptBrowser(descriptor, request); },
+                               Qt::QueuedConnection);
+                       }),
+            "");
     }
 
     // A browser opening the link; waits for the answer to its opening.
@@ -102,8 +104,8 @@ protected:
         auto browser = std::make_unique<QTcpSocket>();
         browser->connectToHost(QHostAddress::LocalHost, page.port());
         EXPECT_TRUE(browser->waitForConnected(waitLimitMs));
-        browser->write(opening(page.port(), origin.isEmpty() ? "http://127.0.0.1:" + QByteArray::number(page.port())
-                                                             : origin));
+        browser->write(opening(
+            page.port(), origin.isEmpty() ? "http://127.0.0.1:" + QByteArray::number(page.port()) : origin));
         return browser;
     }
 
@@ -113,7 +115,8 @@ protected:
     }
 
     static bool closedByPeer(QTcpSocket& browser) {
-        return QTest::qWaitFor([&] { return browser.state() == QAbstractSocket::UnconnectedState; }, waitLimitMs);
+        return QTest::qWaitFor([&] { return browser.state() == QAbstractSocket::UnconnectedState; },
+                               waitLimitMs);
     }
 
     QByteArray get(const QByteArray& path) {
@@ -178,7 +181,8 @@ TEST_F(TabletPageTest, BrowserIsTheTabletUnderTheTcpTabletsSlotRule) {
 
     auto third = openBrowser();
     ASSERT_TRUE(answered(*third));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return tablet.state() == QAbstractSocket::UnconnectedState; }, waitLimitMs));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return tablet.state() == QAbstractSocket::UnconnectedState; }, waitLimitMs));
     EXPECT_TRUE(socket.browserConnected());
     EXPECT_EQ(requests, 4);
     EXPECT_EQ(closes, 0);
@@ -240,7 +244,8 @@ TEST(WebSocketFramesTest, SplitFragmentedAndControlFrames) {
     std::string messages;
     QByteArray replies;
     for (const char byte : bytes)
-        ASSERT_EQ(reader.feed(QByteArray(1, byte), messages, replies), webSocket::FrameReader::Verdict::Going);
+        ASSERT_EQ(reader.feed(QByteArray(1, byte), messages, replies),
+                  webSocket::FrameReader::Verdict::Going);
     EXPECT_EQ(messages, "12\n6\n");
     EXPECT_EQ(replies, QByteArray("\x8a\x04ping", 6));
     EXPECT_EQ(reader.feed(clientFrame({}, 0x8), messages, replies), webSocket::FrameReader::Verdict::Closed);
