@@ -33,7 +33,8 @@ public:
         for (int i = 0; i < watchers; ++i) {
             const int fd = open(127, 0, 0, static_cast<std::uint8_t>(10 + i), true);
             if (fd >= 0) {
-                const char* request = "GET /events HTTP/1.1\r\nHost: chamber\r\nAccept: text/event-stream\r\n\r\n";
+                const char* request =
+                    "GET /events HTTP/1.1\r\nHost: chamber\r\nAccept: text/event-stream\r\n\r\n";
                 ::send(fd, request, std::strlen(request), MSG_NOSIGNAL);
                 m_watchers.push_back(fd);
             }
@@ -70,7 +71,8 @@ private:
             return -1;
         sockaddr_in from{};
         from.sin_family = AF_INET;
-        from.sin_addr.s_addr = htonl((std::uint32_t(a) << 24) | (std::uint32_t(b) << 16) | (std::uint32_t(c) << 8) | d);
+        from.sin_addr.s_addr =
+            htonl((std::uint32_t(a) << 24) | (std::uint32_t(b) << 16) | (std::uint32_t(c) << 8) | d);
         ::bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from);
         sockaddr_in to{};
         to.sin_family = AF_INET;

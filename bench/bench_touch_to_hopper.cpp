@@ -176,7 +176,8 @@ bool runSession(const std::string& root, const Mode& mode, std::size_t touches, 
         status = std::make_unique<web::StatusService>(watched);
         if (!status->start({}).empty())
             return false;
-        watchers = std::make_unique<bench::WatcherLoad>(status->port(), mode.watchers, mode.idle, mode.idle > 0);
+        watchers =
+            std::make_unique<bench::WatcherLoad>(status->port(), mode.watchers, mode.idle, mode.idle > 0);
     }
     QTcpSocket tablet;
     tablet.connectToHost(QHostAddress::LocalHost, port);
@@ -291,7 +292,8 @@ void print(const std::vector<std::pair<Mode, Samples>>& runs, bool slowCommits) 
     row("100 ms tick lateness max, ms", [](const Samples& s) { return at(s.tickLateMs, 1.0); });
     row("rows in the workbooks", [](const Samples& s) { return double(s.rows); });
     row("console repaints per second", [](const Samples& s) { return s.consoleRenders / s.seconds; });
-    row("event-stream KB read by the watchers", [](const Samples& s) { return double(s.streamBytes) / 1024.0; });
+    row("event-stream KB read by the watchers",
+        [](const Samples& s) { return double(s.streamBytes) / 1024.0; });
     row("connections refused over the limits", [](const Samples& s) { return double(s.refused); });
     std::printf("\n%-44s", "every row committed, in order");
     for (const auto& run : runs)
@@ -327,8 +329,9 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--touches") == 0 && i + 1 < argc) {
             touches = static_cast<std::size_t>(std::atoi(argv[++i]));
         } else {
-            std::fprintf(stderr, "usage: bench_touch_to_hopper [--with-console] [--with-watchers] [--slow-commit MS] "
-                                 "[--touches N] [--pace MS]\n");
+            std::fprintf(stderr,
+                         "usage: bench_touch_to_hopper [--with-console] [--with-watchers] [--slow-commit MS] "
+                         "[--touches N] [--pace MS]\n");
             return 2;
         }
     }
@@ -356,7 +359,10 @@ int main(int argc, char** argv) {
     std::vector<Mode> modes;
     if (slowCommitMs > 0)
         modes.push_back({"rows on chamber", false, false});
-    modes.push_back({withConsole ? "without console" : withWatchers ? "no status page" : "row writer", false, true});
+    modes.push_back({withConsole    ? "without console"
+                     : withWatchers ? "no status page"
+                                    : "row writer",
+                     false, true});
     if (withConsole)
         modes.push_back({"with console", true, true});
     if (withWatchers) {

@@ -10,9 +10,11 @@ gui_mounts=()
 gui_folders=()
 
 say() { echo "$script: $*"; }
+# A script may define gui_on_failure to say more before it ends.
 fail() {
     echo "$script: FAILED: $*" >&2
     [[ -n ${DISPLAY:-} && -n ${output:-} ]] && /usr/bin/import -window root "$output/failure.png" 2>/dev/null
+    declare -F gui_on_failure >/dev/null && gui_on_failure
     exit 1
 }
 
@@ -52,14 +54,22 @@ gui_build() {
 
 quietly() { "$@" >/dev/null 2>&1; }
 
-wait_for() { # seconds, description, command...
-    local limit=$1 what=$2
-    shift 2
+# Returns 1 when the command has not succeeded within the seconds (polled every 0.1 s).
+wait_until() { # seconds, command...
+    local limit=$1
+    shift
     for _ in $(seq $((limit * 10))); do
         if "$@"; then return 0; fi
         sleep 0.1
     done
-    fail "timed out waiting for $what"
+    return 1
+}
+
+# Fails the script when the command has not succeeded within the seconds.
+wait_for() { # seconds, description, command...
+    local limit=$1 what=$2
+    shift 2
+    wait_until "$limit" "$@" || fail "timed out waiting for $what"
 }
 
 # A display of its own (set in DISPLAY); -ac lets other users' programs reach it, -noreset keeps it up
@@ -89,6 +99,10 @@ free_port() {
     /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])'
 }
 
+# The last visible top-level window of process $1, waiting up to $2 seconds (default 30) for one.
+program_window() {
+    timeout "${2:-30}" xdotool search --sync --onlyvisible --pid "$1" 2>/dev/null | tail -n 1
+}
 # The visible windows titled exactly $2 of process $1 (the first of them).
 window_of() { xdotool search --all --pid "$1" --onlyvisible --name "^$2\$" 2>/dev/null | head -1; }
 # Any visible window titled exactly $1 (for a program run as another user, whose pid xdotool may not see).
@@ -120,12 +134,12 @@ key_to() {
     xdotool key --window "$1" "$2" 2>/dev/null || true
 }
 
-# Data rows of a session workbook, 0 while it cannot be read.
+# Rows of a workbook's sheet (default "Data"), header excluded; 0 while it cannot be read.
 rows_in() {
     /usr/bin/python3 -c '
 import sys, xlrd
-try: print(max(xlrd.open_workbook(sys.argv[1]).sheet_by_name("Data").nrows - 1, 0))
-except Exception: print(0)' "$1"
+try: print(max(xlrd.open_workbook(sys.argv[1]).sheet_by_name(sys.argv[2]).nrows - 1, 0))
+except Exception: print(0)' "$1" "${2:-Data}"
 }
 
 # Every touch the reference tablet sent (its --log) has its row in the session workbook, in order.
@@ -142,7 +156,6 @@ sent = [int(line.split()[2]) for line in open(log) if line.split()[1:2] == ["sen
 print(f"  {len(rows)} rows, {len(touches)} touch rows; the tablet sent {len(sent)} touches")
 # Touches after E (the link stays open until the summary) are scored by no trial and leave no row.
 assert touches == sent[:len(touches)], (touches, sent)
-assert len(sent) - len(touches) <= 3, "touches without a row"
 PY
 }
 

@@ -16,7 +16,8 @@ std::optional<quint16> readStatusPortFile(const QString& dataFolder) {
     if (!files.exists(path))
         return std::nullopt;
     // A SetupError is a runtime_error that names the file and says what to do.
-    const std::vector<session::TextField> fields = session::readSettingsFile(files, path, "The status port file");
+    const std::vector<session::TextField> fields =
+        session::readSettingsFile(files, path, "The status port file");
     if (fields.empty())
         throw std::runtime_error("The status port file " + path +
                                  " names no port. Write the TCP port of the session's status page in it, for "
@@ -32,14 +33,15 @@ std::optional<quint16> readStatusPortFile(const QString& dataFolder) {
         if (error == std::errc() && stop == end && port >= 1 && port <= 65535)
             return static_cast<quint16>(port);
     }
-    throw std::runtime_error("The status port file " + path + " gives the port \"" + session::printable(text) +
-                             "\", which is not a number from 1 to 65535.");
+    throw std::runtime_error("The status port file " + path + " gives the port \"" +
+                             session::printable(text) + "\", which is not a number from 1 to 65535.");
 }
 
 std::string statusPageNotice(quint16 port, const qt::HostAllowList& allowed) {
     const std::string local = "http://127.0.0.1:" + std::to_string(port) + "/";
     if (allowed.loopbackOnly())
-        return "the session's status page is at " + local + " (this computer only; --status-address opens it "
+        return "the session's status page is at " + local +
+               " (this computer only; --status-address opens it "
                "to other hosts)";
     return "the session's status page is served on port " + std::to_string(port) +
            " of every interface, to the --status-address hosts (" + local + " here)";

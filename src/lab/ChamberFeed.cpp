@@ -71,8 +71,9 @@ void ChamberFeed::onBytes() {
     if (!m_reply)
         return;
     const int status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status != 200 ||
-        !m_reply->header(QNetworkRequest::ContentTypeHeader).toString().startsWith(QStringLiteral("text/event-stream"))) {
+    if (status != 200 || !m_reply->header(QNetworkRequest::ContentTypeHeader)
+                              .toString()
+                              .startsWith(QStringLiteral("text/event-stream"))) {
         lost(QStringLiteral("it answers, but not as a Veltrum chamber (HTTP %1)").arg(status));
         return;
     }
@@ -128,7 +129,8 @@ void ChamberFeed::dispatch() {
 void ChamberFeed::onFinished() {
     if (!m_reply)
         return;
-    const QString problem = m_reply->error() == QNetworkReply::NoError ? QStringLiteral("the chamber ended its stream")
+    const QString problem = m_reply->error() == QNetworkReply::NoError
+                                ? QStringLiteral("the chamber ended its stream")
                             : m_reply->error() == QNetworkReply::OperationCanceledError
                                 ? QStringLiteral("no word for %1 s").arg(silenceMs / 1000)
                                 : m_reply->errorString();

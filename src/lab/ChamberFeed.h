@@ -22,7 +22,7 @@ namespace veltrum::lab {
 
 class ChamberFeed : public QObject {
 public:
-    static constexpr int silenceMs = 5000;  // a chamber's stream says something every second
+    static constexpr int silenceMs = 5000; // a chamber's stream says something every second
     static constexpr int retryMs = 2000;
     static constexpr qsizetype maxMessageBytes = 8 * 1024 * 1024;
 

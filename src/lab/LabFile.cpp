@@ -15,7 +15,8 @@ constexpr qint64 maxFileBytes = 64 * 1024;
 constexpr int maxNameLength = 100;
 
 bool isHostName(const QString& host) {
-    static const QRegularExpression name(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]{0,62})(\\.[A-Za-z0-9-]{1,63})*\\.?$"));
+    static const QRegularExpression name(
+        QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]{0,62})(\\.[A-Za-z0-9-]{1,63})*\\.?$"));
     return host.size() <= 253 && name.match(host).hasMatch();
 }
 
@@ -29,8 +30,8 @@ QString ChamberAddress::shown() const {
 std::vector<ChamberAddress> parseLabFile(const std::string& text) {
     std::vector<ChamberAddress> chambers;
     int number = 0;
-    const QStringList lines = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))
-                                  .split(QLatin1Char('\n'));
+    const QStringList lines =
+        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).split(QLatin1Char('\n'));
     for (const QString& raw : lines) {
         ++number;
         const std::string bytes = raw.toStdString();
@@ -86,7 +87,8 @@ std::vector<ChamberAddress> readLabFile(const QString& path) {
         throw std::runtime_error("The lab file " + shown + " is larger than 64 KiB.");
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error("The lab file " + shown + " cannot be read: " + file.errorString().toStdString());
+        throw std::runtime_error("The lab file " + shown +
+                                 " cannot be read: " + file.errorString().toStdString());
     const QByteArray bytes = file.read(maxFileBytes + 1);
     try {
         return parseLabFile(bytes.toStdString());

@@ -48,7 +48,8 @@ QJsonObject LabService::whole() const {
     QJsonArray chambers;
     for (const auto& chamber : m_chambers)
         chambers.append(chamber->whole());
-    return {{QStringLiteral("program"), QStringLiteral("veltrum-lab")}, {QStringLiteral("chambers"), chambers}};
+    return {{QStringLiteral("program"), QStringLiteral("veltrum-lab")},
+            {QStringLiteral("chambers"), chambers}};
 }
 
 } // namespace veltrum::lab

@@ -77,7 +77,8 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (allowed.loopbackOnly())
-            std::fprintf(stderr, "veltrum-lab: the lab's page is at http://127.0.0.1:%u/ (this computer only)\n",
+            std::fprintf(stderr,
+                         "veltrum-lab: the lab's page is at http://127.0.0.1:%u/ (this computer only)\n",
                          portNumber);
         else
             std::fprintf(stderr,

@@ -67,7 +67,8 @@ QJsonArray markJson(const console::RecordMark& mark) {
 }
 
 QJsonObject lineJson(const console::EventLine& line) {
-    return {{QStringLiteral("atMs"), static_cast<qint64>(line.atMs)}, {QStringLiteral("text"), text(line.text)}};
+    return {{QStringLiteral("atMs"), static_cast<qint64>(line.atMs)},
+            {QStringLiteral("text"), text(line.text)}};
 }
 
 QJsonObject eventJson(const PublishedEvent& published, std::uint64_t number) {
@@ -88,8 +89,8 @@ QJsonObject eventJson(const PublishedEvent& published, std::uint64_t number) {
 // its milliseconds is not sent again.
 bool sameOnThePage(const SessionSnapshot& a, const SessionSnapshot& b) {
     const auto shown = [](const SessionSnapshot& s) {
-        return std::tie(s.subject, s.phase, s.sessionNumber, s.state, s.startedAtMs, s.sessionMinutes, s.trial,
-                        s.totalTrials, s.rewards, s.target, s.screen, s.timeouts, s.headEntries,
+        return std::tie(s.subject, s.phase, s.sessionNumber, s.state, s.startedAtMs, s.sessionMinutes,
+                        s.trial, s.totalTrials, s.rewards, s.target, s.screen, s.timeouts, s.headEntries,
                         s.rowsCommitted, s.rowsWaiting, s.linkConnected, s.tabletAddress,
                         s.lastTabletMessageAtMs);
     };
@@ -191,17 +192,17 @@ QJsonObject ChamberStatus::whole() const {
     QJsonArray marks;
     for (const console::RecordMark& mark : s.record.marks)
         marks.append(markJson(mark));
-    return {{QStringLiteral("program"), QStringLiteral("veltrum")},
-            {QStringLiteral("version"), QStringLiteral(VELTRUM_VERSION)},
-            {QStringLiteral("figures"), figuresJson(m_figures)},
-            {QStringLiteral("session"), sessionJson()},
-            {QStringLiteral("eventCount"), static_cast<qint64>(m_eventCount)},
-            {QStringLiteral("lines"), lines},
-            {QStringLiteral("record"),
-             QJsonObject{{QStringLiteral("height"), console::CumulativeRecord::height},
-                         {QStringLiteral("steps"), steps},
-                         {QStringLiteral("marks"), marks}}},
-            {QStringLiteral("trials"), trialLetters(s.trials, 0)}};
+    return {
+        {QStringLiteral("program"), QStringLiteral("veltrum")},
+        {QStringLiteral("version"), QStringLiteral(VELTRUM_VERSION)},
+        {QStringLiteral("figures"), figuresJson(m_figures)},
+        {QStringLiteral("session"), sessionJson()},
+        {QStringLiteral("eventCount"), static_cast<qint64>(m_eventCount)},
+        {QStringLiteral("lines"), lines},
+        {QStringLiteral("record"), QJsonObject{{QStringLiteral("height"), console::CumulativeRecord::height},
+                                               {QStringLiteral("steps"), steps},
+                                               {QStringLiteral("marks"), marks}}},
+        {QStringLiteral("trials"), trialLetters(s.trials, 0)}};
 }
 
 QJsonObject ChamberStatus::take(const std::vector<PublishedEvent>& events,

@@ -3,8 +3,8 @@
 #include "web/ChamberStatus.h"
 
 #include <QFile>
-#include <QSocketNotifier>
 #include <QJsonDocument>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 
@@ -48,7 +48,8 @@ QByteArray resource(const QString& name) {
 } // namespace
 
 void addPageResources(WebServer& server, const QString& page) {
-    server.addResource(QStringLiteral("/"), "text/html; charset=utf-8", resource(page + QStringLiteral(".html")));
+    server.addResource(QStringLiteral("/"), "text/html; charset=utf-8",
+                       resource(page + QStringLiteral(".html")));
     server.addResource(QStringLiteral("/") + page + QStringLiteral(".js"), "text/javascript; charset=utf-8",
                        resource(page + QStringLiteral(".js")));
     server.addResource(QStringLiteral("/view.js"), "text/javascript; charset=utf-8",
@@ -186,7 +187,8 @@ private:
         // The figures follow once the handler that published the event has returned.
         if (!m_figuresPending) {
             m_figuresPending = true;
-            QMetaObject::invokeMethod(this, [this] { publishFigures(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this] { publishFigures(); }, Qt::QueuedConnection);
         }
     }
 

@@ -5,7 +5,6 @@
 
 #include "workbook/Workbook.h"
 
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,7 +38,15 @@ public:
     Cell field(int record, int column) const;
     Cell field(int record, std::string_view headerName) const;
 
+    ~Table();
+    Table(const Table& other);
+    Table& operator=(const Table& other);
+    Table(Table&& other) noexcept;
+    Table& operator=(Table&& other) noexcept;
+
 private:
+    struct Columns; // the columns read so far and their texts
+
     void readColumns(const std::vector<int>& columns) const;
 
     std::shared_ptr<const WorkbookContents> m_contents;
@@ -49,10 +56,7 @@ private:
     std::vector<std::string> m_header;
     int m_recordCount = 0;
     std::vector<std::pair<std::size_t, std::size_t>> m_blockSpans;
-    // Columns read so far: one cell per record.
-    mutable std::map<int, std::vector<StoredCell>> m_columns;
-    mutable std::vector<int> m_named; // columns looked up by name so far
-    mutable std::shared_ptr<CellStore> m_texts;
+    std::unique_ptr<Columns> m_columns;
 };
 
 } // namespace veltrum::workbook

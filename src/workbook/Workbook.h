@@ -3,46 +3,36 @@
 #pragma once
 
 #include "workbook/Cell.h"
-#include "workbook/read/CellStore.h"
+#include "workbook/WorkbookError.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace veltrum::workbook {
 
-// Every refusal and failure of the library; the message names the file (and sheet or column
-// where one is involved) and says what is wrong in words an operator understands.
-class WorkbookError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
 struct WorkbookContents;
+struct SheetCells;
 
 class Sheet {
 public:
+    // The reader makes sheets; `cells` are filled in when the sheet is first asked for.
+    Sheet(std::string name, std::shared_ptr<const SheetCells> cells);
+
     const std::string& name() const { return m_name; }
     // Rows and columns up to the last one that holds a cell record (blank cells included).
-    int rowCount() const { return m_rowStarts.empty() ? 0 : static_cast<int>(m_rowStarts.size() - 1); }
-    int columnCount() const { return m_columnCount; }
+    int rowCount() const;
+    int columnCount() const;
     // Row and column counted from 0; outside the sheet yields an empty cell.
     Cell cell(int row, int column) const;
 
 private:
-    friend struct WorkbookContents;
     std::string m_name;
-    int m_columnCount = 0;
-    // All cells in one block, row after row, each row as long as its last cell record; row r
-    // occupies [m_rowStarts[r], m_rowStarts[r + 1]).
-    std::vector<StoredCell> m_cells;
-    std::vector<std::size_t> m_rowStarts;
-    CellStore m_texts;
+    std::shared_ptr<const SheetCells> m_cells;
 };
 
 class Workbook {
@@ -70,8 +60,10 @@ public:
     void forEachRow(std::string_view sheetName,
                     const std::function<void(int row, std::span<const Cell> cells)>& visit) const;
 
+    // What was read, for the library's own views of it (Table); opaque outside the library.
+    const std::shared_ptr<WorkbookContents>& contents() const { return m_contents; }
+
 private:
-    friend class Table;
     explicit Workbook(std::shared_ptr<WorkbookContents> contents);
     std::shared_ptr<WorkbookContents> m_contents;
 };

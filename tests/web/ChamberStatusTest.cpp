@@ -1,10 +1,10 @@
 // The chamber's status document and its updates, over a whole session in virtual time, and the service
 // that serves them from its own thread.
+#include "web/ChamberStatus.h"
 #include "DemoSession.h"
 #include "IdleConnections.h"
 #include "ScenarioHarness.h"
 #include "SessionDriver.h"
-#include "web/ChamberStatus.h"
 #include "web/StatusService.h"
 
 #include <QJsonArray>
@@ -71,7 +71,11 @@ TEST(ChamberStatus, HostileTextStaysDataOnOneLine) {
     const QByteArray message = web::WebServer::eventMessage("update", json);
     EXPECT_EQ(message.count('\n'), 3) << "event line, data line, blank line";
     const QJsonObject back = QJsonDocument::fromJson(json).object();
-    EXPECT_EQ(back.value(QStringLiteral("figures")).toObject().value(QStringLiteral("subject")).toString().toStdString(),
+    EXPECT_EQ(back.value(QStringLiteral("figures"))
+                  .toObject()
+                  .value(QStringLiteral("subject"))
+                  .toString()
+                  .toStdString(),
               figures.subject);
 }
 
@@ -98,16 +102,20 @@ TEST(StatusService, EventsReachAStreamClientWhileIdleAndSlowClientsWait) {
     ASSERT_TRUE(watcher.waitForConnected(waitLimitMs));
     watcher.write("GET /events HTTP/1.1\r\nHost: x\r\n\r\n");
     QByteArray heard;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (heard += watcher.readAll()).contains("event: status"); }, waitLimitMs));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return (heard += watcher.readAll()).contains("event: status"); }, waitLimitMs));
     EXPECT_TRUE(heard.contains("\"subject\":\"P101\""));
 
     session.peck("Reward");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (heard += watcher.readAll()).contains("Peck at 2: Reward"); }, waitLimitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (heard += watcher.readAll()).contains("Peck at 2: Reward"); },
+                                waitLimitMs));
     EXPECT_TRUE(heard.contains("\"kind\":\"TouchScored\""));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return (heard += watcher.readAll()).contains("\"goalPecks\":1"); }, waitLimitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (heard += watcher.readAll()).contains("\"goalPecks\":1"); },
+                                waitLimitMs));
 
     const web::WebServer::Counts counts = service.counts();
-    EXPECT_LE(counts.open, web::Limits{}.connectionsPerAddress + 2) << "this address's share, the watcher and the slow client";
+    EXPECT_LE(counts.open, web::Limits{}.connectionsPerAddress + 2)
+        << "this address's share, the watcher and the slow client";
     EXPECT_GE(counts.overLimit, 1000U - web::Limits{}.connectionsPerAddress);
 }
 

@@ -47,7 +47,9 @@ TEST(LabFile, RefusesWhatNamesNoChamberPlainly) {
     EXPECT_EQ(refusal("A 10.0.0.1:8081\n192.168.1.21:8081\n").rfind("line 2: gives no name", 0), 0U);
     EXPECT_EQ(refusal("A 10.0.0.1:0\n").rfind("line 1: \"10.0.0.1:0\" is not address:port", 0), 0U);
     EXPECT_EQ(refusal("A 10.0.0.1\n").rfind("line 1:", 0), 0U);
-    EXPECT_EQ(refusal("A fe80::1:8081\n").rfind("line 1: \"fe80::1:8081\": write an IPv6 address in brackets", 0), 0U);
+    EXPECT_EQ(
+        refusal("A fe80::1:8081\n").rfind("line 1: \"fe80::1:8081\": write an IPv6 address in brackets", 0),
+        0U);
     EXPECT_EQ(refusal("A bad_host!:8081\n").rfind("line 1: \"bad_host!\" is neither", 0), 0U);
     EXPECT_EQ(refusal("A\x1b[2J 10.0.0.1:8081\n"), "line 1: holds a control character");
 }
@@ -87,12 +89,19 @@ TEST(LabService, FollowsItsChambersAndTellsWhenOneGoesAway) {
         return labDocument(lab.port()).value(QStringLiteral("chambers")).toArray().at(index).toObject();
     };
     const auto goalPecks = [](const QJsonObject& c) {
-        return c.value(QStringLiteral("status")).toObject().value(QStringLiteral("figures")).toObject().value(
-            QStringLiteral("goalPecks")).toInt();
+        return c.value(QStringLiteral("status"))
+            .toObject()
+            .value(QStringLiteral("figures"))
+            .toObject()
+            .value(QStringLiteral("goalPecks"))
+            .toInt();
     };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return chamber(0).value(QStringLiteral("reachable")).toBool() &&
-                                             chamber(1).value(QStringLiteral("reachable")).toBool(); },
-                                waitLimitMs));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return chamber(0).value(QStringLiteral("reachable")).toBool() &&
+                   chamber(1).value(QStringLiteral("reachable")).toBool();
+        },
+        waitLimitMs));
     first.start();
     first.beginTrial();
     first.peck("Reward");

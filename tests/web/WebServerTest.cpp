@@ -1,7 +1,7 @@
 // The status server on real sockets: who may connect, which paths answer, and the bounds a slow, large
 // or numerous client meets. Limits are made small so each case ends within a second.
-#include "IdleConnections.h"
 #include "web/WebServer.h"
+#include "IdleConnections.h"
 
 #include <QTcpSocket>
 #include <QTest>
@@ -47,7 +47,8 @@ protected:
         server = std::make_unique<WebServer>(limits);
         server->addResource(QStringLiteral("/"), "text/html", "<p>page</p>");
         server->addResource(QStringLiteral("/view.js"), "text/javascript", "// script");
-        server->addEventStream(QStringLiteral("/events"), [] { return WebServer::eventMessage("status", "{}"); });
+        server->addEventStream(QStringLiteral("/events"),
+                               [] { return WebServer::eventMessage("status", "{}"); });
         ASSERT_EQ(server->listen(0, allowed), "");
         port = server->port();
     }
@@ -62,14 +63,16 @@ TEST_F(WebServerTest, AHostOutsideTheAllowListIsRefusedBeforeAnyRequest) {
     client.connectToHost(QHostAddress::LocalHost, port);
     ASSERT_TRUE(client.waitForConnected(waitLimitMs));
     client.write("GET / HTTP/1.1\r\nHost: x\r\n\r\n");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; }, waitLimitMs));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; }, waitLimitMs));
     EXPECT_EQ(client.bytesAvailable(), 0);
     EXPECT_EQ(server->counts().refusedHosts, 1U);
     EXPECT_EQ(server->counts().served, 0U);
 
     // The same server admitting this host answers.
     listen({}, HostAllowList({"127.0.0.0/8"}));
-    EXPECT_TRUE(exchange(port, "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n").startsWith("HTTP/1.1 200"));
+    EXPECT_TRUE(
+        exchange(port, "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n").startsWith("HTTP/1.1 200"));
 }
 
 TEST_F(WebServerTest, OnlyThePagesOwnPathsAnswerAndEveryAnswerCarriesThePolicy) {
@@ -79,18 +82,19 @@ TEST_F(WebServerTest, OnlyThePagesOwnPathsAnswerAndEveryAnswerCarriesThePolicy) 
     EXPECT_TRUE(page.contains("Content-Security-Policy: default-src 'none'; script-src 'self'"));
     EXPECT_TRUE(page.contains("X-Content-Type-Options: nosniff"));
     EXPECT_TRUE(page.endsWith("<p>page</p>"));
-    for (const char* path : {"/../../etc/passwd", "/%2e%2e/%2e%2e/etc/passwd", "/%2E%2E%2F%2E%2E%2Fetc%2Fpasswd",
-                             "/..%2f..%2fetc%2fpasswd", "/view.js/../../../etc/passwd", "//etc/passwd",
-                             "/etc/passwd", "/%252e%252e/etc/passwd", "/./view.js/..%5c..%5cetc%5cpasswd",
-                             "/..;/etc/passwd"}) {
+    for (const char* path :
+         {"/../../etc/passwd", "/%2e%2e/%2e%2e/etc/passwd", "/%2E%2E%2F%2E%2E%2Fetc%2Fpasswd",
+          "/..%2f..%2fetc%2fpasswd", "/view.js/../../../etc/passwd", "//etc/passwd", "/etc/passwd",
+          "/%252e%252e/etc/passwd", "/./view.js/..%5c..%5cetc%5cpasswd", "/..;/etc/passwd"}) {
         const QByteArray answer =
             exchange(port, QByteArray("GET ") + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
         EXPECT_TRUE(answer.startsWith("HTTP/1.1 404")) << path << ": " << answer.left(40).toStdString();
         EXPECT_FALSE(answer.contains("root:")) << path;
         EXPECT_TRUE(answer.contains("Content-Security-Policy")) << path;
     }
-    EXPECT_TRUE(exchange(port, "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\nConnection: close\r\n\r\nhi")
-                    .startsWith("HTTP/1.1 405"));
+    EXPECT_TRUE(
+        exchange(port, "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 2\r\nConnection: close\r\n\r\nhi")
+            .startsWith("HTTP/1.1 405"));
     EXPECT_TRUE(exchange(port, "DELETE /view.js HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
                     .startsWith("HTTP/1.1 405"));
 }
@@ -118,7 +122,8 @@ TEST_F(WebServerTest, ATenMegabyteRequestIsRefusedBeforeItIsRead) {
             QTest::qWait(1);
         }
         EXPECT_LT(sent, 1024 * 1024);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; }, waitLimitMs));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return client.state() == QAbstractSocket::UnconnectedState; },
+                                    waitLimitMs));
         const QByteArray answer = client.readAll();
         // The 413 comes first; a client still sending when the server closes may see a reset instead.
         EXPECT_TRUE(answer.isEmpty() || answer.startsWith("HTTP/1.1 413")) << answer.left(40).toStdString();
@@ -139,7 +144,8 @@ TEST_F(WebServerTest, SlowIdleAndNumerousClientsAreEndedOrRefused) {
     // A thousand connections that say nothing: thirty are let in from this address, the rest reset at once.
     auto idle = std::make_unique<veltrum::testing::IdleConnections>(port, 1000);
     ASSERT_EQ(idle->size(), 1000U);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return server->counts().overLimit + server->counts().open >= 1000; }, waitLimitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server->counts().overLimit + server->counts().open >= 1000; },
+                                waitLimitMs));
     EXPECT_EQ(server->counts().open, 30);
     EXPECT_EQ(server->counts().overLimit, 970U);
     // Then the idle ones are ended, and the server takes new connections again.
@@ -157,13 +163,15 @@ TEST_F(WebServerTest, SlowIdleAndNumerousClientsAreEndedOrRefused) {
         QTest::qWait(50);
         answer += slow.readAll();
     }
-    EXPECT_TRUE(QTest::qWaitFor([&] { return slow.state() == QAbstractSocket::UnconnectedState; }, waitLimitMs));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return slow.state() == QAbstractSocket::UnconnectedState; }, waitLimitMs));
     answer += slow.readAll();
     EXPECT_TRUE(answer.startsWith("HTTP/1.1 408")) << answer.left(40).toStdString();
     EXPECT_EQ(server->counts().timedOut, 31U);
 
     // A well-behaved client is served all along.
-    EXPECT_TRUE(exchange(port, "GET /view.js HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n").startsWith("HTTP/1.1 200"));
+    EXPECT_TRUE(exchange(port, "GET /view.js HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+                    .startsWith("HTTP/1.1 200"));
 }
 
 TEST_F(WebServerTest, EventStreamsAreCountedAndAClientThatDoesNotReadIsDropped) {

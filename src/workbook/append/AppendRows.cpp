@@ -1,7 +1,8 @@
 #include "workbook/append/AppendRows.h"
 
-#include "workbook/Workbook.h"
+#include "workbook/WorkbookError.h"
 #include "workbook/biff/DateSystem.h"
+#include "workbook/biff/RecordWriter.h"
 #include "workbook/biff/Refusals.h"
 #include "workbook/encoding/Unicode.h"
 
@@ -97,6 +98,13 @@ private:
 };
 
 } // namespace
+
+void writeNewCell(std::vector<std::uint8_t>& out, int row, const NewCell& cell) {
+    if (cell.isText)
+        writeLabelSst(out, static_cast<std::uint16_t>(row), cell.column, cell.xf, cell.sst);
+    else
+        writeNumber(out, static_cast<std::uint16_t>(row), cell.column, cell.xf, cell.number);
+}
 
 PreparedAppend prepareRows(const std::vector<AppendRow>& rows, const SheetScan& scan,
                            const CellFormats& formats, SharedStrings& strings, bool date1904,

@@ -32,6 +32,9 @@ struct PreparedAppend {
     std::uint16_t maxColumn = 0;
 };
 
+// A new cell's record: NUMBER, or LABELSST for a text.
+void writeNewCell(std::vector<std::uint8_t>& out, int row, const NewCell& cell);
+
 // Throws WorkbookError naming file, sheet and column for a column that does not exist, a value that
 // cannot be stored, or a sheet without room for the rows.
 PreparedAppend prepareRows(const std::vector<AppendRow>& rows, const SheetScan& scan,

@@ -1,11 +1,12 @@
 #include "workbook/append/Biff8Appender.h"
 
-#include "workbook/Workbook.h"
+#include "workbook/WorkbookError.h"
 #include "workbook/append/AppendRows.h"
 #include "workbook/append/CellFormats.h"
 #include "workbook/append/RowBlocks.h"
 #include "workbook/append/SheetScan.h"
 #include "workbook/biff/Layout.h"
+#include "workbook/biff/RecordWriter.h"
 #include "workbook/biff/Refusals.h"
 #include "workbook/biff/SharedStrings.h"
 
@@ -30,15 +31,222 @@ const SheetInfo& findSheet(const BiffLayout& layout, std::string_view name, cons
     refuseNoSuchSheet(file, name, names);
 }
 
-void copyRecord(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> stream, const RecordRef& ref) {
-    out.insert(out.end(), stream.begin() + ref.offset, stream.begin() + ref.end());
+// The part of the target sheet's cell table that is written again: from the first block that reaches
+// the new rows' 32-row group (or holds ROW records for rows being written) to the table's end; earlier
+// blocks are copied untouched.
+struct Tail {
+    std::size_t start = 0;
+    std::size_t end = 0;
+    std::vector<std::size_t> records;
+    std::size_t oldDbCells = 0;
+};
+
+Tail findTail(const BiffLayout& layout, const SheetScan& scan, int firstNew) {
+    Tail tail;
+    tail.start = scan.tableStart == SIZE_MAX ? scan.dimensions + 1 : scan.tableEnd;
+    for (std::size_t b = 0; b < scan.blocks.size(); ++b) {
+        if (scan.blockRows[b].second >= 0 && scan.blockRows[b].second / 32 >= firstNew / 32) {
+            tail.start = scan.blocks[b].first;
+            break;
+        }
+    }
+    tail.end = scan.tableStart == SIZE_MAX ? tail.start : std::max(tail.start, scan.tableEnd);
+    for (std::size_t i = tail.start; i < tail.end; ++i) {
+        tail.records.push_back(i);
+        tail.oldDbCells += layout.records[i].type == record::DbCell;
+    }
+    return tail;
 }
 
-void emitRecord(std::vector<std::uint8_t>& out, std::uint16_t type, const std::vector<std::uint8_t>& body) {
-    append16(out, type);
-    append16(out, static_cast<std::uint16_t>(body.size()));
-    out.insert(out.end(), body.begin(), body.end());
-}
+// Rebuilds the stream record by record: runs of untouched records are copied as they are; the
+// target sheet's tail, its DIMENSIONS, every INDEX, the shared string table and the last XF are
+// written afresh; then every position that moved is set again (sheet list, INDEX entries).
+class StreamRebuild {
+public:
+    StreamRebuild(std::span<const std::uint8_t> stream, const BiffLayout& layout, const SheetScan& scan,
+                  const PreparedAppend& plan, const SharedStrings& strings, std::size_t target, Tail tail)
+        : m_stream(stream)
+        , m_layout(layout)
+        , m_scan(scan)
+        , m_plan(plan)
+        , m_strings(strings)
+        , m_target(target)
+        , m_tail(std::move(tail))
+        , m_regenerateStrings(strings.changed() || !plan.newFormats.empty())
+        , m_newPos(layout.records.size(), 0)
+        , m_dbPositions(layout.sheets.size())
+        , m_indexSlot(layout.sheets.size(), UINT32_MAX)
+        , m_defColWidthPos(layout.sheets.size(), UINT32_MAX) {
+        countDbCells();
+        m_out.reserve(stream.size() + plan.rows.size() * 64 + 16384);
+    }
+
+    std::vector<std::uint8_t> run(const std::string& file) {
+        for (std::size_t i = 0; i < m_layout.records.size();) {
+            if (!isRewritten(i)) {
+                keep(i++);
+                continue;
+            }
+            flush(m_layout.records[i].offset);
+            i = rewrite(i);
+        }
+        if (m_pending != UINT32_MAX)
+            flush(m_layout.records.back().end());
+        m_out.insert(m_out.end(), m_stream.begin() + m_layout.trailingOffset, m_stream.end());
+        setPositions(file);
+        return std::move(m_out);
+    }
+
+private:
+    // How many DBCELLs each sheet has once the target's tail is written again.
+    void countDbCells() {
+        const auto& records = m_layout.records;
+        m_dbCells.assign(m_layout.sheets.size(), 0);
+        for (std::size_t s = 0; s < m_layout.sheets.size(); ++s) {
+            for (std::size_t i = m_layout.sheets[s].bof; i <= m_layout.sheets[s].eof && i < records.size();
+                 ++i)
+                m_dbCells[s] += records[i].depth == 1 && records[i].type == record::DbCell;
+        }
+        m_dbCells[m_target] = m_dbCells[m_target] - m_tail.oldDbCells +
+                              tailBlockCount(m_stream, m_layout, m_tail.records, m_plan.rows);
+    }
+
+    int sheetOf(std::size_t i) const {
+        for (std::size_t s = 0; s < m_layout.sheets.size(); ++s) {
+            if (i >= m_layout.sheets[s].bof && i <= m_layout.sheets[s].eof)
+                return static_cast<int>(s);
+        }
+        return -1;
+    }
+
+    bool isSharedStringRecord(std::size_t i) const {
+        return m_regenerateStrings &&
+               (i == m_layout.extSst || (!m_layout.sst.empty() && i == m_layout.sst.front()) ||
+                (m_layout.sst.empty() && i == m_layout.globalsEof));
+    }
+
+    bool isRewritten(std::size_t i) const {
+        const RecordRef& ref = m_layout.records[i];
+        return (i == m_tail.start && !m_tailWritten) || i == m_scan.dimensions || isSharedStringRecord(i) ||
+               (ref.depth == 1 && (ref.type == record::Index || ref.type == record::DbCell ||
+                                   ref.type == record::DefColWidth)) ||
+               (!m_layout.xfs.empty() && i == m_layout.xfs.back());
+    }
+
+    // An untouched record joins the run being copied.
+    void keep(std::size_t i) {
+        const RecordRef& ref = m_layout.records[i];
+        if (m_pending == UINT32_MAX)
+            m_pending = ref.offset;
+        m_newPos[i] = static_cast<std::uint32_t>(m_out.size() + (ref.offset - m_pending));
+    }
+
+    void flush(std::uint32_t upTo) {
+        if (m_pending != UINT32_MAX)
+            m_out.insert(m_out.end(), m_stream.begin() + m_pending, m_stream.begin() + upTo);
+        m_pending = UINT32_MAX;
+    }
+
+    std::uint32_t here() const { return static_cast<std::uint32_t>(m_out.size()); }
+
+    void writeStrings() {
+        const auto table = m_strings.serialize(here());
+        m_out.insert(m_out.end(), table.begin(), table.end());
+    }
+
+    // Writes record `i` (and any that go with it) afresh; returns the next record to look at.
+    std::size_t rewrite(std::size_t i) {
+        const RecordRef& ref = m_layout.records[i];
+        if (i == m_tail.start && !m_tailWritten) {
+            m_tailWritten = true;
+            for (std::size_t k : m_tail.records)
+                m_newPos[k] = here();
+            for (std::uint32_t position : emitTail(m_out, m_stream, m_layout, m_tail.records, m_plan.rows,
+                                                   rowTemplateFor(m_stream, m_layout, m_scan)))
+                m_dbPositions[m_target].push_back(position);
+            return m_tail.end;
+        }
+        m_newPos[i] = here();
+        if (m_regenerateStrings && !m_layout.sst.empty() && i == m_layout.sst.front()) {
+            writeStrings();
+            for (std::size_t k : m_layout.sst)
+                m_newPos[k] = m_newPos[i];
+            return m_layout.sst.back() + 1;
+        }
+        if (m_regenerateStrings && i == m_layout.extSst)
+            return i + 1;
+        if (m_regenerateStrings && m_layout.sst.empty() && m_strings.changed() && i == m_layout.globalsEof) {
+            writeStrings();
+            m_newPos[i] = here();
+        }
+        const int s = sheetOf(i);
+        if (s >= 0 && ref.depth == 1 && ref.type == record::Index && m_indexSlot[s] == UINT32_MAX) {
+            // Its row block positions are filled in once every DBCELL has its place.
+            m_indexSlot[s] = here();
+            std::vector<std::uint8_t> body(16 + 4 * m_dbCells[s], 0);
+            std::copy_n(m_stream.begin() + ref.body(), std::min<std::size_t>(16, ref.size), body.begin());
+            writeRecord(m_out, record::Index, body);
+            return i + 1;
+        }
+        if (i == m_scan.dimensions) {
+            writeRecord(m_out, record::Dimensions, widenedDimensions(m_stream, ref, m_plan));
+            return i + 1;
+        }
+        if (s >= 0 && ref.depth == 1 && ref.type == record::DbCell)
+            m_dbPositions[s].push_back(m_newPos[i]);
+        if (s >= 0 && ref.depth == 1 && ref.type == record::DefColWidth)
+            m_defColWidthPos[s] = m_newPos[i];
+        m_out.insert(m_out.end(), m_stream.begin() + ref.offset, m_stream.begin() + ref.end());
+        if (!m_layout.xfs.empty() && i == m_layout.xfs.back()) {
+            for (const auto& body : m_plan.newFormats)
+                writeRecord(m_out, record::Xf, body);
+        }
+        return i + 1;
+    }
+
+    // Every sheet's position in the sheet list, and every INDEX's rows, DEFCOLWIDTH and DBCELLs.
+    void setPositions(const std::string& file) {
+        const int firstNew = m_plan.rows.front().row;
+        for (std::size_t s = 0; s < m_layout.sheets.size(); ++s) {
+            const SheetInfo& info = m_layout.sheets[s];
+            put32(m_out, m_newPos[info.boundSheet] + 4, m_newPos[info.bof]);
+            if (m_indexSlot[s] == UINT32_MAX)
+                continue;
+            if (m_dbPositions[s].size() != m_dbCells[s])
+                refuseDamaged(file, "the row blocks do not add up", info.name);
+            const std::size_t body = m_indexSlot[s] + 4;
+            if (s == m_target) {
+                const int first = m_scan.firstRow < 0 ? firstNew : std::min(m_scan.firstRow, firstNew);
+                put32(m_out, body + 4, static_cast<std::uint32_t>(first));
+                put32(m_out, body + 8,
+                      static_cast<std::uint32_t>(std::max(m_scan.lastRow, m_plan.rows.back().row) + 1));
+            }
+            if (m_defColWidthPos[s] != UINT32_MAX)
+                put32(m_out, body + 12, m_defColWidthPos[s]);
+            for (std::size_t k = 0; k < m_dbPositions[s].size(); ++k)
+                put32(m_out, body + 16 + 4 * k, m_dbPositions[s][k]);
+        }
+    }
+
+    std::span<const std::uint8_t> m_stream;
+    const BiffLayout& m_layout;
+    const SheetScan& m_scan;
+    const PreparedAppend& m_plan;
+    const SharedStrings& m_strings;
+    std::size_t m_target;
+    Tail m_tail;
+    bool m_regenerateStrings;
+    bool m_tailWritten = false;
+    std::vector<std::size_t> m_dbCells;
+    std::vector<std::uint8_t> m_out;
+    // Where each old record lies in the new stream.
+    std::vector<std::uint32_t> m_newPos;
+    std::vector<std::vector<std::uint32_t>> m_dbPositions;
+    std::vector<std::uint32_t> m_indexSlot;
+    std::vector<std::uint32_t> m_defColWidthPos;
+    // Where the run of untouched records being copied starts in the old stream.
+    std::uint32_t m_pending = UINT32_MAX;
+};
 
 } // namespace
 
@@ -63,156 +271,14 @@ std::vector<std::uint8_t> appendToWorkbookStream(std::span<const std::uint8_t> s
     if (scan.dimensions == SIZE_MAX || layout.records[scan.dimensions].size < 14)
         refuseDamaged(file, "the sheet has no record of its extent", sheet.name);
 
-    CellFormats formats(stream, layout);
-    PreparedAppend plan = prepareRows(rows, scan, formats, strings, layout.date1904, file, sheet.name);
+    const CellFormats formats(stream, layout);
+    const PreparedAppend plan = prepareRows(rows, scan, formats, strings, layout.date1904, file, sheet.name);
     if (plan.rows.empty())
         return {stream.begin(), stream.end()};
-
-    // The end of the cell table is rewritten from the first block that reaches the new rows' 32-row
-    // group (or holds ROW records for rows being written); earlier blocks are copied untouched.
-    const int firstNew = plan.rows.front().row;
-    std::size_t tailStart = scan.tableStart == SIZE_MAX ? scan.dimensions + 1 : scan.tableEnd;
-    std::size_t oldDbCellsInTail = 0;
-    for (std::size_t b = 0; b < scan.blocks.size(); ++b) {
-        if (scan.blockRows[b].second >= 0 && scan.blockRows[b].second / 32 >= firstNew / 32) {
-            tailStart = scan.blocks[b].first;
-            break;
-        }
-    }
-    std::vector<std::size_t> tail;
-    const std::size_t tailEnd = scan.tableStart == SIZE_MAX ? tailStart : std::max(tailStart, scan.tableEnd);
-    for (std::size_t i = tailStart; i < tailEnd; ++i) {
-        tail.push_back(i);
-        oldDbCellsInTail += layout.records[i].type == record::DbCell;
-    }
-    const bool regenerateStrings = strings.changed() || !plan.newFormats.empty();
-
-    const auto& records = layout.records;
-    auto sheetOf = [&](std::size_t i) {
-        for (std::size_t s = 0; s < layout.sheets.size(); ++s) {
-            if (i >= layout.sheets[s].bof && i <= layout.sheets[s].eof)
-                return static_cast<int>(s);
-        }
-        return -1;
-    };
-    std::vector<std::size_t> dbCells(layout.sheets.size(), 0);
-    for (std::size_t s = 0; s < layout.sheets.size(); ++s) {
-        for (std::size_t i = layout.sheets[s].bof; i <= layout.sheets[s].eof && i < records.size(); ++i)
-            dbCells[s] += records[i].depth == 1 && records[i].type == record::DbCell;
-    }
     const auto target = static_cast<std::size_t>(&sheet - layout.sheets.data());
-    dbCells[target] = dbCells[target] - oldDbCellsInTail + tailBlockCount(stream, layout, tail, plan.rows);
-
-    std::vector<std::uint8_t> out;
-    out.reserve(stream.size() + plan.rows.size() * 64 + 16384);
-    std::vector<std::uint32_t> newPos(records.size(), 0);
-    std::vector<std::vector<std::uint32_t>> dbPositions(layout.sheets.size());
-    std::vector<std::uint32_t> indexSlot(layout.sheets.size(), UINT32_MAX);
-    std::vector<std::uint32_t> defColWidthPos(layout.sheets.size(), UINT32_MAX);
-    const RowTemplate rowTemplate = rowTemplateFor(stream, layout, scan);
-
-    // Untouched records are copied in runs: `pending` is where the current run starts in the old stream.
-    std::uint32_t pending = UINT32_MAX;
-    auto flush = [&](std::uint32_t upTo) {
-        if (pending != UINT32_MAX)
-            out.insert(out.end(), stream.begin() + pending, stream.begin() + upTo);
-        pending = UINT32_MAX;
-    };
-    bool inserted = false;
-    for (std::size_t i = 0; i < records.size();) {
-        const RecordRef& ref = records[i];
-        const bool special =
-            (i == tailStart && !inserted) || i == scan.dimensions ||
-            (regenerateStrings && (i == layout.extSst || (!layout.sst.empty() && i == layout.sst.front()) ||
-                                   (layout.sst.empty() && i == layout.globalsEof))) ||
-            (ref.depth == 1 &&
-             (ref.type == record::Index || ref.type == record::DbCell || ref.type == record::DefColWidth)) ||
-            (!layout.xfs.empty() && i == layout.xfs.back());
-        if (!special) {
-            if (pending == UINT32_MAX)
-                pending = ref.offset;
-            newPos[i] = static_cast<std::uint32_t>(out.size() + (ref.offset - pending));
-            ++i;
-            continue;
-        }
-        flush(ref.offset);
-        const int s = sheetOf(i);
-        if (i == tailStart && !inserted) {
-            inserted = true;
-            for (std::size_t k : tail)
-                newPos[k] = static_cast<std::uint32_t>(out.size());
-            for (std::uint32_t position : emitTail(out, stream, layout, tail, plan.rows, rowTemplate))
-                dbPositions[target].push_back(position);
-            i = tailEnd;
-            continue;
-        }
-        newPos[i] = static_cast<std::uint32_t>(out.size());
-        if (regenerateStrings && !layout.sst.empty() && i == layout.sst.front()) {
-            const auto table = strings.serialize(static_cast<std::uint32_t>(out.size()));
-            out.insert(out.end(), table.begin(), table.end());
-            for (std::size_t k : layout.sst)
-                newPos[k] = newPos[i];
-            i = layout.sst.back() + 1;
-            continue;
-        }
-        if (regenerateStrings && i == layout.extSst) {
-            ++i;
-            continue;
-        }
-        if (regenerateStrings && layout.sst.empty() && strings.changed() && i == layout.globalsEof) {
-            const auto table = strings.serialize(static_cast<std::uint32_t>(out.size()));
-            out.insert(out.end(), table.begin(), table.end());
-            newPos[i] = static_cast<std::uint32_t>(out.size());
-        }
-        if (s >= 0 && ref.depth == 1 && ref.type == record::Index && indexSlot[s] == UINT32_MAX) {
-            indexSlot[s] = static_cast<std::uint32_t>(out.size());
-            std::vector<std::uint8_t> body(16 + 4 * dbCells[s], 0);
-            std::copy_n(stream.begin() + ref.body(), std::min<std::size_t>(16, ref.size), body.begin());
-            emitRecord(out, record::Index, body);
-            ++i;
-            continue;
-        }
-        if (i == scan.dimensions) {
-            emitRecord(out, record::Dimensions, widenedDimensions(stream, ref, plan));
-            ++i;
-            continue;
-        }
-        if (s >= 0 && ref.depth == 1 && ref.type == record::DbCell)
-            dbPositions[s].push_back(newPos[i]);
-        if (s >= 0 && ref.depth == 1 && ref.type == record::DefColWidth)
-            defColWidthPos[s] = newPos[i];
-        copyRecord(out, stream, ref);
-        if (!layout.xfs.empty() && i == layout.xfs.back()) {
-            for (const auto& body : plan.newFormats)
-                emitRecord(out, record::Xf, body);
-        }
-        ++i;
-    }
-    if (pending != UINT32_MAX)
-        flush(records.back().end());
-    out.insert(out.end(), stream.begin() + layout.trailingOffset, stream.end());
-
-    for (std::size_t s = 0; s < layout.sheets.size(); ++s) {
-        const SheetInfo& info = layout.sheets[s];
-        put32(out, newPos[info.boundSheet] + 4, newPos[info.bof]);
-        if (indexSlot[s] == UINT32_MAX)
-            continue;
-        if (dbPositions[s].size() != dbCells[s])
-            refuseDamaged(file, "the row blocks do not add up", info.name);
-        const std::size_t body = indexSlot[s] + 4;
-        if (s == target) {
-            put32(
-                out, body + 4,
-                static_cast<std::uint32_t>(std::min(scan.firstRow < 0 ? firstNew : scan.firstRow, firstNew)));
-            put32(out, body + 8,
-                  static_cast<std::uint32_t>(std::max(scan.lastRow, plan.rows.back().row) + 1));
-        }
-        if (defColWidthPos[s] != UINT32_MAX)
-            put32(out, body + 12, defColWidthPos[s]);
-        for (std::size_t k = 0; k < dbPositions[s].size(); ++k)
-            put32(out, body + 16 + 4 * k, dbPositions[s][k]);
-    }
-    return out;
+    StreamRebuild rebuild(stream, layout, scan, plan, strings, target,
+                          findTail(layout, scan, plan.rows.front().row));
+    return rebuild.run(file);
 }
 
 } // namespace veltrum::workbook

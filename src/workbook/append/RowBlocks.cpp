@@ -1,7 +1,8 @@
 #include "workbook/append/RowBlocks.h"
 
+#include "workbook/biff/RecordWriter.h"
+
 #include <algorithm>
-#include <cstring>
 #include <map>
 
 namespace veltrum::workbook {
@@ -67,96 +68,99 @@ std::size_t tailBlockCount(std::span<const std::uint8_t> stream, const BiffLayou
     return blocks;
 }
 
+namespace {
+
+using TailRows = std::map<int, TailRow>;
+
+// Writes a group's ROW records: old ones copied (widened to a new row's cells), new ones from the
+// template. Returns the rows in the order of their ROW records.
+std::vector<int> writeGroupRows(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> stream,
+                                const BiffLayout& layout, TailRows::const_iterator from,
+                                TailRows::const_iterator to, const RowTemplate& rowTemplate) {
+    std::vector<int> rowOrder;
+    for (auto it = from; it != to; ++it) {
+        const auto& [row, entry] = *it;
+        if (entry.rowRecord == SIZE_MAX && !entry.added)
+            continue;
+        rowOrder.push_back(row);
+        const std::size_t at = out.size();
+        if (entry.rowRecord != SIZE_MAX) {
+            const RecordRef& ref = layout.records[entry.rowRecord];
+            out.insert(out.end(), stream.begin() + ref.offset, stream.begin() + ref.end());
+        } else {
+            writeRow(out, static_cast<std::uint16_t>(row), 0, 0, rowTemplate);
+        }
+        if (entry.added) {
+            const std::uint16_t first = entry.added->cells.front().column;
+            const auto end = static_cast<std::uint16_t>(entry.added->cells.back().column + 1);
+            const bool had = entry.rowRecord != SIZE_MAX && get16(out, at + 8) > get16(out, at + 6);
+            put16(out, at + 6, had ? std::min(get16(out, at + 6), first) : first);
+            put16(out, at + 8, had ? std::max(get16(out, at + 8), end) : end);
+        }
+    }
+    return rowOrder;
+}
+
+// Writes a group's cells, old ones in their order and then new ones, row by row. Returns where each
+// row's first cell lies in `out`.
+std::map<int, std::uint32_t> writeGroupCells(std::vector<std::uint8_t>& out,
+                                             std::span<const std::uint8_t> stream, const BiffLayout& layout,
+                                             TailRows::const_iterator from, TailRows::const_iterator to) {
+    std::map<int, std::uint32_t> firstCell;
+    for (auto it = from; it != to; ++it) {
+        const auto& [row, entry] = *it;
+        for (std::size_t i : entry.cells) {
+            const RecordRef& ref = layout.records[i];
+            CellRef cell;
+            if (readCell(stream, ref, cell))
+                firstCell.emplace(row, static_cast<std::uint32_t>(out.size()));
+            out.insert(out.end(), stream.begin() + ref.offset, stream.begin() + ref.end());
+        }
+        if (!entry.added)
+            continue;
+        firstCell.emplace(row, static_cast<std::uint32_t>(out.size()));
+        for (const NewCell& cell : entry.added->cells)
+            writeNewCell(out, row, cell);
+    }
+    return firstCell;
+}
+
+} // namespace
+
 std::vector<std::uint32_t> emitTail(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> stream,
                                     const BiffLayout& layout, const std::vector<std::size_t>& tail,
                                     const std::vector<NewRow>& rows, const RowTemplate& rowTemplate) {
-    const auto byRow = collectTail(stream, layout, tail, rows);
+    const TailRows byRow = collectTail(stream, layout, tail, rows);
     std::vector<std::uint32_t> dbCells;
-    auto copy = [&](std::size_t i) {
-        const RecordRef& ref = layout.records[i];
-        out.insert(out.end(), stream.begin() + ref.offset, stream.begin() + ref.end());
-    };
     for (auto groupStart = byRow.begin(); groupStart != byRow.end();) {
         const int group = std::max(groupStart->first, 0) / 32;
         auto groupEnd = groupStart;
         while (groupEnd != byRow.end() && std::max(groupEnd->first, 0) / 32 == group)
             ++groupEnd;
-
-        std::vector<int> rowOrder; // rows in the order of their ROW records
-        std::map<int, std::uint32_t> firstCell;
         const auto firstRowPos = static_cast<std::uint32_t>(out.size());
-        for (auto it = groupStart; it != groupEnd; ++it) {
-            const auto& [row, entry] = *it;
-            if (entry.rowRecord == SIZE_MAX && !entry.added)
-                continue;
-            rowOrder.push_back(row);
-            const std::size_t at = out.size();
-            if (entry.rowRecord != SIZE_MAX) {
-                copy(entry.rowRecord);
-            } else {
-                append16(out, record::Row);
-                append16(out, 16);
-                append16(out, static_cast<std::uint16_t>(row));
-                append16(out, 0);
-                append16(out, 0);
-                out.insert(out.end(), rowTemplate.begin(), rowTemplate.end());
-            }
-            if (entry.added) {
-                const std::uint16_t first = entry.added->cells.front().column;
-                const auto end = static_cast<std::uint16_t>(entry.added->cells.back().column + 1);
-                const bool had = entry.rowRecord != SIZE_MAX && get16(out, at + 8) > get16(out, at + 6);
-                put16(out, at + 6, had ? std::min(get16(out, at + 6), first) : first);
-                put16(out, at + 8, had ? std::max(get16(out, at + 8), end) : end);
-            }
-        }
-        for (auto it = groupStart; it != groupEnd; ++it) {
-            const auto& [row, entry] = *it;
-            for (std::size_t i : entry.cells) {
-                CellRef cell;
-                if (readCell(stream, layout.records[i], cell))
-                    firstCell.emplace(row, static_cast<std::uint32_t>(out.size()));
-                copy(i);
-            }
-            if (!entry.added)
-                continue;
-            firstCell.emplace(row, static_cast<std::uint32_t>(out.size()));
-            for (const NewCell& cell : entry.added->cells) {
-                append16(out, cell.isText ? record::LabelSst : record::Number);
-                append16(out, cell.isText ? 10 : 14);
-                append16(out, static_cast<std::uint16_t>(row));
-                append16(out, cell.column);
-                append16(out, cell.xf);
-                if (cell.isText) {
-                    append32(out, cell.sst);
-                } else {
-                    std::uint8_t bytes[8];
-                    std::memcpy(bytes, &cell.number, 8);
-                    out.insert(out.end(), bytes, bytes + 8);
-                }
-            }
-        }
-        if (rowOrder.empty()) {
-            groupStart = groupEnd;
+        const std::vector<int> rowOrder =
+            writeGroupRows(out, stream, layout, groupStart, groupEnd, rowTemplate);
+        const std::map<int, std::uint32_t> firstCell =
+            writeGroupCells(out, stream, layout, groupStart, groupEnd);
+        groupStart = groupEnd;
+        if (rowOrder.empty())
             continue;
-        }
         // DBCELL: back to the first ROW record, then each row's first cell counted from the previous
         // one (the first from the end of the first ROW record); a row without cells gets 0.
         const auto dbCell = static_cast<std::uint32_t>(out.size());
-        append16(out, record::DbCell);
-        append16(out, static_cast<std::uint16_t>(4 + 2 * rowOrder.size()));
-        append32(out, dbCell - firstRowPos);
+        std::vector<std::uint16_t> steps;
         std::uint32_t reference = firstRowPos + 20;
         for (int row : rowOrder) {
             const auto found = firstCell.find(row);
             if (found == firstCell.end()) {
-                append16(out, 0);
+                steps.push_back(0);
                 continue;
             }
-            append16(out, static_cast<std::uint16_t>(found->second - reference));
+            steps.push_back(static_cast<std::uint16_t>(found->second - reference));
             reference = found->second;
         }
+        writeDbCell(out, dbCell - firstRowPos, steps);
         dbCells.push_back(dbCell);
-        groupStart = groupEnd;
     }
     return dbCells;
 }

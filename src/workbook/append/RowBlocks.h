@@ -5,16 +5,13 @@
 #include "workbook/append/AppendRows.h"
 #include "workbook/append/SheetScan.h"
 #include "workbook/biff/Layout.h"
+#include "workbook/biff/RecordWriter.h"
 
-#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 namespace veltrum::workbook {
-
-// Bytes 6..15 of a new ROW record body: height, flags and default format.
-using RowTemplate = std::array<std::uint8_t, 10>;
 
 // The last data row's ROW record when there is one (so new rows look like it), else a default row.
 RowTemplate rowTemplateFor(std::span<const std::uint8_t> stream, const BiffLayout& layout,

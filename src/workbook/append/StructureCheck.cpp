@@ -1,6 +1,6 @@
 #include "workbook/append/StructureCheck.h"
 
-#include "workbook/Workbook.h"
+#include "workbook/WorkbookError.h"
 #include "workbook/biff/Layout.h"
 #include "workbook/biff/SharedStrings.h"
 #include "workbook/compound/CompoundFile.h"

@@ -8,20 +8,21 @@
 namespace veltrum::workbook {
 
 bool readCell(std::span<const std::uint8_t> stream, const RecordRef& ref, CellRef& cell) {
-    if (!isCellRecord(ref.type) || ref.size < 6)
+    if (ref.size < 6)
         return false;
-    const std::size_t at = ref.body();
-    cell.row = get16(stream, at);
-    cell.firstColumn = get16(stream, at + 2);
-    cell.xf = get16(stream, at + 4);
-    cell.lastColumn = cell.firstColumn;
+    const std::optional<CellPlace> place = cellPlace(ref.type, stream.subspan(ref.body(), ref.size));
+    if (!place)
+        return false;
     if (ref.type == record::MulRk || ref.type == record::MulBlank) {
-        const std::uint16_t last = get16(stream, ref.end() - 2);
-        const std::size_t per = ref.type == record::MulRk ? 6 : 2;
-        if (last < cell.firstColumn || ref.size != 6 + per * (last - cell.firstColumn + 1u))
+        // The last column it states must be the last of the entries it holds.
+        const std::size_t entry = ref.type == record::MulRk ? 6 : 2;
+        if ((ref.size - 6) % entry != 0 || get16(stream, ref.end() - 2) != place->lastColumn)
             return false;
-        cell.lastColumn = last;
     }
+    cell.row = place->row;
+    cell.firstColumn = place->firstColumn;
+    cell.lastColumn = static_cast<std::uint16_t>(place->lastColumn);
+    cell.xf = get16(stream, ref.body() + 4);
     return true;
 }
 
@@ -45,28 +46,22 @@ std::size_t BiffLayout::recordAt(std::uint32_t offset) const {
 BiffLayout BiffLayout::parse(std::span<const std::uint8_t> stream, const std::string& name) {
     checkStreamBeginning(stream, name);
     BiffLayout layout;
-    int depth = 0;
     layout.trailingOffset = static_cast<std::uint32_t>(stream.size());
     try {
-        RecordCursor cursor(stream);
+        SubstreamCursor cursor(stream);
         while (!cursor.atEnd()) {
             // Past the last substream come only padding bytes, whatever they hold.
-            if (depth == 0 && cursor.peekType() != record::Bof) {
+            if (cursor.open() == 0 && cursor.peekType() != record::Bof) {
                 layout.trailingOffset = static_cast<std::uint32_t>(cursor.position());
                 break;
             }
             const BiffRecord record = cursor.next();
-            RecordRef ref{record.type, static_cast<std::uint32_t>(record.offset),
-                          static_cast<std::uint32_t>(record.data.size()), depth};
-            if (ref.type == record::Bof)
-                ref.depth = ++depth;
-            else if (ref.type == record::Eof)
-                --depth;
-            layout.records.push_back(ref);
+            layout.records.push_back({record.type, static_cast<std::uint32_t>(record.offset),
+                                      static_cast<std::uint32_t>(record.data.size()), cursor.depth()});
         }
-        if (cursor.atEnd() && depth == 0)
+        if (cursor.atEnd() && cursor.open() == 0)
             layout.trailingOffset = static_cast<std::uint32_t>(cursor.position());
-        if (depth != 0)
+        if (cursor.open() != 0)
             refuseDamaged(name, "the workbook stream ends inside a sheet");
         layout.globals = readWorkbookGlobals(stream);
     } catch (const BiffError& error) {

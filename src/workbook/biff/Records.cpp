@@ -22,6 +22,19 @@ bool isCellRecord(std::uint16_t type) {
     }
 }
 
+std::optional<CellPlace> cellPlace(std::uint16_t type, std::span<const std::uint8_t> body) {
+    if (body.size() < 4 || !isCellRecord(type))
+        return std::nullopt;
+    CellPlace place{get16(body.data()), get16(body.data() + 2), get16(body.data() + 2)};
+    if (type == record::MulRk || type == record::MulBlank) {
+        const std::size_t entry = type == record::MulRk ? 6 : 2;
+        if (body.size() < 6 + entry)
+            return std::nullopt;
+        place.lastColumn += static_cast<std::uint32_t>((body.size() - 6) / entry - 1);
+    }
+    return place;
+}
+
 RecordCursor::RecordCursor(std::span<const std::uint8_t> stream, std::size_t offset)
     : m_stream(stream)
     , m_position(offset <= stream.size() ? offset : stream.size()) {}

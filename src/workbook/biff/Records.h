@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -39,6 +40,17 @@ constexpr std::uint16_t WorksheetSubstream = 0x0010;
 // Cell records: each holds row, column and cell format in its first six bytes.
 bool isCellRecord(std::uint16_t type);
 
+// Where a cell record's cells lie: its row and its first and last column. A MULRK or MULBLANK spans as
+// many columns as it holds entries.
+struct CellPlace {
+    std::uint16_t row = 0;
+    std::uint16_t firstColumn = 0;
+    std::uint32_t lastColumn = 0; // may lie past the last column a sheet can have in a damaged record
+};
+
+// The place of a cell record's cells; nullopt for a record that is no cell record or too short to say.
+std::optional<CellPlace> cellPlace(std::uint16_t type, std::span<const std::uint8_t> body);
+
 struct BiffRecord {
     std::uint16_t type = 0;
     std::size_t offset = 0;             // where the 4-byte record header starts in the stream
@@ -67,6 +79,45 @@ public:
 private:
     std::span<const std::uint8_t> m_stream;
     std::size_t m_position = 0;
+};
+
+// Walks records keeping count of the substreams they lie in: a BOF opens a substream (a sheet, or a
+// chart embedded in one), its EOF closes it. Every walk over substreams goes through here.
+class SubstreamCursor {
+public:
+    // `open`: how many substreams are open at `offset` (1 just inside a sheet's BOF).
+    explicit SubstreamCursor(std::span<const std::uint8_t> stream, std::size_t offset = 0, int open = 0)
+        : m_records(stream, offset)
+        , m_open(open) {}
+
+    bool atEnd() const { return m_records.atEnd(); }
+    std::size_t position() const { return m_records.position(); }
+    std::uint16_t peekType() const { return m_records.peekType(); }
+    // Substreams open after the last record read.
+    int open() const { return m_open; }
+    // The depth of the last record read: 1 for a sheet's own records, 2 and more inside an embedded
+    // substream; a BOF at the depth it opens, an EOF at the depth it closes.
+    int depth() const { return m_depth; }
+
+    // Reads the next record; throws BiffError as RecordCursor does.
+    BiffRecord next() {
+        BiffRecord record = m_records.next();
+        if (record.type == record::Bof) {
+            m_depth = ++m_open;
+        } else {
+            m_depth = m_open;
+            if (record.type == record::Eof && m_open > 0)
+                --m_open;
+        }
+        return record;
+    }
+    // The records underneath, to take a record's CONTINUE records with it.
+    RecordCursor& records() { return m_records; }
+
+private:
+    RecordCursor m_records;
+    int m_open = 0;
+    int m_depth = 0;
 };
 
 } // namespace veltrum::workbook

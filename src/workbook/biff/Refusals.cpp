@@ -1,6 +1,6 @@
 #include "workbook/biff/Refusals.h"
 
-#include "workbook/Workbook.h"
+#include "workbook/WorkbookError.h"
 #include "workbook/biff/Records.h"
 #include "workbook/compound/CompoundFile.h"
 #include "workbook/encoding/LittleEndian.h"

@@ -132,68 +132,26 @@ void SharedStrings::appendString(const std::u16string& text) {
         m_bodies.resize(m_end.first + 1);
         m_bodies.back().resize(m_end.second);
     }
-    const bool high = std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; });
-    const std::size_t width = high ? 2 : 1;
-    const std::size_t whole = 3 + text.size() * width;
-    // A string that fits in a fresh record is never split; only one longer than a record is, with the
-    // header and at least one character kept together.
-    std::size_t room = kMaxRecordBody - m_bodies.back().size();
-    if (whole > room && (whole <= kMaxRecordBody || room < 3 + width * 2))
-        m_bodies.emplace_back();
-    auto& first = m_bodies.back();
-    m_starts.emplace_back(static_cast<std::uint32_t>(m_bodies.size() - 1),
-                          static_cast<std::uint32_t>(first.size()));
-    append16(first, static_cast<std::uint16_t>(text.size()));
-    first.push_back(high ? 1 : 0);
-    std::size_t done = 0;
-    while (done < text.size()) {
-        auto* body = &m_bodies.back();
-        if (body->size() + width > kMaxRecordBody) {
-            m_bodies.emplace_back();
-            body = &m_bodies.back();
-            body->push_back(high ? 1 : 0);
-        }
-        std::size_t take = std::min(text.size() - done, (kMaxRecordBody - body->size()) / width);
-        // Keep a surrogate pair in one record so each piece decodes on its own.
-        if (done + take < text.size() && take > 1 && text[done + take - 1] >= 0xD800 &&
-            text[done + take - 1] < 0xDC00)
-            --take;
-        for (std::size_t i = 0; i < take; ++i) {
-            if (high)
-                append16(*body, text[done + i]);
-            else
-                body->push_back(static_cast<std::uint8_t>(text[done + i]));
-        }
-        done += take;
-    }
+    m_starts.push_back(appendContinuedString(m_bodies, text));
 }
 
 std::vector<std::uint8_t> SharedStrings::serialize(std::uint32_t streamOffset) const {
     std::vector<std::uint8_t> out;
-    std::vector<std::uint32_t> recordStarts;
-    for (std::size_t i = 0; i < m_views.size(); ++i) {
-        recordStarts.push_back(streamOffset + static_cast<std::uint32_t>(out.size()));
-        append16(out, i == 0 ? record::Sst : record::Continue);
-        append16(out, static_cast<std::uint16_t>(m_views[i].size()));
-        const std::size_t bodyAt = out.size();
-        out.insert(out.end(), m_views[i].begin(), m_views[i].end());
-        if (i == 0) {
-            put32(out, bodyAt, m_total);
-            put32(out, bodyAt + 4, m_unique);
-        }
-    }
+    const std::vector<std::size_t> recordStarts = writeContinuedRecord(out, record::Sst, m_views);
+    put32(out, recordStarts[0] + 4, m_total);
+    put32(out, recordStarts[0] + 8, m_unique);
     // The index Excel uses to find strings quickly: every dsst-th string's position, at most 128 buckets.
     const std::uint32_t perBucket = std::max<std::uint32_t>(8, m_unique / 128 + 1);
     const std::uint32_t buckets = (m_unique + perBucket - 1) / perBucket;
-    append16(out, record::ExtSst);
-    append16(out, static_cast<std::uint16_t>(2 + 8 * buckets));
-    append16(out, static_cast<std::uint16_t>(perBucket));
+    std::vector<std::uint8_t> index;
+    append16(index, static_cast<std::uint16_t>(perBucket));
     for (std::uint32_t b = 0; b < buckets; ++b) {
         const auto [body, offset] = m_starts[b * perBucket];
-        append32(out, recordStarts[body] + 4 + offset);
-        append16(out, static_cast<std::uint16_t>(4 + offset));
-        append16(out, 0);
+        append32(index, streamOffset + static_cast<std::uint32_t>(recordStarts[body]) + 4 + offset);
+        append16(index, static_cast<std::uint16_t>(4 + offset));
+        append16(index, 0);
     }
+    writeRecord(out, record::ExtSst, index);
     return out;
 }
 

@@ -3,6 +3,7 @@
 // written back). Until a text is added the table refers to the stream, which must outlive it.
 #pragma once
 
+#include "workbook/biff/RecordWriter.h"
 #include "workbook/biff/Records.h"
 
 #include <cstdint>
@@ -13,8 +14,6 @@
 #include <vector>
 
 namespace veltrum::workbook {
-
-constexpr std::size_t kMaxRecordBody = 8224;
 
 class SharedStrings {
 public:

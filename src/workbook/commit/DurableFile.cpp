@@ -1,7 +1,7 @@
 #include "workbook/commit/DurableFile.h"
 
 #include "platform/SafeFile.h"
-#include "workbook/Workbook.h"
+#include "workbook/WorkbookError.h"
 #include "workbook/commit/FileIo.h"
 
 #include <cerrno>

@@ -1,6 +1,6 @@
 #include "workbook/commit/FileLock.h"
 
-#include "workbook/Workbook.h"
+#include "workbook/WorkbookError.h"
 
 #include <cerrno>
 #include <cstring>

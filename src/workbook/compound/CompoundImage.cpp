@@ -1,6 +1,6 @@
 #include "workbook/compound/CompoundImage.h"
 
-#include "workbook/Workbook.h"
+#include "workbook/WorkbookError.h"
 #include "workbook/compound/CompoundFile.h"
 
 #include <algorithm>

@@ -1,12 +1,13 @@
 #include "workbook/inplace/InPlaceAppend.h"
 
 #include "platform/SafeFile.h"
-#include "workbook/Workbook.h"
+#include "workbook/WorkbookError.h"
 #include "workbook/append/AppendRows.h"
 #include "workbook/append/CellFormats.h"
 #include "workbook/append/RowBlocks.h"
 #include "workbook/append/SheetScan.h"
 #include "workbook/biff/Layout.h"
+#include "workbook/biff/RecordWriter.h"
 #include "workbook/biff/Refusals.h"
 #include "workbook/biff/SharedStrings.h"
 #include "workbook/encoding/Unicode.h"
@@ -15,7 +16,6 @@
 #include "workbook/inplace/StreamGrowth.h"
 
 #include <algorithm>
-#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <unistd.h>
@@ -26,32 +26,28 @@ namespace {
 
 constexpr std::size_t kMaxLabelLength = 255;
 
-void emit(std::vector<std::uint8_t>& out, std::uint16_t type, std::uint16_t size) {
-    append16(out, type);
-    append16(out, size);
-}
-
-void cellHead(std::vector<std::uint8_t>& out, std::uint16_t type, std::uint16_t size, int row,
-              const NewCell& cell) {
-    emit(out, type, size);
-    append16(out, static_cast<std::uint16_t>(row));
-    append16(out, cell.column);
-    append16(out, cell.xf);
-}
-
-// An inline text cell: one byte per character when every character fits, else UTF-16.
-void emitLabel(std::vector<std::uint8_t>& out, int row, const NewCell& cell, const std::u16string& text) {
-    const bool wide = std::any_of(text.begin(), text.end(), [](char16_t c) { return c > 0xFF; });
-    const auto size = static_cast<std::uint16_t>(9 + text.size() * (wide ? 2 : 1));
-    cellHead(out, record::Label, size, row, cell);
-    append16(out, static_cast<std::uint16_t>(text.size()));
-    out.push_back(wide ? 1 : 0);
-    for (const char16_t c : text) {
-        if (wide)
-            append16(out, static_cast<std::uint16_t>(c));
-        else
-            out.push_back(static_cast<std::uint8_t>(c));
+// The new rows' records: each ROW, then its cells; texts the shared string table holds as LABELSST, others
+// as LABEL. Counts the LABELSST cells in `sharedReferences`; false when a text cannot go in a LABEL.
+bool writeNewRows(std::vector<std::uint8_t>& out, const PreparedAppend& plan, const SharedStrings& strings,
+                  std::uint32_t knownStrings, const RowTemplate& rowTemplate,
+                  std::uint32_t& sharedReferences) {
+    for (const NewRow& row : plan.rows) {
+        const auto number = static_cast<std::uint16_t>(row.row);
+        writeRow(out, number, row.cells.front().column,
+                 static_cast<std::uint16_t>(row.cells.back().column + 1), rowTemplate);
+        for (const NewCell& cell : row.cells) {
+            if (!cell.isText || cell.sst < knownStrings) {
+                writeNewCell(out, row.row, cell);
+                sharedReferences += cell.isText ? 1 : 0;
+                continue;
+            }
+            const std::u16string text = utf16FromUtf8(strings.text(cell.sst));
+            if (text.empty() || text.size() > kMaxLabelLength)
+                return false;
+            writeLabel(out, number, cell.column, cell.xf, text);
+        }
     }
+    return true;
 }
 
 } // namespace
@@ -100,31 +96,8 @@ bool appendWithTail(int fd, const std::string& path, SheetTail& tail, const std:
 
     std::vector<std::uint8_t> cells;
     std::uint32_t sharedReferences = 0;
-    for (const NewRow& row : plan.rows) {
-        emit(cells, record::Row, 16);
-        append16(cells, static_cast<std::uint16_t>(row.row));
-        append16(cells, row.cells.front().column);
-        append16(cells, static_cast<std::uint16_t>(row.cells.back().column + 1));
-        cells.insert(cells.end(), tail.rowTemplate.begin(), tail.rowTemplate.end());
-        for (const NewCell& cell : row.cells) {
-            if (!cell.isText) {
-                cellHead(cells, record::Number, 14, row.row, cell);
-                std::uint64_t bits = 0;
-                std::memcpy(&bits, &cell.number, 8);
-                append32(cells, static_cast<std::uint32_t>(bits));
-                append32(cells, static_cast<std::uint32_t>(bits >> 32));
-            } else if (cell.sst < knownStrings) {
-                cellHead(cells, record::LabelSst, 10, row.row, cell);
-                append32(cells, cell.sst);
-                ++sharedReferences;
-            } else {
-                const std::u16string text = utf16FromUtf8(strings.text(cell.sst));
-                if (text.empty() || text.size() > kMaxLabelLength)
-                    return false;
-                emitLabel(cells, row.row, cell, text);
-            }
-        }
-    }
+    if (!writeNewRows(cells, plan, strings, knownStrings, tail.rowTemplate, sharedReferences))
+        return false;
 
     // The new cells where the sheet's closing records (WINDOW2 ... EOF) began, and those after them.
     const std::uint32_t newCells = static_cast<std::uint32_t>(cells.size());

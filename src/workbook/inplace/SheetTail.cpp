@@ -1,6 +1,6 @@
 #include "workbook/inplace/SheetTail.h"
 
-#include "workbook/Workbook.h"
+#include "workbook/WorkbookError.h"
 #include "workbook/append/SheetScan.h"
 #include "workbook/biff/Layout.h"
 #include "workbook/biff/Refusals.h"

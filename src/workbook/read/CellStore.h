@@ -40,4 +40,13 @@ private:
     std::vector<std::string> m_own;
 };
 
+// A worksheet's cells in one block, row after row, each row as long as its last cell record; row r
+// occupies [rowStarts[r], rowStarts[r + 1]).
+struct SheetCells {
+    int columnCount = 0;
+    std::vector<StoredCell> cells;
+    std::vector<std::size_t> rowStarts;
+    CellStore texts;
+};
+
 } // namespace veltrum::workbook

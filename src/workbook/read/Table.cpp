@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 
 namespace veltrum::workbook {
 
@@ -34,9 +35,37 @@ private:
 
 } // namespace
 
+struct Table::Columns {
+    // One cell per record of each column read so far.
+    std::map<int, std::vector<StoredCell>> cells;
+    std::vector<int> named; // columns looked up by name so far
+    std::shared_ptr<CellStore> texts;
+};
+
+Table::~Table() = default;
+Table::Table(Table&& other) noexcept = default;
+Table& Table::operator=(Table&& other) noexcept = default;
+
+Table::Table(const Table& other)
+    : m_contents(other.m_contents)
+    , m_sheetOffset(other.m_sheetOffset)
+    , m_fileName(other.m_fileName)
+    , m_sheetName(other.m_sheetName)
+    , m_header(other.m_header)
+    , m_recordCount(other.m_recordCount)
+    , m_blockSpans(other.m_blockSpans)
+    , m_columns(other.m_columns ? std::make_unique<Columns>(*other.m_columns) : nullptr) {}
+
+Table& Table::operator=(const Table& other) {
+    if (this != &other)
+        *this = Table(other);
+    return *this;
+}
+
 Table::Table(const Workbook& workbook, std::string_view sheetName)
-    : m_contents(workbook.m_contents)
-    , m_fileName(workbook.path()) {
+    : m_contents(workbook.contents())
+    , m_fileName(workbook.path())
+    , m_columns(std::make_unique<Columns>()) {
     const WorkbookContents& book = *m_contents;
     const std::size_t index = book.worksheetIndex(sheetName);
     m_sheetName = book.sheets[index].name();
@@ -44,13 +73,13 @@ Table::Table(const Workbook& workbook, std::string_view sheetName)
     const SheetExtent extent = book.measure(index);
     m_recordCount = std::max(0, extent.rowCount - 1);
     m_blockSpans = extent.blockSpans;
-    m_texts = std::make_shared<CellStore>(book.sharedStrings);
+    m_columns->texts = std::make_shared<CellStore>(book.sharedStrings);
     m_header.assign(static_cast<std::size_t>(extent.columnCount()), std::string());
     if (extent.rowCount == 0)
         return;
     // The header row is row 0, in the first block of rows.
     std::vector<std::vector<StoredCell>> header(extent.widths[0], std::vector<StoredCell>(1));
-    ColumnSink sink(1, *m_texts);
+    ColumnSink sink(1, *m_columns->texts);
     for (std::size_t c = 0; c < header.size(); ++c)
         sink.want(static_cast<int>(c), header[c]);
     try {
@@ -59,7 +88,7 @@ Table::Table(const Workbook& workbook, std::string_view sheetName)
         refuseDamaged(m_fileName, error.what(), m_sheetName);
     }
     for (std::size_t c = 0; c < header.size(); ++c)
-        m_header[c] = toDisplayText(m_texts->cell(header[c][0]));
+        m_header[c] = toDisplayText(m_columns->texts->cell(header[c][0]));
 }
 
 Table::Table(const Workbook& workbook, std::string_view sheetName, const std::vector<std::string>& columns)
@@ -72,12 +101,12 @@ Table::Table(const Workbook& workbook, std::string_view sheetName, const std::ve
 
 void Table::readColumns(const std::vector<int>& columns) const {
     const int rows = m_recordCount + 1;
-    ColumnSink sink(rows, *m_texts);
+    ColumnSink sink(rows, *m_columns->texts);
     std::vector<int> fresh;
     for (int c : columns) {
-        if (c < 0 || c >= columnCount() || m_columns.count(c))
+        if (c < 0 || c >= columnCount() || m_columns->cells.count(c))
             continue;
-        auto& cells = m_columns[c];
+        auto& cells = m_columns->cells[c];
         cells.assign(static_cast<std::size_t>(rows), StoredCell{});
         sink.want(c, cells);
         fresh.push_back(c);
@@ -96,7 +125,7 @@ void Table::readColumns(const std::vector<int>& columns) const {
         readWorksheetCells(m_contents->context(), from, until, sink);
     } catch (const BiffError& error) {
         for (int c : fresh)
-            m_columns.erase(c);
+            m_columns->cells.erase(c);
         refuseDamaged(m_fileName, error.what(), m_sheetName);
     }
 }
@@ -116,23 +145,24 @@ int Table::column(std::string_view headerName) const {
     const int found = findColumn(headerName);
     if (found < 0)
         refuseNoSuchColumn(m_fileName, m_sheetName, headerName, m_header);
-    if (std::find(m_named.begin(), m_named.end(), found) == m_named.end())
-        m_named.push_back(found);
+    std::vector<int>& named = m_columns->named;
+    if (std::find(named.begin(), named.end(), found) == named.end())
+        named.push_back(found);
     return found;
 }
 
 Cell Table::field(int record, int column) const {
     if (record < 0 || record >= m_recordCount || column < 0 || column >= columnCount())
         return {};
-    auto found = m_columns.find(column);
-    if (found == m_columns.end()) {
+    auto found = m_columns->cells.find(column);
+    if (found == m_columns->cells.end()) {
         // Columns asked for by name are usually all read: one pass reads them together.
-        std::vector<int> wanted = m_named;
+        std::vector<int> wanted = m_columns->named;
         wanted.push_back(column);
         readColumns(wanted);
-        found = m_columns.find(column);
+        found = m_columns->cells.find(column);
     }
-    return m_texts->cell(found->second[static_cast<std::size_t>(record) + 1]);
+    return m_columns->texts->cell(found->second[static_cast<std::size_t>(record) + 1]);
 }
 
 Cell Table::field(int record, std::string_view headerName) const {

@@ -52,13 +52,26 @@ private:
 
 } // namespace
 
+Sheet::Sheet(std::string name, std::shared_ptr<const SheetCells> cells)
+    : m_name(std::move(name))
+    , m_cells(std::move(cells)) {}
+
+int Sheet::rowCount() const {
+    return m_cells->rowStarts.empty() ? 0 : static_cast<int>(m_cells->rowStarts.size() - 1);
+}
+
+int Sheet::columnCount() const {
+    return m_cells->columnCount;
+}
+
 Cell Sheet::cell(int row, int column) const {
     if (row < 0 || column < 0 || row >= rowCount())
         return {};
-    const std::size_t start = m_rowStarts[static_cast<std::size_t>(row)];
-    const std::size_t width = m_rowStarts[static_cast<std::size_t>(row) + 1] - start;
+    const std::vector<std::size_t>& rowStarts = m_cells->rowStarts;
+    const std::size_t start = rowStarts[static_cast<std::size_t>(row)];
+    const std::size_t width = rowStarts[static_cast<std::size_t>(row) + 1] - start;
     return static_cast<std::size_t>(column) < width
-               ? m_texts.cell(m_cells[start + static_cast<std::size_t>(column)])
+               ? m_cells->texts.cell(m_cells->cells[start + static_cast<std::size_t>(column)])
                : Cell{};
 }
 

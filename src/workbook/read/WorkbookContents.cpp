@@ -13,14 +13,11 @@ namespace {
 // Offsets of the top-level substreams after the globals, for sheets whose recorded position is stale.
 std::vector<std::size_t> substreamStarts(std::span<const std::uint8_t> stream, std::size_t from) {
     std::vector<std::size_t> starts;
-    RecordCursor cursor(stream, from);
-    int depth = 0;
+    SubstreamCursor cursor(stream, from);
     while (!cursor.atEnd()) {
         const BiffRecord record = cursor.next();
-        if (record.type == record::Bof && depth++ == 0)
+        if (record.type == record::Bof && cursor.depth() == 1)
             starts.push_back(record.offset);
-        else if (record.type == record::Eof && depth > 0)
-            --depth;
     }
     return starts;
 }
@@ -108,8 +105,8 @@ std::shared_ptr<WorkbookContents> WorkbookContents::read(CompoundFile compound, 
             book.otherSheetNames.push_back(entry.name);
             continue;
         }
-        Sheet& sheet = book.sheets.emplace_back();
-        sheet.m_name = entry.name;
+        book.sheetCells.push_back(std::make_shared<SheetCells>());
+        book.sheets.emplace_back(entry.name, book.sheetCells.back());
         book.sheetOffsets.push_back(offset);
     }
     book.loaded.assign(book.sheets.size(), false);
@@ -144,22 +141,23 @@ SheetExtent WorkbookContents::measure(std::size_t index) const {
 }
 
 const Sheet& WorkbookContents::load(std::size_t index) {
-    Sheet& sheet = sheets[index];
+    const Sheet& sheet = sheets[index];
     if (loaded[index])
         return sheet;
     const SheetExtent extent = measure(index);
-    sheet.m_rowStarts.clear();
-    sheet.m_rowStarts.reserve(extent.widths.size() + 1);
+    SheetCells& cells = *sheetCells[index];
+    cells.rowStarts.clear();
+    cells.rowStarts.reserve(extent.widths.size() + 1);
     std::size_t total = 0;
     for (std::uint16_t width : extent.widths) {
-        sheet.m_rowStarts.push_back(total);
+        cells.rowStarts.push_back(total);
         total += width;
     }
-    sheet.m_rowStarts.push_back(total);
-    sheet.m_columnCount = extent.columnCount();
-    sheet.m_cells.assign(total, StoredCell{});
-    sheet.m_texts = CellStore(sharedStrings);
-    SheetSink sink(sheet.m_cells, sheet.m_rowStarts, sheet.m_texts);
+    cells.rowStarts.push_back(total);
+    cells.columnCount = extent.columnCount();
+    cells.cells.assign(total, StoredCell{});
+    cells.texts = CellStore(sharedStrings);
+    SheetSink sink(cells.cells, cells.rowStarts, cells.texts);
     try {
         readWorksheetCells(context(), sheetOffsets[index], SIZE_MAX, sink);
     } catch (const BiffError& error) {

@@ -22,9 +22,10 @@ struct WorkbookContents {
     std::vector<std::uint8_t> streamCopy; // when the stream's sectors are not in one run
     std::span<const std::uint8_t> stream;
     std::vector<CellKind> styleKinds;
-    std::shared_ptr<const SharedStrings> sharedStrings; // refers to `stream`
-    std::vector<std::size_t> sheetOffsets;              // BOF of each worksheet, parallel to `sheets`
-    std::vector<Sheet> sheets;                          // names at once, cells when loaded
+    std::shared_ptr<const SharedStrings> sharedStrings;  // refers to `stream`
+    std::vector<std::size_t> sheetOffsets;               // BOF of each worksheet, parallel to `sheets`
+    std::vector<Sheet> sheets;                           // names at once, cells when loaded
+    std::vector<std::shared_ptr<SheetCells>> sheetCells; // parallel to `sheets`
     std::vector<bool> loaded;
     std::vector<std::string> otherSheetNames;
 

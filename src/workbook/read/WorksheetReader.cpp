@@ -116,44 +116,19 @@ void need(const BiffRecord& record, std::size_t bytes) {
         throw BiffError("a cell record at offset " + std::to_string(record.offset) + " is cut short");
 }
 
-// Row and last column of a cell record, or false for a record that holds no cell.
-bool cellExtent(const BiffRecord& record, std::uint16_t& row, std::size_t& lastColumn) {
-    const std::span<const std::uint8_t> d = record.data;
-    if (d.size() < 4 || !isCellRecord(record.type))
-        return false;
-    row = get16(d.data());
-    lastColumn = get16(d.data() + 2);
-    if (record.type == record::MulRk) {
-        if (d.size() < 12)
-            return false;
-        lastColumn += (d.size() - 6) / 6 - 1;
-    } else if (record.type == record::MulBlank) {
-        if (d.size() < 8)
-            return false;
-        lastColumn += (d.size() - 6) / 2 - 1;
-    }
-    return true;
-}
-
 // Calls `visit` for every record of the sheet's own level from `from` on, skipping embedded chart
 // substreams, until the sheet's EOF or until `visit` returns false.
 template <typename Visit>
 void walkSheet(std::span<const std::uint8_t> stream, std::size_t from, Visit&& visit) {
-    RecordCursor cursor(stream, from);
-    int nested = 0;
+    SubstreamCursor cursor(stream, from, 1);
     for (;;) {
         if (cursor.atEnd())
             throw BiffError("a sheet's records end without an end-of-file record");
         const BiffRecord record = cursor.next();
-        if (record.type == record::Bof) {
-            ++nested;
-        } else if (record.type == record::Eof) {
-            if (nested == 0)
-                return;
-            --nested;
-        } else if (nested == 0 && !visit(record, cursor)) {
+        if (cursor.depth() != 1)
+            continue;
+        if (record.type == record::Eof || !visit(record, cursor.records()))
             return;
-        }
     }
 }
 
@@ -278,16 +253,16 @@ SheetExtent measureWorksheet(const ReadContext& context, std::size_t offset) {
         throw BiffError("a sheet does not start where the sheet list says");
     SheetExtent extent;
     walkSheet(context.stream, start.position(), [&extent](const BiffRecord& record, RecordCursor&) {
-        std::uint16_t row = 0;
-        std::size_t last = 0;
-        if (!cellExtent(record, row, last))
+        const std::optional<CellPlace> place = cellPlace(record.type, record.data);
+        if (!place)
             return true;
-        if (last >= MaxColumns)
+        if (place->lastColumn >= MaxColumns)
             throw BiffError("a cell lies beyond the last column a sheet can have");
+        const std::uint16_t row = place->row;
         if (row >= extent.widths.size())
             extent.widths.resize(std::size_t{row} + 1, 0);
         extent.widths[row] =
-            std::max<std::uint16_t>(extent.widths[row], static_cast<std::uint16_t>(last + 1));
+            std::max<std::uint16_t>(extent.widths[row], static_cast<std::uint16_t>(place->lastColumn + 1));
         const std::size_t block = row / RowsPerBlock;
         if (block >= extent.blockSpans.size())
             extent.blockSpans.resize(block + 1, {0, 0});

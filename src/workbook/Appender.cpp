@@ -1,6 +1,6 @@
 #include "workbook/Appender.h"
 
-#include "workbook/Workbook.h"
+#include "workbook/WorkbookError.h"
 #include "workbook/append/Biff8Appender.h"
 #include "workbook/biff/Refusals.h"
 #include "workbook/commit/DurableFile.h"
