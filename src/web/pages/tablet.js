@@ -42,6 +42,7 @@
         if (fields.length !== 6 || !fields.every(function (f) { return /^[0-9]{1,5}$/.test(f); }))
             return;
         const arrived = performance.now();
+        window.veltrumTablet.lastArrival = arrived;
         fields.forEach(function (field, i) {
             const number = parseInt(field, 10);
             const slot = slots[i];
