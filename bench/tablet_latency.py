@@ -59,8 +59,10 @@ def run(options, chamber, page_port, work):
     half = options.trials // 2
     tcp = socket.create_connection(("127.0.0.1", chamber.port))
     tcp.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
-    time.sleep(0.5)
+    tcp.settimeout(20)
+    time.sleep(2)
     chamber.start_session()
+    print("session started; the TCP tablet touches %d pictures" % half, flush=True)
     tcp_ms = []
     pending = b""
     trials = 0
@@ -82,6 +84,7 @@ def run(options, chamber, page_port, work):
             pending = answer[11:]
             trials += 1
 
+    print("the tablet page takes the slot over for %d pictures" % (options.trials - half), flush=True)
     driver = t.browser(os.path.join(work, "profile"))
     try:
         driver.get("http://127.0.0.1:%d/" % page_port)
