@@ -95,11 +95,15 @@ def run(options, chamber, page_port, work):
         browser_ms = []
         seen = driver.execute_script("return window.veltrumTablet.displays")
         trials = 0
-        while trials < options.trials - half:
+        last = time.monotonic()
+        # The trials left, less the one or two that pass while the page takes the slot over; the session's
+        # end (no picture for ten seconds) stops it in any case.
+        while trials < options.trials - half - 2 and time.monotonic() - last < 10:
             count = driver.execute_script("return window.veltrumTablet.displays")
             if count == seen:
                 time.sleep(0.005)
                 continue
+            last = time.monotonic()
             seen = count
             shown = driver.execute_script(
                 "return Array.from(document.querySelectorAll('.slot')).map(function (s) {"

@@ -56,8 +56,8 @@
             }
         });
         window.veltrumTablet.displays += 1;
-        requestAnimationFrame(function (painted) {
-            window.veltrumTablet.paints.push(painted - arrived);
+        requestAnimationFrame(function () {
+            window.veltrumTablet.paints.push(performance.now() - arrived);
             if (window.veltrumTablet.paints.length > 10000)
                 window.veltrumTablet.paints.shift();
         });
