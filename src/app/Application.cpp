@@ -7,6 +7,7 @@
 #include "app/RealTime.h"
 #include "app/SessionViews.h"
 #include "app/StatusPage.h"
+#include "app/TabletPage.h"
 #include "platform/LocalFileSystem.h"
 #include "qt/CrtWindow.h"
 #include "qt/FailureReport.h"
@@ -20,6 +21,7 @@
 #include "records/ThreadCommitRunner.h"
 #include "session/Form1.h"
 #include "session/crt.h"
+#include "web/TabletPage.h"
 
 #include <QApplication>
 #include <QDir>
@@ -120,6 +122,7 @@ int Application::run(const QStringList& arguments) {
     // The status page: its port and who may open it are settled before anything else starts.
     web::StatusService::Settings statusSettings;
     bool serveStatus = false;
+    std::optional<quint16> tabletPagePort;
     try {
         std::vector<std::string> addresses;
         for (const QString& address : options.statusAddresses)
@@ -132,6 +135,10 @@ int Application::run(const QStringList& arguments) {
             statusSettings.port = *port;
             serveStatus = true;
         }
+        if (options.tabletPagePort > 0)
+            tabletPagePort = static_cast<quint16>(options.tabletPagePort);
+        else
+            tabletPagePort = readTabletPagePortFile(options.dataFolder);
     } catch (const std::invalid_argument& error) {
         std::fprintf(stderr, "veltrum: --status-address: %s.\n", error.what());
         return 2;
@@ -154,7 +161,8 @@ int Application::run(const QStringList& arguments) {
         showCritical(nullptr, QString::fromUtf8(failure.what()));
         return 1;
     }
-    qt::SystemRandom random;
+    qt::SystemRandom random =
+        options.seed >= 0 ? qt::SystemRandom(static_cast<std::uint32_t>(options.seed)) : qt::SystemRandom();
     qt::QtProgramLifetime lifetime;
     session::Services services{scheduler,  clock,    dialogs,
                                fileSystem, socket,   *ioCard,
@@ -221,6 +229,37 @@ int Application::run(const QStringList& arguments) {
         }
         std::fprintf(stderr, "veltrum: %s\n",
                      statusPageNotice(statusPage.port(), statusSettings.allowed).c_str());
+    }
+
+    // The tablet page, served from a thread of its own to the hosts that may be the tablet; the link a
+    // page opens is handed to the tablet socket on this thread, where it is the tablet.
+    web::TabletPageService tabletPage;
+    if (tabletPagePort) {
+        web::TabletPageService::Settings pageSettings;
+        pageSettings.port = *tabletPagePort;
+        pageSettings.allowed = socket.allowedPeers();
+        pageSettings.imageFolder =
+            QDir(options.dataFolder).absoluteFilePath(QStringLiteral("Images")).toStdString();
+        const std::string failure =
+            tabletPage.start(pageSettings, [&socket](qintptr descriptor, const QByteArray& request) {
+                QMetaObject::invokeMethod(
+                    &socket, [&socket, descriptor, request] { socket.adoptBrowser(descriptor, request); },
+                    Qt::QueuedConnection);
+            });
+        if (!failure.empty()) {
+            const QString message =
+                QStringLiteral(
+                    "Cannot serve the tablet page on port %1: %2. Close the program using that port "
+                    "or choose another one in TabletPagePort.txt or with --tablet-page-port.")
+                    .arg(*tabletPagePort)
+                    .arg(QString::fromStdString(failure));
+            qt::setFailureSink({});
+            std::fprintf(stderr, "veltrum: %s\n", qUtf8Printable(message));
+            showCritical(nullptr, message);
+            return 1;
+        }
+        std::fprintf(stderr, "veltrum: %s\n",
+                     tabletPageNotice(tabletPage.port(), pageSettings.allowed).c_str());
     }
 
     if (options.exitWhenShown)

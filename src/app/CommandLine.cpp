@@ -34,6 +34,17 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
             "repeat or separate with commas for several; \"any\" lets every host. Without it, only "
             "this computer (the loopback) may."),
         QStringLiteral("ADDRESS"));
+    const QCommandLineOption tabletPagePort(
+        QStringLiteral("tablet-page-port"),
+        QStringLiteral(
+            "Serves the tablet page on TCP port PORT: opened in a tablet's browser, the page is the "
+            "chamber's tablet, open to the hosts that may be the tablet (replaces the data folder's "
+            "TabletPagePort.txt; without either no page is served)."),
+        QStringLiteral("PORT"));
+    QCommandLineOption seed(QStringLiteral("seed"),
+                            QStringLiteral("Seeds the schedule's random draws with N instead of the clock."),
+                            QStringLiteral("N"));
+    seed.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption version(QStringLiteral("version"),
                                      QStringLiteral("Shows the program's version and exits."));
     const QCommandLineOption newDataFolder(
@@ -65,6 +76,8 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     parser.addOption(tabletAddress);
     parser.addOption(statusPort);
     parser.addOption(statusAddress);
+    parser.addOption(tabletPagePort);
+    parser.addOption(seed);
     parser.addOption(version);
     parser.addOption(newDataFolder);
     parser.addOption(noConsole);
@@ -109,6 +122,22 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
             result.error = QStringLiteral("--status-port needs a number from 1 to 65535.");
         else
             result.statusPort = static_cast<int>(port);
+    }
+    if (parser.isSet(tabletPagePort)) {
+        bool numeric = false;
+        const uint port = parser.value(tabletPagePort).trimmed().toUInt(&numeric);
+        if (!numeric || port < 1 || port > 65535)
+            result.error = QStringLiteral("--tablet-page-port needs a number from 1 to 65535.");
+        else
+            result.tabletPagePort = static_cast<int>(port);
+    }
+    if (parser.isSet(seed)) {
+        bool numeric = false;
+        const uint value = parser.value(seed).trimmed().toUInt(&numeric);
+        if (!numeric)
+            result.error = QStringLiteral("--seed needs a whole number.");
+        else
+            result.seed = value;
     }
     for (const QString& value : parser.values(statusAddress))
         for (const QString& address : value.split(QLatin1Char(','), Qt::SkipEmptyParts))

@@ -16,8 +16,10 @@ struct CommandLine {
         tabletAddresses; // who may be the tablet; the data folder's file, else the loopback, when empty
     int statusPort = 0;  // --status-port: the status page's port; 0 = not given
     QStringList statusAddresses; // --status-address: who may open it besides this computer
-    bool console = true;         // the operator's console window (--no-console leaves it out)
-    bool history = true;         // the subject's history plot on the set-up panel (--no-history)
+    int tabletPagePort = 0;      // --tablet-page-port: the tablet page's port; 0 = not given
+    long long seed = -1;    // --seed: the schedule's random seed for every session (tests); -1 = the clock
+    bool console = true;    // the operator's console window (--no-console leaves it out)
+    bool history = true;    // the subject's history plot on the set-up panel (--no-history)
     bool realTime = true;   // real-time priority for the chamber's thread where permitted (--no-realtime)
     bool timingLog = false; // a line a minute on how late the chamber's timers ran (--timing-log)
     bool showHelp = false;

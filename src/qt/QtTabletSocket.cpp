@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <stdexcept>
+#include <utility>
 
 namespace veltrum::qt {
 
@@ -18,6 +19,8 @@ namespace {
 
 // A failing accept (out of descriptors, say) is tried again after this pause rather than at once.
 constexpr int acceptRetryMs = 200;
+// Marks a connection handed over by the tablet page's server.
+constexpr const char* browserProperty = "veltrumBrowserLink";
 
 void setKeepAlive(qintptr descriptor) {
     const int fd = static_cast<int>(descriptor);
@@ -62,6 +65,11 @@ QtTabletSocket::QtTabletSocket(QObject* parent)
                 [this, listener](QAbstractSocket::SocketError error) { onAcceptError(*listener, error); });
         m_listeners.push_back(listener);
     }
+    m_heartbeat.setInterval(heartbeatMs);
+    connect(&m_heartbeat, &QTimer::timeout, this, [this] {
+        if (m_browserLink && m_connection)
+            m_connection->write(webSocket::heartbeatFrame());
+    });
 }
 
 QtTabletSocket::~QtTabletSocket() {
@@ -159,6 +167,13 @@ void QtTabletSocket::accept(std::int32_t requestId) {
         replaced->deleteLater();
     }
     m_connection = incoming;
+    m_browserLink = incoming->property(browserProperty).toBool();
+    m_frames = {};
+    m_browserReceived.clear();
+    if (m_browserLink)
+        m_heartbeat.start();
+    else
+        m_heartbeat.stop();
     // A tablet that sends without end fills at most this much before TCP holds it back; each arrival
     // is then read whole by the session.
     m_connection->setReadBufferSize(readBufferBytes);
@@ -176,7 +191,10 @@ void QtTabletSocket::accept(std::int32_t requestId) {
 void QtTabletSocket::send(const std::string& bytes) {
     if (state() != Connected)
         throw std::runtime_error("Cannot send to the tablet: no tablet is connected.");
-    m_connection->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    if (m_browserLink)
+        m_connection->write(webSocket::textFrame(bytes));
+    else
+        m_connection->write(bytes.data(), static_cast<qint64>(bytes.size()));
     m_connection->flush();
 }
 
@@ -193,19 +211,15 @@ std::string QtTabletSocket::peerAddress() const {
 std::string QtTabletSocket::takeReceived() {
     if (!m_connection)
         return {};
+    if (m_browserLink)
+        return std::exchange(m_browserReceived, {});
     return m_connection->readAll().toStdString();
 }
 
 void QtTabletSocket::onIncoming(Listener& listener, qintptr descriptor) {
     const QHostAddress peer = peerOfDescriptor(descriptor);
     if (peer.isNull() || !mayBeTheTablet(peer)) {
-        resetAndClose(descriptor);
-        ++m_refused;
-        if (m_events.refused) {
-            const std::string address =
-                peer.isNull() ? std::string("an address gone before it was read") : shownAddress(peer);
-            runGuarded([&] { m_events.refused(address); });
-        }
+        refuse(descriptor, peer);
         return;
     }
     auto* incoming = new QTcpSocket(this);
@@ -219,21 +233,57 @@ void QtTabletSocket::onIncoming(Listener& listener, qintptr descriptor) {
     listener.addPendingConnection(incoming);
 }
 
+void QtTabletSocket::refuse(qintptr descriptor, const QHostAddress& peer) {
+    resetAndClose(descriptor);
+    ++m_refused;
+    if (m_events.refused) {
+        const std::string address =
+            peer.isNull() ? std::string("an address gone before it was read") : shownAddress(peer);
+        runGuarded([&] { m_events.refused(address); });
+    }
+}
+
+void QtTabletSocket::adoptBrowser(qintptr descriptor, const QByteArray& request) {
+    const QHostAddress peer = peerOfDescriptor(descriptor);
+    if (peer.isNull() || !mayBeTheTablet(peer)) {
+        refuse(descriptor, peer);
+        return;
+    }
+    const QByteArray answer = webSocket::handshakeAnswer(request);
+    if (answer.isEmpty() || !isListening()) {
+        resetAndClose(descriptor);
+        return;
+    }
+    auto* incoming = new QTcpSocket(this);
+    if (!incoming->setSocketDescriptor(descriptor)) {
+        ::close(static_cast<int>(descriptor));
+        delete incoming;
+        return;
+    }
+    setKeepAlive(descriptor);
+    incoming->setProperty(browserProperty, true);
+    incoming->write(answer);
+    offer(incoming);
+}
+
 void QtTabletSocket::onNewConnection(Listener& listener) {
-    while (QTcpSocket* incoming = listener.nextPendingConnection()) {
-        if (!m_events.connectionRequest) {
-            dispose(incoming);
-            continue;
-        }
-        const std::int32_t id = m_nextRequestId++;
-        m_requests.emplace(id, incoming);
-        runGuarded([&] { m_events.connectionRequest(id); });
-        // A request not accepted by the handler is refused.
-        const auto left = m_requests.find(id);
-        if (left != m_requests.end()) {
-            dispose(left->second);
-            m_requests.erase(left);
-        }
+    while (QTcpSocket* incoming = listener.nextPendingConnection())
+        offer(incoming);
+}
+
+void QtTabletSocket::offer(QTcpSocket* incoming) {
+    if (!m_events.connectionRequest) {
+        dispose(incoming);
+        return;
+    }
+    const std::int32_t id = m_nextRequestId++;
+    m_requests.emplace(id, incoming);
+    runGuarded([&] { m_events.connectionRequest(id); });
+    // A request not accepted by the handler is refused.
+    const auto left = m_requests.find(id);
+    if (left != m_requests.end()) {
+        dispose(left->second);
+        m_requests.erase(left);
     }
 }
 
@@ -242,8 +292,23 @@ bool QtTabletSocket::mayBeTheTablet(const QHostAddress& peer) const {
 }
 
 void QtTabletSocket::onReadyRead() {
-    if (m_connection && m_connection->bytesAvailable() > 0 && m_events.dataArrival)
+    if (!m_connection || m_connection->bytesAvailable() <= 0)
+        return;
+    if (!m_browserLink) {
+        if (m_events.dataArrival)
+            runGuarded(m_events.dataArrival);
+        return;
+    }
+    // A browser's frames become the TCP tablet's bytes; each arrival is at most readBufferBytes.
+    QByteArray replies;
+    const auto verdict = m_frames.feed(m_connection->readAll(), m_browserReceived, replies);
+    if (!replies.isEmpty())
+        m_connection->write(replies);
+    QPointer<QTcpSocket> reading = m_connection.data();
+    if (!m_browserReceived.empty() && m_events.dataArrival)
         runGuarded(m_events.dataArrival);
+    if (verdict != webSocket::FrameReader::Verdict::Going && reading && reading == m_connection)
+        linkEnded();
 }
 
 void QtTabletSocket::onDisconnected() {
@@ -310,6 +375,9 @@ void QtTabletSocket::releaseConnection() {
         return;
     QTcpSocket* socket = m_connection;
     m_connection = nullptr;
+    m_heartbeat.stop();
+    m_browserLink = false;
+    m_browserReceived.clear();
     socket->disconnect(this);
     dispose(socket);
 }

@@ -3,12 +3,14 @@
 
 #include "platform/TabletSocket.h"
 #include "qt/HostAllowList.h"
+#include "qt/WebSocketLink.h"
 
 #include <QHostAddress>
 #include <QObject>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <cstdint>
 #include <map>
@@ -23,6 +25,12 @@ namespace veltrum::qt {
 // not be the tablet is reset as soon as it is accepted, before any socket object is made for it, so a
 // flood of them costs nothing kept and never holds up the next connection. Events are delivered on the
 // Qt thread; an exception from a callback is reported through the failure sink.
+//
+// A browser's tablet page is a tablet too: the tablet page's server hands over each connection that
+// opens the page's WebSocket link (adoptBrowser), and from then on it is offered, accepted, replaced and
+// ended exactly as a TCP tablet's connection is, under the same allow-list and slot rule. Its messages
+// are the TCP tablet's bytes, one WebSocket message each; a heartbeat every heartbeatMs lets the page
+// notice a dead link and connect again.
 class QtTabletSocket : public QObject, public platform::TabletSocket {
 public:
     static constexpr qint64 readBufferBytes = 64 * 1024;
@@ -33,6 +41,7 @@ public:
     static constexpr int keepAliveIdleSeconds = 2;
     static constexpr int keepAliveIntervalSeconds = 1;
     static constexpr int keepAliveProbes = 3;
+    static constexpr int heartbeatMs = 2000;
 
     explicit QtTabletSocket(QObject* parent = nullptr);
     ~QtTabletSocket() override;
@@ -49,6 +58,15 @@ public:
     std::string takeReceived() override;
     void setAllowedPeers(const std::vector<std::string>& peers) override;
     std::string peerAddress() const override;
+    // Who may be the tablet, as last set.
+    const HostAllowList& allowedPeers() const { return m_allowed; }
+
+    // Takes a browser's connection whose opening request (`request`, read whole) asks for the tablet
+    // link; it is refused as a TCP connection is when its address may not be the tablet, and closed when
+    // the request is not a WebSocket opening or the port is not listening. Call on the Qt thread.
+    void adoptBrowser(qintptr descriptor, const QByteArray& request);
+    // Whether the connected tablet is a browser's page.
+    bool browserConnected() const { return state() == Connected && m_browserLink; }
 
     // The addresses listened on ("127.0.0.1", "::1", or "::" for every interface), empty when closed.
     std::vector<std::string> listeningAddresses() const;
@@ -61,6 +79,8 @@ private:
     class Listener;
     void onIncoming(Listener& listener, qintptr descriptor);
     void onNewConnection(Listener& listener);
+    void offer(QTcpSocket* incoming);
+    void refuse(qintptr descriptor, const QHostAddress& peer);
     void onReadyRead();
     void onDisconnected();
     void onSocketError(QAbstractSocket::SocketError error);
@@ -83,6 +103,12 @@ private:
     // A failing accept is reported once until the port accepts a connection again.
     bool m_acceptFailureReported = false;
     HostAllowList m_allowed;
+    // The connected tablet's link when it is a browser's: the frames read so far and the messages not
+    // yet taken.
+    bool m_browserLink = false;
+    webSocket::FrameReader m_frames;
+    std::string m_browserReceived;
+    QTimer m_heartbeat;
 };
 
 } // namespace veltrum::qt

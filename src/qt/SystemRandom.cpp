@@ -8,7 +8,16 @@ SystemRandom::SystemRandom() {
     seedFromClock();
 }
 
+SystemRandom::SystemRandom(std::uint32_t seed)
+    : m_fixedSeed(seed) {
+    seedFromClock();
+}
+
 void SystemRandom::seedFromClock() {
+    if (m_fixedSeed) {
+        m_engine.seed(*m_fixedSeed);
+        return;
+    }
     const auto ticks = std::chrono::system_clock::now().time_since_epoch().count();
     std::seed_seq seed{static_cast<std::uint32_t>(ticks), static_cast<std::uint32_t>(ticks >> 32)};
     m_engine.seed(seed);

@@ -6,6 +6,7 @@
 #include <QtHttpServer/QHttpServerRequest>
 #include <QtHttpServer/QHttpServerResponder>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <vector>
@@ -143,6 +144,10 @@ void WebServer::addHandler(const QString& path, Handler handler) {
     m_routes.insert(path, route);
 }
 
+void WebServer::addHandoff(const QString& path, Handoff handoff) {
+    m_handoffs.insert(path, std::move(handoff));
+}
+
 void WebServer::addEventStream(const QString& path, StreamOpener opener) {
     Route route;
     route.kind = Route::Stream;
@@ -243,11 +248,41 @@ void WebServer::onBytes(QTcpSocket* socket) {
             connection.requestBytes = 0;
         }
         connection.requestBytes += arrived;
+        if (connection.requests == 0 && !m_handoffs.isEmpty() && handOff(socket))
+            return;
     }
     if (connection.requestBytes > m_limits.requestBytes) {
         ++m_counts.tooLarge;
         refuse(socket, 413);
     }
+}
+
+bool WebServer::handOff(QTcpSocket* socket) {
+    // Read before Qt's server parses it: a connection's first request, once whole, for a path handed
+    // off and asking for an upgrade.
+    const QByteArray head = socket->peek(m_limits.requestBytes);
+    const qsizetype end = head.indexOf("\r\n\r\n");
+    if (end < 0)
+        return false;
+    const QByteArray firstLine = head.left(head.indexOf("\r\n"));
+    const QList<QByteArray> parts = firstLine.split(' ');
+    if (parts.size() != 3 || parts[0] != "GET")
+        return false;
+    const auto handoff = m_handoffs.constFind(QString::fromLatin1(parts[1]));
+    if (handoff == m_handoffs.constEnd() || !head.left(end).toLower().contains("\nupgrade:"))
+        return false;
+    const QByteArray request = socket->read(end + 4);
+    // The connection leaves this server: its descriptor is duplicated for the taker and the socket
+    // object, with everything Qt's server keeps of it, goes.
+    const int descriptor = ::fcntl(static_cast<int>(socket->socketDescriptor()), F_DUPFD_CLOEXEC, 0);
+    disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
+    socket->abort();
+    socket->deleteLater();
+    if (descriptor < 0)
+        return true;
+    ++m_counts.handedOff;
+    (*handoff)(descriptor, request);
+    return true;
 }
 
 void WebServer::refuse(QTcpSocket* socket, int status) {

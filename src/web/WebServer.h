@@ -54,6 +54,9 @@ public:
     using Handler = std::function<Response()>;
     // The first bytes a new event-stream client is sent (the state it starts from).
     using StreamOpener = std::function<QByteArray()>;
+    // Takes over a connection whose request asks to upgrade it (a WebSocket): its descriptor, now the
+    // taker's to close, and the request read whole. Called on the server's thread.
+    using Handoff = std::function<void(qintptr descriptor, const QByteArray& request)>;
 
     // What the server refused or ended, for the tests and the benchmarks.
     struct Counts {
@@ -64,6 +67,7 @@ public:
         std::uint64_t slowStreams = 0;  // event-stream clients that fell too far behind
         std::uint64_t notFound = 0;     // paths the server does not serve
         std::uint64_t served = 0;       // requests answered
+        std::uint64_t handedOff = 0;    // connections taken over by a handoff
         int open = 0;                   // connections open now
         int streams = 0;                // event-stream clients now
     };
@@ -80,6 +84,8 @@ public:
     void addResource(const QString& path, const QByteArray& contentType, const QByteArray& body);
     void addHandler(const QString& path, Handler handler);
     void addEventStream(const QString& path, StreamOpener opener);
+    // An upgrade request for `path` (a connection's first request) leaves this server for `handoff`.
+    void addHandoff(const QString& path, Handoff handoff);
     // One event-stream message (`event: NAME`, `data: JSON`) to every client of the stream at `path`.
     void broadcast(const QString& path, const QByteArray& event, const QByteArray& json);
     static QByteArray eventMessage(const QByteArray& event, const QByteArray& json);
@@ -111,6 +117,7 @@ private:
 
     void onIncoming(Listener& listener, qintptr descriptor);
     void onBytes(QTcpSocket* socket);
+    bool handOff(QTcpSocket* socket);
     void sweep();
     void refuse(QTcpSocket* socket, int status);
     void respond(const QHttpServerRequest& request, QTcpSocket* socket, const Response& response);
@@ -123,6 +130,7 @@ private:
     qt::HostAllowList m_allowed;
     std::vector<Listener*> m_listeners;
     QHash<QString, Route> m_routes;
+    QHash<QString, Handoff> m_handoffs;
     std::map<QTcpSocket*, Connection> m_connections;
     std::map<std::string, int> m_perAddress;
     QElapsedTimer m_clock;

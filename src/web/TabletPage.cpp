@@ -1,0 +1,141 @@
+#include "web/TabletPage.h"
+
+#include <QFile>
+#include <QThread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <future>
+#include <utility>
+
+namespace veltrum::web {
+
+namespace {
+
+QByteArray resource(const QString& name) {
+    QFile file(QStringLiteral(":/veltrum/web/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd)
+        : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+QByteArray readPicture(const std::string& folder, int number, qint64 maxBytes) {
+    if (number < 1 || number > 7)
+        return {};
+    // The folder and the file are each opened without following a link; the file must be a regular
+    // file (never a device or a pipe that would hold the read) no larger than maxBytes.
+    const Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (directory.get() < 0)
+        return {};
+    const std::string name = std::to_string(number) + ".bmp";
+    const Descriptor file(
+        ::openat(directory.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat status {};
+    if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        status.st_size > maxBytes)
+        return {};
+    QByteArray bytes(static_cast<qsizetype>(status.st_size), Qt::Uninitialized);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t got = ::read(file.get(), bytes.data() + done, static_cast<size_t>(bytes.size() - done));
+        if (got <= 0)
+            break;
+        done += got;
+    }
+    bytes.truncate(done);
+    return bytes;
+}
+
+class TabletPageService::ServerThread : public QThread {
+public:
+    ServerThread(Settings settings, LinkTaker takeLink)
+        : m_settings(std::move(settings))
+        , m_takeLink(std::move(takeLink)) {}
+
+    std::string startListening() {
+        std::future<std::string> listening = m_listening.get_future();
+        start();
+        const std::string failure = listening.get();
+        return failure;
+    }
+    quint16 port() const { return m_port; }
+
+protected:
+    void run() override {
+        WebServer server(m_settings.limits);
+        server.addResource(QStringLiteral("/"), "text/html; charset=utf-8",
+                           resource(QStringLiteral("tablet.html")));
+        server.addResource(QStringLiteral("/tablet.js"), "text/javascript; charset=utf-8",
+                           resource(QStringLiteral("tablet.js")));
+        server.addResource(QStringLiteral("/tablet.css"), "text/css; charset=utf-8",
+                           resource(QStringLiteral("tablet.css")));
+        for (int number = 1; number <= 7; ++number) {
+            server.addHandler(QStringLiteral("/images/%1.bmp").arg(number), [this, number] {
+                const QByteArray picture = readPicture(m_settings.imageFolder, number, maxPictureBytes);
+                if (picture.isEmpty())
+                    return Response{404, "text/plain; charset=utf-8", "404 Not Found\n"};
+                return Response{200, "image/bmp", picture};
+            });
+        }
+        server.addHandoff(QStringLiteral("/link"), m_takeLink);
+        const std::string failure = server.listen(m_settings.port, m_settings.allowed);
+        m_port = server.port();
+        m_listening.set_value(failure);
+        if (!failure.empty())
+            return;
+        exec();
+    }
+
+private:
+    Settings m_settings;
+    LinkTaker m_takeLink;
+    std::promise<std::string> m_listening;
+    quint16 m_port = 0;
+};
+
+TabletPageService::TabletPageService() = default;
+
+TabletPageService::~TabletPageService() {
+    if (m_thread) {
+        m_thread->quit();
+        m_thread->wait();
+    }
+}
+
+std::string TabletPageService::start(const Settings& settings, LinkTaker takeLink) {
+    if (m_thread)
+        return "the tablet page is served already";
+    m_thread = std::make_unique<ServerThread>(settings, std::move(takeLink));
+    const std::string failure = m_thread->startListening();
+    if (!failure.empty()) {
+        m_thread->wait();
+        m_thread.reset();
+    }
+    return failure;
+}
+
+quint16 TabletPageService::port() const {
+    return m_thread ? m_thread->port() : 0;
+}
+
+} // namespace veltrum::web
