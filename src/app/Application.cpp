@@ -97,13 +97,17 @@ void logTimingOnceAMinute(QTimer& timer, qt::QtScheduler& scheduler) {
     timer.start(60'000);
 }
 
-} // namespace
+// Start-up cannot go on: the message on the terminal and in a box, and the failure sink let go.
+int refuseToRun(const QString& message) {
+    qt::setFailureSink({});
+    std::fprintf(stderr, "veltrum: %s\n", qUtf8Printable(message));
+    showCritical(nullptr, message);
+    return 1;
+}
 
-int Application::run(const QStringList& arguments) {
-    QCoreApplication::setApplicationName(QStringLiteral("Veltrum"));
-    keepLargeBlocksInTheHeap();
-    const CommandLine options =
-        parseCommandLine(arguments, defaultDataFolder(programFolder(), QDir::homePath()));
+// The exit status when the command line (or its --help) or a missing data folder ends the program
+// before it starts, else nothing.
+std::optional<int> stopBeforeStart(const CommandLine& options) {
     if (!options.error.isEmpty()) {
         std::fprintf(stderr, "%s\n%s", qUtf8Printable(options.error), qUtf8Printable(options.helpText));
         return 2;
@@ -112,41 +116,95 @@ int Application::run(const QStringList& arguments) {
         std::printf("%s", qUtf8Printable(options.helpText));
         return 0;
     }
+    if (!QFileInfo(options.dataFolder).isDir())
+        return refuseToRun(missingDataFolderMessage(QDir(options.dataFolder).absolutePath()));
+    return std::nullopt;
+}
 
-    if (!QFileInfo(options.dataFolder).isDir()) {
-        const QString message = missingDataFolderMessage(QDir(options.dataFolder).absolutePath());
-        std::fprintf(stderr, "veltrum: %s\n", qUtf8Printable(message));
-        showCritical(nullptr, message);
-        return 1;
-    }
-    // The status page: its port and who may open it are settled before anything else starts.
-    web::StatusService::Settings statusSettings;
+// The status page's port and who may open it, and the tablet page's port, settled before anything else
+// starts.
+struct WebPorts {
+    web::StatusService::Settings status;
     bool serveStatus = false;
     std::optional<quint16> tabletPagePort;
+};
+
+// The exit status when the options or files cannot be used, else nothing.
+std::optional<int> settleWebPorts(const CommandLine& options, WebPorts& ports) {
     try {
         std::vector<std::string> addresses;
         for (const QString& address : options.statusAddresses)
             addresses.push_back(address.toStdString());
-        statusSettings.allowed = qt::HostAllowList(addresses);
+        ports.status.allowed = qt::HostAllowList(addresses);
         if (options.statusPort > 0) {
-            statusSettings.port = static_cast<quint16>(options.statusPort);
-            serveStatus = true;
+            ports.status.port = static_cast<quint16>(options.statusPort);
+            ports.serveStatus = true;
         } else if (const std::optional<quint16> port = readStatusPortFile(options.dataFolder)) {
-            statusSettings.port = *port;
-            serveStatus = true;
+            ports.status.port = *port;
+            ports.serveStatus = true;
         }
         if (options.tabletPagePort > 0)
-            tabletPagePort = static_cast<quint16>(options.tabletPagePort);
+            ports.tabletPagePort = static_cast<quint16>(options.tabletPagePort);
         else
-            tabletPagePort = readTabletPagePortFile(options.dataFolder);
+            ports.tabletPagePort = readTabletPagePortFile(options.dataFolder);
     } catch (const std::invalid_argument& error) {
         std::fprintf(stderr, "veltrum: --status-address: %s.\n", error.what());
         return 2;
     } catch (const std::runtime_error& error) {
-        std::fprintf(stderr, "veltrum: %s\n", error.what());
-        showCritical(nullptr, QString::fromUtf8(error.what()));
-        return 1;
+        return refuseToRun(QString::fromUtf8(error.what()));
     }
+    return std::nullopt;
+}
+
+// Starts the status page and says where it is; the message to refuse with when it cannot start.
+std::optional<QString> startStatusPage(web::StatusService& statusPage,
+                                       const web::StatusService::Settings& settings) {
+    const std::string failure = statusPage.start(settings);
+    if (!failure.empty())
+        return QStringLiteral(
+                   "Cannot serve the session's status page on port %1: %2. Close the program using "
+                   "that port or choose another one in StatusPort.txt or with --status-port.")
+            .arg(settings.port)
+            .arg(QString::fromStdString(failure));
+    std::fprintf(stderr, "veltrum: %s\n", statusPageNotice(statusPage.port(), settings.allowed).c_str());
+    return std::nullopt;
+}
+
+// Starts the tablet page for the hosts that may be the tablet; the message to refuse with when it cannot.
+std::optional<QString> startTabletPage(web::TabletPageService& tabletPage, quint16 port,
+                                       qt::QtTabletSocket& socket, const QString& dataFolder) {
+    web::TabletPageService::Settings pageSettings;
+    pageSettings.port = port;
+    pageSettings.allowed = socket.allowedPeers();
+    pageSettings.imageFolder = QDir(dataFolder).absoluteFilePath(QStringLiteral("Images")).toStdString();
+    const std::string failure =
+        tabletPage.start(pageSettings, [&socket](qintptr descriptor, const QByteArray& request) {
+            QMetaObject::invokeMethod(
+                &socket, [&socket, descriptor, request] { socket.adoptBrowser(descriptor, request); },
+                Qt::QueuedConnection);
+        });
+    if (!failure.empty())
+        return QStringLiteral(
+                   "Cannot serve the tablet page on port %1: %2. Close the program using that port "
+                   "or choose another one in TabletPagePort.txt or with --tablet-page-port.")
+            .arg(port)
+            .arg(QString::fromStdString(failure));
+    std::fprintf(stderr, "veltrum: %s\n", tabletPageNotice(tabletPage.port(), pageSettings.allowed).c_str());
+    return std::nullopt;
+}
+
+} // namespace
+
+int Application::run(const QStringList& arguments) {
+    QCoreApplication::setApplicationName(QStringLiteral("Veltrum"));
+    keepLargeBlocksInTheHeap();
+    const CommandLine options =
+        parseCommandLine(arguments, defaultDataFolder(programFolder(), QDir::homePath()));
+    if (const std::optional<int> stopped = stopBeforeStart(options))
+        return *stopped;
+    WebPorts ports;
+    if (const std::optional<int> refused = settleWebPorts(options, ports))
+        return *refused;
 
     qt::QtScheduler scheduler;
     qt::SystemClock clock;
@@ -157,9 +215,7 @@ int Application::run(const QStringList& arguments) {
     try {
         ioCard = makeIoCard(options.ioCard, options.dataFolder, scheduler);
     } catch (const std::exception& failure) {
-        std::fprintf(stderr, "veltrum: %s\n", failure.what());
-        showCritical(nullptr, QString::fromUtf8(failure.what()));
-        return 1;
+        return refuseToRun(QString::fromUtf8(failure.what()));
     }
     qt::SystemRandom random =
         options.seed >= 0 ? qt::SystemRandom(static_cast<std::uint32_t>(options.seed)) : qt::SystemRandom();
@@ -202,10 +258,7 @@ int Application::run(const QStringList& arguments) {
         model.Form_Load();
     } catch (const std::exception& failure) {
         // Start-up failed: one message, and the half-loaded window is never shown.
-        qt::setFailureSink({});
-        std::fprintf(stderr, "veltrum: %s\n", failure.what());
-        showCritical(nullptr, QString::fromUtf8(failure.what()));
-        return 1;
+        return refuseToRun(QString::fromUtf8(failure.what()));
     }
     if (lifetime.hasEnded())
         return lifetime.exitCode();
@@ -213,54 +266,17 @@ int Application::run(const QStringList& arguments) {
     // Served from a thread of its own; the chamber's thread only publishes to it.
     WatchedCrt watched(model);
     web::StatusService statusPage(watched);
-    if (serveStatus) {
-        const std::string failure = statusPage.start(statusSettings);
-        if (!failure.empty()) {
-            const QString message =
-                QStringLiteral(
-                    "Cannot serve the session's status page on port %1: %2. Close the program using "
-                    "that port or choose another one in StatusPort.txt or with --status-port.")
-                    .arg(statusSettings.port)
-                    .arg(QString::fromStdString(failure));
-            qt::setFailureSink({});
-            std::fprintf(stderr, "veltrum: %s\n", qUtf8Printable(message));
-            showCritical(nullptr, message);
-            return 1;
-        }
-        std::fprintf(stderr, "veltrum: %s\n",
-                     statusPageNotice(statusPage.port(), statusSettings.allowed).c_str());
-    }
+    if (ports.serveStatus)
+        if (const std::optional<QString> failure = startStatusPage(statusPage, ports.status))
+            return refuseToRun(*failure);
 
     // The tablet page, served from a thread of its own to the hosts that may be the tablet; the link a
     // page opens is handed to the tablet socket on this thread, where it is the tablet.
     web::TabletPageService tabletPage;
-    if (tabletPagePort) {
-        web::TabletPageService::Settings pageSettings;
-        pageSettings.port = *tabletPagePort;
-        pageSettings.allowed = socket.allowedPeers();
-        pageSettings.imageFolder =
-            QDir(options.dataFolder).absoluteFilePath(QStringLiteral("Images")).toStdString();
-        const std::string failure =
-            tabletPage.start(pageSettings, [&socket](qintptr descriptor, const QByteArray& request) {
-                QMetaObject::invokeMethod(
-                    &socket, [&socket, descriptor, request] { socket.adoptBrowser(descriptor, request); },
-                    Qt::QueuedConnection);
-            });
-        if (!failure.empty()) {
-            const QString message =
-                QStringLiteral(
-                    "Cannot serve the tablet page on port %1: %2. Close the program using that port "
-                    "or choose another one in TabletPagePort.txt or with --tablet-page-port.")
-                    .arg(*tabletPagePort)
-                    .arg(QString::fromStdString(failure));
-            qt::setFailureSink({});
-            std::fprintf(stderr, "veltrum: %s\n", qUtf8Printable(message));
-            showCritical(nullptr, message);
-            return 1;
-        }
-        std::fprintf(stderr, "veltrum: %s\n",
-                     tabletPageNotice(tabletPage.port(), pageSettings.allowed).c_str());
-    }
+    if (ports.tabletPagePort)
+        if (const std::optional<QString> failure =
+                startTabletPage(tabletPage, *ports.tabletPagePort, socket, options.dataFolder))
+            return refuseToRun(*failure);
 
     if (options.exitWhenShown)
         window.setOnFirstPaint(reportShownAndQuit);

@@ -4,6 +4,98 @@
 
 namespace veltrum::app {
 
+namespace {
+
+// The addresses of an option given once or more, each time one or several separated by commas.
+QStringList addressesOf(const QCommandLineParser& parser, const QCommandLineOption& option) {
+    QStringList addresses;
+    for (const QString& value : parser.values(option))
+        for (const QString& address : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
+            addresses.append(address.trimmed());
+    return addresses;
+}
+
+// A TCP port option's value, 1 to 65535; 0 when it is not given, -1 when it is not a port.
+int portOf(const QCommandLineParser& parser, const QCommandLineOption& option) {
+    if (!parser.isSet(option))
+        return 0;
+    bool numeric = false;
+    const uint port = parser.value(option).trimmed().toUInt(&numeric);
+    return numeric && port >= 1 && port <= 65535 ? static_cast<int>(port) : -1;
+}
+
+// The options of the program, in the order the help lists them.
+struct ProgramOptions {
+    const QCommandLineOption& help;
+    const QCommandLineOption& data;
+    const QCommandLineOption& tabletAddress;
+    const QCommandLineOption& statusPort;
+    const QCommandLineOption& statusAddress;
+    const QCommandLineOption& tabletPagePort;
+    const QCommandLineOption& seed;
+    const QCommandLineOption& version;
+    const QCommandLineOption& newDataFolder;
+    const QCommandLineOption& noConsole;
+    const QCommandLineOption& noHistory;
+    const QCommandLineOption& noRealTime;
+    const QCommandLineOption& timingLog;
+    const QCommandLineOption& exitWhenShown;
+};
+
+// What the arguments ask for, or the first error in them.
+CommandLine readCommandLine(QCommandLineParser& parser, const QStringList& arguments,
+                            const QString& defaultDataFolder, const ProgramOptions& o) {
+    CommandLine result;
+    result.helpText = parser.helpText();
+    if (!parser.parse(arguments)) {
+        result.error = parser.errorText();
+        return result;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        result.error =
+            QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().constFirst());
+        return result;
+    }
+    result.showHelp = parser.isSet(o.help);
+    result.showVersion = parser.isSet(o.version);
+    result.newDataFolder = parser.value(o.newDataFolder);
+    if (parser.isSet(o.newDataFolder) && result.newDataFolder.isEmpty())
+        result.error = QStringLiteral("--new-data-folder needs a folder.");
+    result.exitWhenShown = parser.isSet(o.exitWhenShown);
+    result.console = !parser.isSet(o.noConsole);
+    result.history = !parser.isSet(o.noHistory);
+    result.realTime = !parser.isSet(o.noRealTime);
+    result.timingLog = parser.isSet(o.timingLog);
+    result.dataFolder = parser.isSet(o.data) ? parser.value(o.data) : defaultDataFolder;
+    if (result.dataFolder.isEmpty())
+        result.error = QStringLiteral("--data needs a folder.");
+    result.tabletAddresses = addressesOf(parser, o.tabletAddress);
+    if (parser.isSet(o.tabletAddress) && result.tabletAddresses.isEmpty())
+        result.error = QStringLiteral("--tablet-address needs an address or a subnet.");
+    result.statusPort = portOf(parser, o.statusPort);
+    if (result.statusPort < 0)
+        result.error = QStringLiteral("--status-port needs a number from 1 to 65535.");
+    result.tabletPagePort = portOf(parser, o.tabletPagePort);
+    if (result.tabletPagePort < 0)
+        result.error = QStringLiteral("--tablet-page-port needs a number from 1 to 65535.");
+    if (parser.isSet(o.seed)) {
+        bool numeric = false;
+        const uint value = parser.value(o.seed).trimmed().toUInt(&numeric);
+        if (!numeric)
+            result.error = QStringLiteral("--seed needs a whole number.");
+        else
+            result.seed = value;
+    }
+    result.statusAddresses = addressesOf(parser, o.statusAddress);
+    if (parser.isSet(o.statusAddress) && result.statusAddresses.isEmpty())
+        result.error = QStringLiteral("--status-address needs an address or a subnet.");
+    if (result.error.isEmpty())
+        result.error = readCardOptions(parser, result.ioCard);
+    return result;
+}
+
+} // namespace
+
 CommandLine parseCommandLine(const QStringList& arguments, const QString& defaultDataFolder) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -86,67 +178,10 @@ CommandLine parseCommandLine(const QStringList& arguments, const QString& defaul
     parser.addOption(timingLog);
     parser.addOption(exitWhenShown);
 
-    CommandLine result;
-    result.helpText = parser.helpText();
-    if (!parser.parse(arguments)) {
-        result.error = parser.errorText();
-        return result;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        result.error =
-            QStringLiteral("Unexpected argument: %1").arg(parser.positionalArguments().constFirst());
-        return result;
-    }
-    result.showHelp = parser.isSet(help);
-    result.showVersion = parser.isSet(version);
-    result.newDataFolder = parser.value(newDataFolder);
-    if (parser.isSet(newDataFolder) && result.newDataFolder.isEmpty())
-        result.error = QStringLiteral("--new-data-folder needs a folder.");
-    result.exitWhenShown = parser.isSet(exitWhenShown);
-    result.console = !parser.isSet(noConsole);
-    result.history = !parser.isSet(noHistory);
-    result.realTime = !parser.isSet(noRealTime);
-    result.timingLog = parser.isSet(timingLog);
-    result.dataFolder = parser.isSet(data) ? parser.value(data) : defaultDataFolder;
-    if (result.dataFolder.isEmpty())
-        result.error = QStringLiteral("--data needs a folder.");
-    for (const QString& value : parser.values(tabletAddress))
-        for (const QString& address : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
-            result.tabletAddresses.append(address.trimmed());
-    if (parser.isSet(tabletAddress) && result.tabletAddresses.isEmpty())
-        result.error = QStringLiteral("--tablet-address needs an address or a subnet.");
-    if (parser.isSet(statusPort)) {
-        bool numeric = false;
-        const uint port = parser.value(statusPort).trimmed().toUInt(&numeric);
-        if (!numeric || port < 1 || port > 65535)
-            result.error = QStringLiteral("--status-port needs a number from 1 to 65535.");
-        else
-            result.statusPort = static_cast<int>(port);
-    }
-    if (parser.isSet(tabletPagePort)) {
-        bool numeric = false;
-        const uint port = parser.value(tabletPagePort).trimmed().toUInt(&numeric);
-        if (!numeric || port < 1 || port > 65535)
-            result.error = QStringLiteral("--tablet-page-port needs a number from 1 to 65535.");
-        else
-            result.tabletPagePort = static_cast<int>(port);
-    }
-    if (parser.isSet(seed)) {
-        bool numeric = false;
-        const uint value = parser.value(seed).trimmed().toUInt(&numeric);
-        if (!numeric)
-            result.error = QStringLiteral("--seed needs a whole number.");
-        else
-            result.seed = value;
-    }
-    for (const QString& value : parser.values(statusAddress))
-        for (const QString& address : value.split(QLatin1Char(','), Qt::SkipEmptyParts))
-            result.statusAddresses.append(address.trimmed());
-    if (parser.isSet(statusAddress) && result.statusAddresses.isEmpty())
-        result.error = QStringLiteral("--status-address needs an address or a subnet.");
-    if (result.error.isEmpty())
-        result.error = readCardOptions(parser, result.ioCard);
-    return result;
+    return readCommandLine(parser, arguments, defaultDataFolder,
+                           {help, data, tabletAddress, statusPort, statusAddress, tabletPagePort, seed,
+                            version, newDataFolder, noConsole, noHistory, noRealTime, timingLog,
+                            exitWhenShown});
 }
 
 } // namespace veltrum::app
