@@ -10,18 +10,16 @@
 
 namespace veltrum::app {
 
-std::optional<quint16> readStatusPortFile(const QString& dataFolder) {
-    const std::string path = QDir(dataFolder).filePath(QStringLiteral("StatusPort.txt")).toStdString();
+std::optional<quint16> readPortFile(const QString& dataFolder, const QString& name, const std::string& what,
+                                    const std::string& whatToWrite) {
+    const std::string path = QDir(dataFolder).filePath(name).toStdString();
     platform::LocalFileSystem files;
     if (!files.exists(path))
         return std::nullopt;
     // A SetupError is a runtime_error that names the file and says what to do.
-    const std::vector<session::TextField> fields =
-        session::readSettingsFile(files, path, "The status port file");
+    const std::vector<session::TextField> fields = session::readSettingsFile(files, path, what);
     if (fields.empty())
-        throw std::runtime_error("The status port file " + path +
-                                 " names no port. Write the TCP port of the session's status page in it, for "
-                                 "example 8081, or remove the file to serve no page.");
+        throw std::runtime_error(what + " " + path + " names no port. " + whatToWrite);
     // As in the port file, the last entry is the one used.
     const std::string& text = fields.back().text;
     const auto first = text.find_first_not_of(" \t");
@@ -33,8 +31,14 @@ std::optional<quint16> readStatusPortFile(const QString& dataFolder) {
         if (error == std::errc() && stop == end && port >= 1 && port <= 65535)
             return static_cast<quint16>(port);
     }
-    throw std::runtime_error("The status port file " + path + " gives the port \"" +
-                             session::printable(text) + "\", which is not a number from 1 to 65535.");
+    throw std::runtime_error(what + " " + path + " gives the port \"" + session::printable(text) +
+                             "\", which is not a number from 1 to 65535.");
+}
+
+std::optional<quint16> readStatusPortFile(const QString& dataFolder) {
+    return readPortFile(dataFolder, QStringLiteral("StatusPort.txt"), "The status port file",
+                        "Write the TCP port of the session's status page in it, for example 8081, or remove "
+                        "the file to serve no page.");
 }
 
 std::string statusPageNotice(quint16 port, const qt::HostAllowList& allowed) {

@@ -20,6 +20,11 @@ namespace veltrum::app {
 // std::runtime_error naming the file and saying what to write when it is unreadable, empty or not a port.
 std::optional<quint16> readStatusPortFile(const QString& dataFolder);
 
+// The port a settings file `name` of the data folder gives (the last entry), as above; `what` names the
+// file in messages ("The status port file") and `whatToWrite` says what to write in it.
+std::optional<quint16> readPortFile(const QString& dataFolder, const QString& name, const std::string& what,
+                                    const std::string& whatToWrite);
+
 // The main window model as the status page watches it.
 class WatchedCrt : public web::WatchedSession {
 public:

@@ -1,5 +1,7 @@
 #include "web/TabletPage.h"
 
+#include "platform/SafeFile.h"
+
 #include <QFile>
 #include <QThread>
 
@@ -21,38 +23,21 @@ QByteArray resource(const QString& name) {
     return file.readAll();
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd)
-        : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 } // namespace
 
 QByteArray readPicture(const std::string& folder, int number, qint64 maxBytes) {
     if (number < 1 || number > 7)
         return {};
-    // The folder and the file are each opened without following a link; the file must be a regular
-    // file (never a device or a pipe that would hold the read) no larger than maxBytes.
-    const Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (directory.get() < 0)
+    // Never through a link, and only a regular file (never a device or a pipe that would hold the read)
+    // no larger than maxBytes.
+    platform::FileDescriptor file;
+    try {
+        file = platform::openRegularFile(folder + "/" + std::to_string(number) + ".bmp", O_RDONLY);
+    } catch (const platform::SafeFileError&) {
         return {};
-    const std::string name = std::to_string(number) + ".bmp";
-    const Descriptor file(
-        ::openat(directory.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    }
     struct stat status {};
-    if (file.get() < 0 || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_size > maxBytes)
+    if (::fstat(file.get(), &status) != 0 || status.st_size > maxBytes)
         return {};
     QByteArray bytes(static_cast<qsizetype>(status.st_size), Qt::Uninitialized);
     qsizetype done = 0;
