@@ -46,13 +46,14 @@ std::optional<double> numberIn(const std::string& text) {
 std::vector<SessionRates> readSubjectHistory(records::SessionRecords& records,
                                              const std::string& summaryWorkbook, std::string_view subject) {
     const std::shared_ptr<const records::SummaryEntries> entries =
-        records.summaryEntries(summaryWorkbook, "All");
+        records.summaryEntries(summaryWorkbook, "All", records::SessionRecords::Rates::Wanted);
     std::vector<SessionRates> sessions;
     for (std::size_t i = 0; i < entries->size(); ++i) {
-        const records::SummaryEntry entry = entries->at(i);
-        if (entry.subject.isEmpty() ||
-            !engine::sameSubjectIgnoringCase(workbook::toDisplayText(entry.subject), subject))
+        const workbook::Cell rowSubject = entries->subjectAt(i);
+        if (rowSubject.isEmpty() ||
+            !engine::sameSubjectIgnoringCase(workbook::toDisplayText(rowSubject), subject))
             continue;
+        const records::SummaryEntry entry = entries->at(i);
         const std::optional<double> session = numberOf(entry.session);
         const std::optional<double> phase = numberOf(entry.phase);
         // A record without a usable session number cannot be placed on the plot.

@@ -39,6 +39,8 @@ public:
     virtual ~SummaryEntries() = default;
     virtual std::size_t size() const = 0;
     virtual SummaryEntry at(std::size_t index) const = 0;
+    // Only the row's subject: what a scan for one subject's rows reads of every row.
+    virtual workbook::Cell subjectAt(std::size_t index) const { return at(index).subject; }
 };
 
 class SessionRecords {
@@ -72,10 +74,12 @@ public:
     // already holds a record of the same "Subject" and "Session": a session is recorded once.
     virtual void appendSummaryRecord(const std::string& path, std::string_view sheet,
                                      const workbook::AppendRow& record) = 0;
-    // Every row of `sheet` with its "Subject", "Session" and "Phase" cells; throws (WorkbookError) naming
-    // the file when it cannot be read, or when the sheet has rows but lacks one of those columns.
+    // Every row of `sheet` with its "Subject", "Session" and "Phase" cells, and with its rates when
+    // `rates` is Rates::Wanted (they cost a read of four more columns); throws (WorkbookError) naming the
+    // file when it cannot be read, or when the sheet has rows but lacks one of the three columns.
+    enum class Rates { Left, Wanted };
     virtual std::shared_ptr<const SummaryEntries> summaryEntries(const std::string& path,
-                                                                 std::string_view sheet) = 0;
+                                                                 std::string_view sheet, Rates rates) = 0;
     // Rows that could not reach the session workbook at `workbookPath`, kept in a new recovery file
     // (`<Subject>.<N>.rows-not-in-workbook.csv`) in the first of `folders` that takes it; returns its
     // path. Throws std::runtime_error naming every folder tried when none takes it.
@@ -100,8 +104,8 @@ public:
     std::string setSessionWorkbookAside(const std::string& path) override;
     void appendSummaryRecord(const std::string& path, std::string_view sheet,
                              const workbook::AppendRow& record) override;
-    std::shared_ptr<const SummaryEntries> summaryEntries(const std::string& path,
-                                                         std::string_view sheet) override;
+    std::shared_ptr<const SummaryEntries> summaryEntries(const std::string& path, std::string_view sheet,
+                                                         Rates rates) override;
     std::string writeRecoveryFile(const std::vector<workbook::AppendRow>& rows,
                                   const std::string& workbookPath,
                                   const std::vector<std::string>& folders) override;

@@ -245,11 +245,11 @@ void WorkbookRecords::appendSummaryRecord(const std::string& path, std::string_v
 
 namespace {
 
-// The summary's sheet as read: its three columns are read once, in one pass, and kept as the table keeps
-// them.
+// The summary's sheet as read: its three columns (and the rates, when wanted) are read once, in one pass,
+// and kept as the table keeps them.
 class SheetEntries final : public SummaryEntries {
 public:
-    SheetEntries(workbook::Workbook book, std::string_view sheet)
+    SheetEntries(workbook::Workbook book, std::string_view sheet, bool withRates)
         : m_book(std::move(book))
         , m_table(m_book, sheet) {
         if (m_table.recordCount() == 0)
@@ -258,6 +258,9 @@ public:
         m_subject = m_table.column("Subject");
         m_session = m_table.column("Session");
         m_phase = m_table.column("Phase");
+        // Columns looked up are read together on the first field: the rates only when wanted.
+        if (!withRates)
+            return;
         m_trialPC = m_table.findColumn("TrialPC");
         m_targetDR = m_table.findColumn("TargetDR");
         m_targetRate = m_table.findColumn("TargetRate");
@@ -271,6 +274,9 @@ public:
         };
         return {record + 2,       field(m_subject),  field(m_session),    field(m_phase),
                 field(m_trialPC), field(m_targetDR), field(m_targetRate), field(m_hopPC)};
+    }
+    workbook::Cell subjectAt(std::size_t index) const override {
+        return m_subject < 0 ? workbook::Cell{} : m_table.field(static_cast<int>(index), m_subject);
     }
 
 private:
@@ -288,8 +294,8 @@ private:
 } // namespace
 
 std::shared_ptr<const SummaryEntries> WorkbookRecords::summaryEntries(const std::string& path,
-                                                                      std::string_view sheet) {
-    return std::make_shared<SheetEntries>(readWorkbook(m_files, path), sheet);
+                                                                      std::string_view sheet, Rates rates) {
+    return std::make_shared<SheetEntries>(readWorkbook(m_files, path), sheet, rates == Rates::Wanted);
 }
 
 std::string WorkbookRecords::writeRecoveryFile(const std::vector<workbook::AppendRow>& rows,

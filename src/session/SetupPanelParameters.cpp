@@ -62,7 +62,8 @@ void SetupPanel::lookUpSummary() {
     Data1.setDatabaseName(path);
     Data1.setRecordSource("All$");
     if (!m_listing || !m_startupSummary)
-        m_startupSummary = m_services.records->summaryEntries(path, "All");
+        m_startupSummary =
+            m_services.records->summaryEntries(path, "All", records::SessionRecords::Rates::Left);
     findLastSession(*m_startupSummary, path);
     if (!m_listing)
         m_startupSummary.reset();
@@ -73,10 +74,12 @@ void SetupPanel::findLastSession(const records::SummaryEntries& entries, const s
     Int16& phase = m_loaded.PhaseNumber;
     const std::string& subject = m_loaded.Subject;
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const records::SummaryEntry entry = entries.at(i);
-        if (entry.subject.isEmpty() ||
-            !engine::sameSubjectIgnoringCase(workbook::toDisplayText(entry.subject), subject))
+        // Only the subject of every row is read; the rest of a row only for the subject's own rows.
+        const workbook::Cell rowSubject = entries.subjectAt(i);
+        if (rowSubject.isEmpty() ||
+            !engine::sameSubjectIgnoringCase(workbook::toDisplayText(rowSubject), subject))
             continue;
+        const records::SummaryEntry entry = entries.at(i);
         auto where = [&](const char* column) {
             return "Summary workbook " + path + ", sheet All, row " + std::to_string(entry.sheetRow) +
                    ", column " + column;

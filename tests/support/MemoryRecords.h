@@ -69,8 +69,8 @@ public:
                 throw workbook::WorkbookError("The summary already holds this session.");
         summary.push_back(record);
     }
-    std::shared_ptr<const records::SummaryEntries> summaryEntries(const std::string&,
-                                                                  std::string_view) override {
+    std::shared_ptr<const records::SummaryEntries> summaryEntries(const std::string&, std::string_view,
+                                                                  Rates) override {
         auto entries = std::make_shared<Entries>();
         for (const workbook::AppendRow& record : summary)
             entries->rows.push_back({static_cast<int>(entries->rows.size()) + 2, cell(record, "Subject"),
