@@ -143,10 +143,10 @@ void RowWriter::armFlush() {
         if (const std::shared_ptr<RowWriter*> writer = self.lock()) {
             RowWriter& w = **writer;
             w.m_flushArmed = false;
+            // While a commit is under way its completion brings the file up to date or re-arms this;
+            // re-arming here for a time already past would wake the chamber's thread over and over.
             if (!w.m_busy && w.behind() > 0)
                 w.startCommit(true);
-            else
-                w.armFlush();
         }
     });
 }

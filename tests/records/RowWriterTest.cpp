@@ -116,6 +116,43 @@ TEST(RowWriter, SettlesAtTheEndOrHandsTheRowsBack) {
     EXPECT_EQ(f.writer.waiting(), 0u);
 }
 
+// A journal that keeps rows at once and brings the file up to date when flushed.
+class JournalSink : public FakeSink {
+public:
+    void append(const std::vector<workbook::AppendRow>& rows) override {
+        FakeSink::append(rows);
+        pending += rows.size();
+    }
+    void flush(bool) override {
+        ++flushes;
+        pending = 0;
+    }
+    std::size_t behind() const override { return pending; }
+    std::size_t pending = 0;
+    int flushes = 0;
+};
+
+// The file is brought up to date once the interval has passed, and a flush that comes due while a slow
+// commit is under way waits for it quietly rather than waking the chamber's thread over and over.
+TEST(RowWriter, AFlushDueDuringASlowCommitWaitsForItWithoutSpinning) {
+    platform::VirtualScheduler scheduler;
+    VirtualCommitRunner runner{scheduler, 3000};
+    records::RowWriter writer{runner};
+    auto sink = std::make_shared<JournalSink>();
+    writer.setFlushInterval(scheduler, 1000);
+    writer.open(sink);
+    writer.submit(row(1));
+    int tasks = 0;
+    while (tasks < 1000 && scheduler.nextDue() >= 0 && scheduler.nextDue() <= 20'000) {
+        scheduler.runNext();
+        ++tasks;
+    }
+    EXPECT_LT(tasks, 10) << "tasks run in 20 s of a 3 s commit and a 1 s flush interval";
+    EXPECT_EQ(sink->kept, (std::vector<int>{1}));
+    EXPECT_EQ(sink->flushes, 1);
+    EXPECT_EQ(writer.behind(), 0u);
+}
+
 // The program's runner: commits on their own thread, completions through the owner's queue.
 TEST(RowWriter, OnARealThreadEveryRowArrivesOnceInOrder) {
     std::vector<std::function<void()>> posted;
