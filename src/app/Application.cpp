@@ -24,6 +24,7 @@
 #include "web/TabletPage.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -89,10 +90,15 @@ void logTimingOnceAMinute(QTimer& timer, qt::QtScheduler& scheduler) {
     scheduler.takeLateness();
     QObject::connect(&timer, &QTimer::timeout, [&scheduler, minute = 0]() mutable {
         const qt::QtScheduler::Lateness late = scheduler.takeLateness();
+        const QString at =
+            late.tasks == 0
+                ? QStringLiteral("-")
+                : QDateTime::fromMSecsSinceEpoch(late.latestAtMs).toString(QStringLiteral("HH:mm:ss.zzz"));
         std::fprintf(stderr,
-                     "veltrum-timing: minute %d: %zu timer tasks, the latest ran %.1f ms after its time, "
-                     "%zu more than 20 ms late\n",
-                     ++minute, late.tasks, static_cast<double>(late.latestUs) / 1000.0, late.over20Ms);
+                     "veltrum-timing: minute %d: %zu timer tasks, the latest ran %.1f ms after its time "
+                     "(at %s), %zu more than 20 ms late\n",
+                     ++minute, late.tasks, static_cast<double>(late.latestUs) / 1000.0, qUtf8Printable(at),
+                     late.over20Ms);
     });
     timer.start(60'000);
 }

@@ -23,6 +23,13 @@ std::int64_t monotonicNs() {
     return std::int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
 }
 
+// For the timing log, so a late task can be set beside what else happened on the computer then.
+std::int64_t wallClockMs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return std::int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1'000'000;
+}
+
 } // namespace
 
 QtScheduler::QtScheduler(QObject* parent)
@@ -87,7 +94,10 @@ void QtScheduler::runDueTasks() {
         m_dueById.erase(key.second);
         const std::int64_t late = nowUs() - key.first;
         ++m_lateness.tasks;
-        m_lateness.latestUs = std::max(m_lateness.latestUs, late);
+        if (late > m_lateness.latestUs) {
+            m_lateness.latestUs = late;
+            m_lateness.latestAtMs = wallClockMs();
+        }
         if (late > 20'000)
             ++m_lateness.over20Ms;
         runGuarded(task);

@@ -33,8 +33,9 @@ public:
     // held up (busy, or not scheduled) when it was due.
     struct Lateness {
         std::size_t tasks = 0;
-        std::int64_t latestUs = 0; // the most any task ran after its due time
-        std::size_t over20Ms = 0;  // tasks that ran more than 20 ms late
+        std::int64_t latestUs = 0;   // the most any task ran after its due time
+        std::int64_t latestAtMs = 0; // when that task ran, in milliseconds since the Unix epoch
+        std::size_t over20Ms = 0;    // tasks that ran more than 20 ms late
     };
     // The figures since the last call, which starts them afresh.
     Lateness takeLateness() { return std::exchange(m_lateness, {}); }
