@@ -55,12 +55,15 @@ void ThreadCommitRunner::loop() {
             done = std::move(m_done);
         }
         work();
-        m_post(std::move(done));
+        // Free before the completion is handed back: the chamber's thread may start the next commit the
+        // moment it takes the completion in, and must not then wait for this thread (of lower priority,
+        // so on a busy computer perhaps for long) to get round to saying it is free.
         {
             std::lock_guard lock(m_mutex);
             m_busy = false;
         }
         m_changed.notify_all();
+        m_post(std::move(done));
     }
 }
 

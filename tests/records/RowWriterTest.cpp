@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -178,6 +180,21 @@ TEST(RowWriter, OnARealThreadEveryRowArrivesOnceInOrder) {
     ASSERT_EQ(sink->kept.size(), 200u);
     for (int i = 0; i < 200; ++i)
         ASSERT_EQ(sink->kept[static_cast<std::size_t>(i)], i + 1);
+}
+
+// The chamber's thread starts the next commit as soon as a completion reaches it; by then the commit
+// thread must already be free, or a thread of real-time priority would wait on one of normal priority.
+TEST(RowWriter, TheCommitThreadIsFreeBeforeItsCompletionIsHandedBack) {
+    std::promise<bool> freeWhenPosted;
+    records::ThreadCommitRunner* runnerSeen = nullptr;
+    records::ThreadCommitRunner runner([&](std::function<void()>) {
+        auto waited = std::async(std::launch::async, [&] { runnerSeen->wait(); });
+        freeWhenPosted.set_value(waited.wait_for(std::chrono::seconds(10)) == std::future_status::ready);
+    });
+    runnerSeen = &runner;
+    runner.start([] {}, [] {});
+    EXPECT_TRUE(freeWhenPosted.get_future().get());
+    runner.wait();
 }
 
 } // namespace
