@@ -120,6 +120,7 @@ private:
     double m_lastTick = 0;
 };
 
+using bench::runEventsUntil;
 using bench::spinUntil;
 
 // The rows of the session workbook are the rows the writer committed, with trials and session times
@@ -182,7 +183,7 @@ bool runSession(const std::string& root, const Mode& mode, std::size_t touches, 
     QTcpSocket tablet;
     tablet.connectToHost(QHostAddress::LocalHost, port);
     tablet.setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    if (!spinUntil([&] { return socket.state() == platform::TabletSocket::Connected; }))
+    if (!runEventsUntil([&] { return socket.state() == platform::TabletSocket::Connected; }))
         return false;
     model.panel.Combo1.select(1);
     model.panel.Command1.click();
@@ -201,7 +202,7 @@ bool runSession(const std::string& root, const Mode& mode, std::size_t touches, 
             break;
         // The trial's picture message is in before the touch, so only the blank message is waited for.
         received.clear();
-        spinUntil([&] {
+        runEventsUntil([&] {
             received += tablet.readAll().toStdString();
             return received.find_first_not_of("0,") != std::string::npos;
         });
@@ -211,6 +212,7 @@ bool runSession(const std::string& root, const Mode& mode, std::size_t touches, 
         const auto sentAt = Clock::now();
         tablet.write("2\n");
         tablet.flush();
+        // The answer is waited for awake, so the figure is the program's time and not a wake-up's.
         const bool answered = spinUntil([&] {
             if (!blankAt && tablet.bytesAvailable() > 0) {
                 received += tablet.readAll().toStdString();
@@ -224,8 +226,11 @@ bool runSession(const std::string& root, const Mode& mode, std::size_t touches, 
         samples.hopperUs.push_back(
             std::chrono::duration<double, std::micro>(*card.raisedAt - sentAt).count());
         samples.blankUs.push_back(std::chrono::duration<double, std::micro>(*blankAt - sentAt).count());
-        // The next touch comes paceMs after this one, the thread running its events meanwhile.
+        // The next touch comes paceMs after this one, the thread running its events meanwhile: asleep
+        // between them as the program's thread is, awake for the last two milliseconds so the touch is
+        // sent, like the tablet's, from another computer's point of view (this thread is both ends).
         const auto next = sentAt + std::chrono::milliseconds(paceMs);
+        runEventsUntil([&] { return Clock::now() + std::chrono::milliseconds(2) >= next; });
         spinUntil([&] { return Clock::now() >= next; });
     }
     samples.tickLateMs.insert(samples.tickLateMs.end(), watch.late.begin(), watch.late.end());
@@ -246,18 +251,26 @@ bool runSession(const std::string& root, const Mode& mode, std::size_t touches, 
     return true;
 }
 
-std::optional<Samples> measure(const Mode& mode, std::size_t touches, int paceMs) {
-    Samples samples;
-    const auto began = Clock::now();
-    while (samples.hopperUs.size() < touches) {
-        const std::size_t before = samples.hopperUs.size();
-        if (!runSession(VELTRUM_DEMO_DATA_DIR, mode, touches, paceMs, samples) ||
-            samples.hopperUs.size() == before) {
-            std::fprintf(stderr, "bench_touch_to_hopper: a session gave no rewarded touch\n");
-            return std::nullopt;
+// The modes take turns, a session of at most a hundred touches each, so what the computer's load does
+// over the run falls on every mode alike and the columns differ only by what each mode adds.
+std::optional<std::vector<Samples>> measureInTurn(const std::vector<Mode>& modes, std::size_t touches,
+                                                  int paceMs) {
+    std::vector<Samples> samples(modes.size());
+    for (std::size_t done = 0; done < touches;) {
+        done = std::min(touches, done + 100);
+        for (std::size_t m = 0; m < modes.size(); ++m) {
+            const auto began = Clock::now();
+            while (samples[m].hopperUs.size() < done) {
+                const std::size_t before = samples[m].hopperUs.size();
+                if (!runSession(VELTRUM_DEMO_DATA_DIR, modes[m], done, paceMs, samples[m]) ||
+                    samples[m].hopperUs.size() == before) {
+                    std::fprintf(stderr, "bench_touch_to_hopper: a session gave no rewarded touch\n");
+                    return std::nullopt;
+                }
+            }
+            samples[m].seconds += std::chrono::duration<double>(Clock::now() - began).count();
         }
     }
-    samples.seconds = std::chrono::duration<double>(Clock::now() - began).count();
     return samples;
 }
 
@@ -370,13 +383,12 @@ int main(int argc, char** argv) {
         modes.push_back({"10 watchers", false, true, 10, 0});
         modes.push_back({"1000 idle+slowloris", false, true, 0, 1000});
     }
+    const std::optional<std::vector<Samples>> samples = measureInTurn(modes, touches, paceMs);
+    if (!samples)
+        return 1;
     std::vector<std::pair<Mode, Samples>> runs;
-    for (const Mode& mode : modes) {
-        const std::optional<Samples> samples = measure(mode, touches, paceMs);
-        if (!samples)
-            return 1;
-        runs.emplace_back(mode, *samples);
-    }
+    for (std::size_t m = 0; m < modes.size(); ++m)
+        runs.emplace_back(modes[m], (*samples)[m]);
     print(runs, slowCommitMs > 0);
     bool ok = true;
     for (const auto& run : runs)
