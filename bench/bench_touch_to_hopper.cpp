@@ -9,8 +9,8 @@
 // --slow-commit MS: every commit takes MS longer (300 for a share or a busy disk); the touches are timed
 //   with rows committed on the chamber's thread, as before the row writer, then on the writer's thread.
 // --pace MS: a touch every MS of real time (default: at once, or 50 with --slow-commit).
-// --with-watchers: the touches are timed without the status page, then with it served and ten clients
-//   following its event stream, then with a thousand connections that say nothing and a slowloris client;
+// --with-watchers: the touches are timed without the status page, with it served and ten clients
+//   following its event stream, and with a thousand connections that say nothing and a slowloris client;
 //   a touch every 50 ms, and the chamber's thread with real-time priority where permitted, as in the
 //   program (the server's thread runs with normal scheduling).
 #include "ConsoleLoad.h"
