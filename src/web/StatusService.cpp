@@ -2,7 +2,6 @@
 
 #include "web/ChamberStatus.h"
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QSocketNotifier>
 #include <QThread>
@@ -38,25 +37,16 @@ QByteArray compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QByteArray resource(const QString& name) {
-    QFile file(QStringLiteral(":/veltrum/web/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
 } // namespace
 
 void addPageResources(WebServer& server, const QString& page) {
-    server.addResource(QStringLiteral("/"), "text/html; charset=utf-8",
-                       resource(page + QStringLiteral(".html")));
-    server.addResource(QStringLiteral("/") + page + QStringLiteral(".js"), "text/javascript; charset=utf-8",
-                       resource(page + QStringLiteral(".js")));
-    server.addResource(QStringLiteral("/view.js"), "text/javascript; charset=utf-8",
-                       resource(QStringLiteral("view.js")));
-    server.addResource(QStringLiteral("/style.css"), "text/css; charset=utf-8",
-                       resource(QStringLiteral("style.css")));
-    server.addResource(QStringLiteral("/icon.svg"), "image/svg+xml", resource(QStringLiteral("icon.svg")));
+    server.addPageFile(QStringLiteral("/"), "text/html; charset=utf-8", page + QStringLiteral(".html"));
+    server.addPageFile(QStringLiteral("/") + page + QStringLiteral(".js"), "text/javascript; charset=utf-8",
+                       page + QStringLiteral(".js"));
+    server.addPageFile(QStringLiteral("/view.js"), "text/javascript; charset=utf-8",
+                       QStringLiteral("view.js"));
+    server.addPageFile(QStringLiteral("/style.css"), "text/css; charset=utf-8", QStringLiteral("style.css"));
+    server.addPageFile(QStringLiteral("/icon.svg"), "image/svg+xml", QStringLiteral("icon.svg"));
 }
 
 // What the chamber's thread hands the server's: the events since the last look and the latest figures.

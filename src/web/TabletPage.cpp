@@ -2,7 +2,6 @@
 
 #include "platform/SafeFile.h"
 
-#include <QFile>
 #include <QThread>
 
 #include <fcntl.h>
@@ -13,17 +12,6 @@
 #include <utility>
 
 namespace veltrum::web {
-
-namespace {
-
-QByteArray resource(const QString& name) {
-    QFile file(QStringLiteral(":/veltrum/web/") + name);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-} // namespace
 
 QByteArray readPicture(const std::string& folder, int number, qint64 maxBytes) {
     if (number < 1 || number > 7)
@@ -68,12 +56,11 @@ public:
 protected:
     void run() override {
         WebServer server(m_settings.limits);
-        server.addResource(QStringLiteral("/"), "text/html; charset=utf-8",
-                           resource(QStringLiteral("tablet.html")));
-        server.addResource(QStringLiteral("/tablet.js"), "text/javascript; charset=utf-8",
-                           resource(QStringLiteral("tablet.js")));
-        server.addResource(QStringLiteral("/tablet.css"), "text/css; charset=utf-8",
-                           resource(QStringLiteral("tablet.css")));
+        server.addPageFile(QStringLiteral("/"), "text/html; charset=utf-8", QStringLiteral("tablet.html"));
+        server.addPageFile(QStringLiteral("/tablet.js"), "text/javascript; charset=utf-8",
+                           QStringLiteral("tablet.js"));
+        server.addPageFile(QStringLiteral("/tablet.css"), "text/css; charset=utf-8",
+                           QStringLiteral("tablet.css"));
         for (int number = 1; number <= 7; ++number) {
             server.addHandler(QStringLiteral("/images/%1.bmp").arg(number), [this, number] {
                 const QByteArray picture = readPicture(m_settings.imageFolder, number, maxPictureBytes);

@@ -1,5 +1,6 @@
 #include "web/WebServer.h"
 
+#include <QFile>
 #include <QLoggingCategory>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -135,6 +136,11 @@ void WebServer::addResource(const QString& path, const QByteArray& contentType, 
     route.contentType = contentType;
     route.body = body;
     m_routes.insert(path, route);
+}
+
+void WebServer::addPageFile(const QString& path, const QByteArray& contentType, const QString& name) {
+    QFile file(QStringLiteral(":/veltrum/web/") + name);
+    addResource(path, contentType, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
 }
 
 void WebServer::addHandler(const QString& path, Handler handler) {

@@ -82,6 +82,8 @@ public:
     quint16 port() const;
 
     void addResource(const QString& path, const QByteArray& contentType, const QByteArray& body);
+    // One of the pages' files compiled into the program (`pages/NAME`), served at `path`.
+    void addPageFile(const QString& path, const QByteArray& contentType, const QString& name);
     void addHandler(const QString& path, Handler handler);
     void addEventStream(const QString& path, StreamOpener opener);
     // An upgrade request for `path` (a connection's first request) leaves this server for `handoff`.
